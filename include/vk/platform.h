@@ -1,0 +1,249 @@
+// The one header that knows which target it is built for.
+//
+// vkdiag's library code is written against the ANSI Win32 API. On Windows
+// this header pulls in the system headers; elsewhere it declares the subset
+// of Win32 that the library calls, with Win32's names, types, values and
+// signatures, implemented by the POSIX platform layer (src/platform/posix).
+#ifndef VK_PLATFORM_H
+#define VK_PLATFORM_H
+
+#if defined(_WIN32)
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#include <shlwapi.h>
+#include <imagehlp.h>
+#include <stdarg.h>
+#include <stdio.h>
+
+#else  // POSIX
+
+#include <stdarg.h>
+#include <stddef.h>
+#include <stdint.h>
+
+#define WINAPI
+#define CALLBACK
+#define VK_PLATFORM_API extern "C"
+
+// Basic types. DWORD and LONG are 32-bit on every target, as on Windows.
+typedef int BOOL;
+typedef uint8_t BYTE;
+typedef uint16_t WORD;
+typedef uint32_t DWORD;
+typedef int32_t LONG;
+typedef uint32_t UINT;
+typedef int32_t HRESULT;
+typedef DWORD LCID;
+typedef DWORD LCTYPE;
+typedef DWORD ACCESS_MASK;
+typedef ACCESS_MASK REGSAM;
+typedef char CHAR;
+typedef char* LPSTR;
+typedef const char* LPCSTR;
+typedef void* LPVOID;
+typedef const void* LPCVOID;
+typedef DWORD* LPDWORD;
+typedef LONG* PLONG;
+typedef BYTE* LPBYTE;
+typedef void* HANDLE;
+typedef void* HLOCAL;
+typedef struct HKEY__* HKEY;
+typedef HKEY* PHKEY;
+typedef struct HINSTANCE__* HINSTANCE;
+typedef HINSTANCE HMODULE;
+typedef void* PSID;
+typedef intptr_t INT_PTR;
+typedef uintptr_t UINT_PTR;
+typedef intptr_t LONG_PTR;
+typedef uintptr_t ULONG_PTR;
+
+#ifndef TRUE
+#define TRUE 1
+#endif
+#ifndef FALSE
+#define FALSE 0
+#endif
+#ifndef MAX_PATH
+#define MAX_PATH 260
+#endif
+
+struct FILETIME {
+  DWORD dwLowDateTime;
+  DWORD dwHighDateTime;
+};
+typedef FILETIME* PFILETIME;
+typedef FILETIME* LPFILETIME;
+
+struct SYSTEMTIME {
+  WORD wYear;
+  WORD wMonth;
+  WORD wDayOfWeek;
+  WORD wDay;
+  WORD wHour;
+  WORD wMinute;
+  WORD wSecond;
+  WORD wMilliseconds;
+};
+typedef SYSTEMTIME* LPSYSTEMTIME;
+
+struct SECURITY_ATTRIBUTES {
+  DWORD nLength;
+  LPVOID lpSecurityDescriptor;
+  BOOL bInheritHandle;
+};
+typedef SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
+
+struct OVERLAPPED;
+typedef OVERLAPPED* LPOVERLAPPED;
+
+#define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)
+#define INVALID_FILE_SIZE ((DWORD)0xFFFFFFFF)
+#define INVALID_SET_FILE_POINTER ((DWORD)-1)
+
+// Error codes.
+#define ERROR_SUCCESS 0L
+#define NO_ERROR 0L
+#define ERROR_INVALID_FUNCTION 1L
+#define ERROR_FILE_NOT_FOUND 2L
+#define ERROR_PATH_NOT_FOUND 3L
+#define ERROR_TOO_MANY_OPEN_FILES 4L
+#define ERROR_ACCESS_DENIED 5L
+#define ERROR_INVALID_HANDLE 6L
+#define ERROR_NOT_ENOUGH_MEMORY 8L
+#define ERROR_INVALID_DATA 13L
+#define ERROR_OUTOFMEMORY 14L
+#define ERROR_NOT_SAME_DEVICE 17L
+#define ERROR_WRITE_FAULT 29L
+#define ERROR_READ_FAULT 30L
+#define ERROR_GEN_FAILURE 31L
+#define ERROR_SHARING_VIOLATION 32L
+#define ERROR_LOCK_VIOLATION 33L
+#define ERROR_HANDLE_EOF 38L
+#define ERROR_HANDLE_DISK_FULL 39L
+#define ERROR_NOT_SUPPORTED 50L
+#define ERROR_BAD_NETPATH 53L
+#define ERROR_FILE_EXISTS 80L
+#define ERROR_BUFFER_OVERFLOW 111L
+#define ERROR_INVALID_PARAMETER 87L
+#define ERROR_BROKEN_PIPE 109L
+#define ERROR_DISK_FULL 112L
+#define ERROR_CALL_NOT_IMPLEMENTED 120L
+#define ERROR_INSUFFICIENT_BUFFER 122L
+#define ERROR_INVALID_NAME 123L
+#define ERROR_MOD_NOT_FOUND 126L
+#define ERROR_NEGATIVE_SEEK 131L
+#define ERROR_DIR_NOT_EMPTY 145L
+#define ERROR_BUSY 170L
+#define ERROR_ALREADY_EXISTS 183L
+#define ERROR_FILENAME_EXCED_RANGE 206L
+#define ERROR_MORE_DATA 234L
+#define WAIT_TIMEOUT 258L
+#define ERROR_NO_MORE_ITEMS 259L
+#define ERROR_NOACCESS 998L
+#define ERROR_BADDB 1009L
+#define ERROR_BADKEY 1010L
+#define ERROR_CANTOPEN 1011L
+#define ERROR_CANTREAD 1012L
+#define ERROR_CANTWRITE 1013L
+#define ERROR_REGISTRY_CORRUPT 1015L
+#define ERROR_REGISTRY_IO_FAILED 1016L
+#define ERROR_KEY_DELETED 1018L
+#define ERROR_KEY_HAS_CHILDREN 1020L
+#define ERROR_RESOURCE_LANG_NOT_FOUND 1815L
+#define ERROR_UNSUPPORTED_TYPE 1630L
+#define ERROR_INVALID_DATATYPE 1804L
+#define ERROR_INVALID_SID 1337L
+#define ERROR_EVENTLOG_FILE_CORRUPT 1500L
+#define ERROR_EVENTLOG_CANT_START 1501L
+#define ERROR_MR_MID_NOT_FOUND 317L
+
+#define S_OK ((HRESULT)0)
+#define E_POINTER ((HRESULT)0x80004003L)
+#define E_OUTOFMEMORY ((HRESULT)0x8007000EL)
+#define FAILED(hr) (((HRESULT)(hr)) < 0)
+#define SUCCEEDED(hr) (((HRESULT)(hr)) >= 0)
+
+// Files.
+#define GENERIC_READ 0x80000000UL
+#define GENERIC_WRITE 0x40000000UL
+#define DELETE 0x00010000UL
+#define FILE_SHARE_READ 0x00000001UL
+#define FILE_SHARE_WRITE 0x00000002UL
+#define FILE_SHARE_DELETE 0x00000004UL
+#define CREATE_NEW 1
+#define CREATE_ALWAYS 2
+#define OPEN_EXISTING 3
+#define OPEN_ALWAYS 4
+#define TRUNCATE_EXISTING 5
+#define FILE_ATTRIBUTE_NORMAL 0x00000080UL
+#define FILE_BEGIN 0
+#define FILE_CURRENT 1
+#define FILE_END 2
+
+// Locale and time formats.
+#define LOCALE_USER_DEFAULT 0x0400UL
+#define LOCALE_SYSTEM_DEFAULT 0x0800UL
+#define DATE_SHORTDATE 0x00000001UL
+
+// _vsnprintf_s count that asks for silent truncation.
+#ifndef _TRUNCATE
+#define _TRUNCATE ((size_t)-1)
+#endif
+
+// Error state (errors.cpp).
+VK_PLATFORM_API DWORD WINAPI GetLastError(void);
+VK_PLATFORM_API void WINAPI SetLastError(DWORD dwErrCode);
+
+// Handles (handles.cpp).
+VK_PLATFORM_API BOOL WINAPI CloseHandle(HANDLE hObject);
+
+// Files (files.cpp).
+VK_PLATFORM_API HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                                          LPSECURITY_ATTRIBUTES lpSecurityAttributes,
+                                          DWORD dwCreationDisposition, DWORD dwFlagsAndAttributes,
+                                          HANDLE hTemplateFile);
+VK_PLATFORM_API BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
+                                      LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped);
+VK_PLATFORM_API BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
+                                     LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped);
+VK_PLATFORM_API DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveHigh,
+                                            DWORD dwMoveMethod);
+VK_PLATFORM_API BOOL WINAPI SetEndOfFile(HANDLE hFile);
+VK_PLATFORM_API DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh);
+VK_PLATFORM_API BOOL WINAPI FlushFileBuffers(HANDLE hFile);
+VK_PLATFORM_API BOOL WINAPI DeleteFileA(LPCSTR lpFileName);
+VK_PLATFORM_API BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFailIfExists);
+VK_PLATFORM_API DWORD WINAPI GetTempPathA(DWORD nBufferLength, LPSTR lpBuffer);
+VK_PLATFORM_API UINT WINAPI GetTempFileNameA(LPCSTR lpPathName, LPCSTR lpPrefixString, UINT uUnique,
+                                             LPSTR lpTempFileName);
+
+// Paths (paths.cpp). The separator is '/' on POSIX.
+VK_PLATFORM_API LPSTR WINAPI PathFindFileNameA(LPCSTR pszPath);
+VK_PLATFORM_API LPSTR WINAPI PathFindExtensionA(LPCSTR pszPath);
+VK_PLATFORM_API LPSTR WINAPI PathAddBackslashA(LPSTR pszPath);
+VK_PLATFORM_API BOOL WINAPI PathFileExistsA(LPCSTR pszPath);
+VK_PLATFORM_API BOOL WINAPI PathIsRelativeA(LPCSTR pszPath);
+VK_PLATFORM_API BOOL WINAPI MakeSureDirectoryPathExists(LPCSTR DirPath);
+
+// Bounded text (text.cpp).
+VK_PLATFORM_API LPSTR WINAPI StrCatBuffA(LPSTR pszDest, LPCSTR pszSrc, int cchDestBuffSize);
+VK_PLATFORM_API LPSTR WINAPI lstrcpynA(LPSTR lpString1, LPCSTR lpString2, int iMaxLength);
+
+// Process, time and formatting (process.cpp, time_format.cpp, format.cpp).
+VK_PLATFORM_API DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize);
+VK_PLATFORM_API void WINAPI GetLocalTime(LPSYSTEMTIME lpSystemTime);
+VK_PLATFORM_API int WINAPI GetDateFormatA(LCID Locale, DWORD dwFlags, const SYSTEMTIME* lpDate, LPCSTR lpFormat,
+                                          LPSTR lpDateStr, int cchDate);
+VK_PLATFORM_API int WINAPI GetTimeFormatA(LCID Locale, DWORD dwFlags, const SYSTEMTIME* lpTime, LPCSTR lpFormat,
+                                          LPSTR lpTimeStr, int cchTime);
+VK_PLATFORM_API void WINAPI Sleep(DWORD dwMilliseconds);
+VK_PLATFORM_API DWORD WINAPI GetTickCount(void);
+VK_PLATFORM_API int _vsnprintf_s(char* buffer, size_t sizeOfBuffer, size_t count, const char* format,
+                                 va_list argptr);
+
+#endif  // _WIN32
+
+#endif  // VK_PLATFORM_H

@@ -1,0 +1,107 @@
+// Temporary files and file copies.
+#include <errno.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "errors.h"
+#include "files.h"
+
+using vk_posix::Fail;
+using vk_posix::FailFromErrno;
+
+// The directory for temporary files: $TMPDIR when set, else /tmp, always
+// with a trailing separator. Returns the length without the terminator, or,
+// when the buffer is too small, the size needed including it.
+DWORD WINAPI GetTempPathA(DWORD nBufferLength, LPSTR lpBuffer) {
+  const char* directory = getenv("TMPDIR");
+  std::string path = directory && *directory ? directory : "/tmp";
+  if (path.back() != '/') path += '/';
+  if (path.size() + 1 > nBufferLength) return static_cast<DWORD>(path.size() + 1);
+  if (!lpBuffer) return Fail(ERROR_INVALID_PARAMETER);
+  memcpy(lpBuffer, path.c_str(), path.size() + 1);
+  return static_cast<DWORD>(path.size());
+}
+
+// Forms "<path>/<prefix, 3 chars><hex unique>.tmp". With uUnique 0 it picks
+// a free number and creates the file exclusively (O_EXCL, mode 0600), which
+// never follows a link planted under that name; otherwise it only forms the
+// name. lpTempFileName must hold MAX_PATH bytes. Returns the number used.
+UINT WINAPI GetTempFileNameA(LPCSTR lpPathName, LPCSTR lpPrefixString, UINT uUnique, LPSTR lpTempFileName) {
+  if (!lpPathName || !lpTempFileName) return Fail(ERROR_INVALID_PARAMETER);
+  std::string base = lpPathName;
+  if (!base.empty() && base.back() != '/') base += '/';
+  base.append(lpPrefixString ? lpPrefixString : "", 0, 3);
+
+  auto formName = [&](UINT number) {
+    char suffix[16];
+    snprintf(suffix, sizeof suffix, "%x.tmp", number & 0xFFFFu);
+    return base + suffix;
+  };
+  if (uUnique != 0) {
+    std::string name = formName(uUnique);
+    if (name.size() >= MAX_PATH) return Fail(ERROR_BUFFER_OVERFLOW);
+    memcpy(lpTempFileName, name.c_str(), name.size() + 1);
+    return uUnique & 0xFFFFu;
+  }
+  UINT start = (static_cast<UINT>(getpid()) ^ GetTickCount()) & 0xFFFFu;
+  for (UINT step = 0; step < 0x10000u; ++step) {
+    UINT number = ((start + step) & 0xFFFFu) ? (start + step) & 0xFFFFu : 1;
+    std::string name = formName(number);
+    if (name.size() >= MAX_PATH) return Fail(ERROR_BUFFER_OVERFLOW);
+    int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+      close(fd);
+      memcpy(lpTempFileName, name.c_str(), name.size() + 1);
+      return number;
+    }
+    if (errno != EEXIST) return FailFromErrno();
+  }
+  return Fail(ERROR_FILE_EXISTS);
+}
+
+// Copies a file's content. The source is opened for reading with full
+// sharing, so a file held by a writer can be copied, as on Windows; the
+// destination is created or, unless bFailIfExists, replaced.
+BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFailIfExists) {
+  if (!lpExistingFileName || !lpNewFileName) return Fail(ERROR_INVALID_PARAMETER);
+  HANDLE source = CreateFileA(lpExistingFileName, GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
+                              nullptr);
+  if (source == INVALID_HANDLE_VALUE) return FALSE;
+  HANDLE target = CreateFileA(lpNewFileName, GENERIC_WRITE, 0, nullptr, bFailIfExists ? CREATE_NEW : CREATE_ALWAYS,
+                              0, nullptr);
+  if (target == INVALID_HANDLE_VALUE) {
+    DWORD error = GetLastError();
+    CloseHandle(source);
+    return Fail(error);
+  }
+  auto from = vk_posix::LookupHandleAs<vk_posix::FileObject>(source);
+  auto to = vk_posix::LookupHandleAs<vk_posix::FileObject>(target);
+  char buffer[64 * 1024];
+  DWORD error = ERROR_SUCCESS;
+  for (;;) {
+    ssize_t n = vk_posix::ReadSome(from->fd(), buffer, sizeof buffer);
+    if (n <= 0) {
+      if (n < 0) error = vk_posix::Win32ErrorFromErrno(errno);
+      break;
+    }
+    size_t written = 0;
+    if (!vk_posix::WriteAll(to->fd(), buffer, static_cast<size_t>(n), &written)) {
+      error = vk_posix::Win32ErrorFromErrno(errno);
+      break;
+    }
+  }
+  CloseHandle(target);
+  CloseHandle(source);
+  if (error != ERROR_SUCCESS) {
+    DeleteFileA(lpNewFileName);  // no half copy is left behind
+    return Fail(error);
+  }
+  SetLastError(ERROR_SUCCESS);
+  return TRUE;
+}
