@@ -1,0 +1,70 @@
+// The size limit: a file found too large at an open at start keeps its tail.
+#include <vk/log_file.h>
+
+namespace Vk {
+
+namespace {
+
+constexpr DWORD kCopyChunkSize = 4096;
+const char kTempPrefix[] = "CLF";
+
+}  // namespace
+
+void VkLogFile::SetSizeLimits(DWORD keptSize, DWORD maximumSize) {
+  m_dwKeptSize = keptSize;
+  m_dwMaximumSize = maximumSize;
+  if (keptSize != kNoLimit && maximumSize != kNoLimit) OpenForOperationAtStart();
+}
+
+// The whole file is copied aside first, so the log file itself is rewritten
+// in place from its own former tail and its handle stays the one held.
+void VkLogFile::TrimToSizeLimit() {
+  if (!IsOpen()) return;
+  DWORD size = 0;
+  if (m_dwKeptSize != kNoLimit && m_dwMaximumSize != kNoLimit) size = GetFileSize(m_hFile, nullptr);
+  if (m_dwKeptSize == kNoLimit || m_dwMaximumSize == kNoLimit || size <= m_dwMaximumSize || m_dwKeptSize == 0 ||
+      size == INVALID_FILE_SIZE) {
+    SetFilePointer(m_hFile, 0, nullptr, FILE_END);
+    return;
+  }
+
+  char tempDirectory[MAX_PATH];
+  char tempFile[MAX_PATH];
+  DWORD length = GetTempPathA(sizeof tempDirectory, tempDirectory);
+  if (length == 0 || length >= sizeof tempDirectory || GetTempFileNameA(tempDirectory, kTempPrefix, 0, tempFile) == 0) {
+    SetFilePointer(m_hFile, 0, nullptr, FILE_END);
+    return;
+  }
+  HANDLE copy = INVALID_HANDLE_VALUE;
+  if (CopyFileA(m_szFullPath, tempFile, FALSE))
+    copy = CreateFileA(tempFile, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (copy == INVALID_HANDLE_VALUE) {
+    DeleteFileA(tempFile);
+    SetFilePointer(m_hFile, 0, nullptr, FILE_END);
+    return;
+  }
+
+  // A kept size above the file size keeps the whole file.
+  DWORD kept = m_dwKeptSize < size ? m_dwKeptSize : size;
+  SetFilePointer(m_hFile, 0, nullptr, FILE_BEGIN);
+  LONG offsetHigh = 0;  // with a high part the offset is unsigned up to 4 GiB
+  SetFilePointer(copy, static_cast<LONG>(size - kept), &offsetHigh, FILE_BEGIN);
+  char chunk[kCopyChunkSize];
+  for (DWORD remaining = kept; remaining > 0;) {
+    DWORD read = 0;
+    DWORD written = 0;
+    if (!ReadFile(copy, chunk, remaining < kCopyChunkSize ? remaining : kCopyChunkSize, &read, nullptr) || read == 0)
+      break;
+    if (!WriteFile(m_hFile, chunk, read, &written, nullptr) || written < read) break;
+    remaining -= read;
+  }
+  // Until the log file is cut and on disk, the copy holds the only intact
+  // tail, so it goes last.
+  SetEndOfFile(m_hFile);
+  FlushFileBuffers(m_hFile);
+  CloseHandle(copy);
+  DeleteFileA(tempFile);
+  SetFilePointer(m_hFile, 0, nullptr, FILE_END);
+}
+
+}  // namespace Vk

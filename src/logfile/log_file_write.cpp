@@ -1,0 +1,116 @@
+// Formatting texts and appending them, with prefix, banner and line end.
+#include <vk/log_file.h>
+#include <vk/log_file_opener.h>
+
+#include <stdio.h>
+#include <string.h>
+
+#include "common/bounded_text.h"
+
+namespace Vk {
+
+namespace {
+
+constexpr size_t kPrefixBufferSize = 1000;
+constexpr size_t kBannerBufferSize = 1000;
+constexpr size_t kDateBufferSize = 64;
+constexpr size_t kTimeBufferSize = 64;
+constexpr size_t kStampBufferSize = 128;
+
+const char kPieceSeparator[] = " : ";
+const char kBannerLine[] = "-------------------------------------------------";
+const char kLineEnd[] = "\r\n";
+
+bool WriteAllBytes(HANDLE file, const char* text, size_t length) {
+  DWORD written = 0;
+  if (length == 0) return true;
+  return WriteFile(file, text, static_cast<DWORD>(length), &written, nullptr) && written == length;
+}
+
+}  // namespace
+
+bool VkLogFile::Write(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  bool written = WriteV(format, args);
+  va_end(args);
+  return written;
+}
+
+bool VkLogFile::WriteV(const char* format, va_list args) {
+  if (!m_bEnabled) return true;
+  bool written = false;
+  bool handedOn = false;
+  while (m_dwGrowthBudget > 0 && !handedOn) {
+    if (!m_pszFormatBuffer) m_pszFormatBuffer = new char[m_dwFormatBufferSize]();
+    va_list attempt;
+    va_copy(attempt, args);
+    int length = _vsnprintf_s(m_pszFormatBuffer, m_dwFormatBufferSize, m_dwFormatBufferSize - 1, format, attempt);
+    va_end(attempt);
+    if (length >= 0 || m_dwGrowthBudget == 1) {
+      // On the last budget the text is written cut to the buffer.
+      written = WriteLine(m_pszFormatBuffer);
+      handedOn = true;
+    } else {
+      delete[] m_pszFormatBuffer;
+      m_pszFormatBuffer = nullptr;
+      m_dwFormatBufferSize *= 2;
+      --m_dwGrowthBudget;
+    }
+  }
+  return written;
+}
+
+bool VkLogFile::WriteLine(const char* text) {
+  if (!m_bEnabled) return true;
+  VkLogFileOpener opener(*this);
+  if (!opener.Open(false)) return false;  // lost; the banner stays pending
+  bool written = true;
+  if (m_bStartPending) {
+    if (HasOptions(VKLF_BANNER)) {
+      char started[kBannerBufferSize];
+      snprintf(started, sizeof started, "Log %s started.", m_szFullPath);
+      written = WriteRaw(kBannerLine) && WriteRaw(started);
+    }
+    m_bStartPending = false;
+  }
+  return WriteRaw(text) && written;
+}
+
+bool VkLogFile::WriteRaw(const char* text) {
+  if (!m_bEnabled || !IsOpen()) return true;
+  char prefix[kPrefixBufferSize];
+  BuildPrefix(prefix, sizeof prefix);
+  size_t length = strlen(text);
+  bool lineEndDue = HasOptions(VKLF_CRLF) && length >= 2 && text[length - 1] != '\n' && text[length - 1] != '\r';
+  bool written = WriteAllBytes(m_hFile, prefix, strlen(prefix));
+  written = WriteAllBytes(m_hFile, text, length) && written;
+  if (lineEndDue) written = WriteAllBytes(m_hFile, kLineEnd, 2) && written;
+  return FlushFileBuffers(m_hFile) && written;
+}
+
+void VkLogFile::BuildPrefix(char* prefix, size_t size) const {
+  prefix[0] = '\0';
+  if (HasOptions(VKLF_MODULE)) {
+    AppendBounded(prefix, HasOptions(VKLF_MODULEPATH) ? m_szProcessPath : m_szProcessName, size);
+    AppendBounded(prefix, kPieceSeparator, size);
+  }
+  if (HasOptions(VKLF_TIMESTAMP)) {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    char date[kDateBufferSize] = "";
+    char time[kTimeBufferSize] = "";
+    GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &now, nullptr, date, sizeof date);
+    GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &now, nullptr, time, sizeof time);
+    char stamp[kStampBufferSize];
+    snprintf(stamp, sizeof stamp, "%s %s", date, time);
+    AppendBounded(prefix, stamp, size);
+    AppendBounded(prefix, kPieceSeparator, size);
+  }
+  if (HasOptions(VKLF_METHOD) && m_pszMethodName) {
+    AppendBounded(prefix, m_pszMethodName, size);
+    AppendBounded(prefix, kPieceSeparator, size);
+  }
+}
+
+}  // namespace Vk
