@@ -1,0 +1,203 @@
+// The file calls behave as Windows documents them. These run on both
+// targets, so Wine checks the POSIX layer call by call.
+#include <vk/platform.h>
+
+#include <string>
+
+#include "support/test_support.h"
+
+namespace {
+
+using vktest::FileExists;
+
+class PlatformFilesTest : public vktest::ScratchDirTest {
+ protected:
+  HANDLE Open(const std::string& path, DWORD access, DWORD share, DWORD disposition) {
+    return CreateFileA(path.c_str(), access, share, nullptr, disposition, 0, nullptr);
+  }
+};
+
+TEST_F(PlatformFilesTest, MissingFilesAndDirectoriesHaveDistinctCodes) {
+  EXPECT_EQ(INVALID_HANDLE_VALUE, Open(PathOf("none.txt"), GENERIC_READ, 0, OPEN_EXISTING));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError());
+  EXPECT_EQ(INVALID_HANDLE_VALUE, Open(PathOf("nodir/none.txt"), GENERIC_READ, 0, OPEN_EXISTING));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_PATH_NOT_FOUND), GetLastError());
+  vktest::WriteWholeFile(PathOf("here.txt"), "x");
+  EXPECT_EQ(INVALID_HANDLE_VALUE, Open(PathOf("here.txt"), GENERIC_WRITE, 0, CREATE_NEW));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_EXISTS), GetLastError());
+}
+
+TEST_F(PlatformFilesTest, OpenAlwaysTellsWhetherTheFileExisted) {
+  HANDLE file = Open(PathOf("a.txt"), GENERIC_WRITE, 0, OPEN_ALWAYS);
+  ASSERT_NE(INVALID_HANDLE_VALUE, file);
+  EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), GetLastError());
+  CloseHandle(file);
+  file = Open(PathOf("a.txt"), GENERIC_WRITE, 0, OPEN_ALWAYS);
+  EXPECT_EQ(static_cast<DWORD>(ERROR_ALREADY_EXISTS), GetLastError());
+  CloseHandle(file);
+}
+
+TEST_F(PlatformFilesTest, AWriterSharingReadExcludesWritersButAdmitsReaders) {
+  std::string path = PathOf("shared.txt");
+  HANDLE writer = Open(path, GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS);
+  ASSERT_NE(INVALID_HANDLE_VALUE, writer);
+  EXPECT_EQ(INVALID_HANDLE_VALUE, Open(path, GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), GetLastError());
+  HANDLE reader = Open(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
+  EXPECT_NE(INVALID_HANDLE_VALUE, reader) << "readers that share write get in";
+  HANDLE strictReader = Open(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+  EXPECT_EQ(INVALID_HANDLE_VALUE, strictReader) << "a reader that denies writing cannot join a writer";
+  EXPECT_FALSE(DeleteFileA(path.c_str()));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), GetLastError());
+  EXPECT_TRUE(CopyFileA(path.c_str(), PathOf("copy.txt").c_str(), FALSE)) << "a held file can be copied";
+  CloseHandle(reader);
+  CloseHandle(writer);
+  HANDLE again = Open(path, GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS);
+  EXPECT_NE(INVALID_HANDLE_VALUE, again) << "closing releases the file";
+  CloseHandle(again);
+}
+
+TEST_F(PlatformFilesTest, ShareModeZeroExcludesEveryone) {
+  std::string path = PathOf("mine.txt");
+  vktest::WriteWholeFile(path, "data");
+  HANDLE owner = Open(path, GENERIC_READ, 0, OPEN_EXISTING);
+  ASSERT_NE(INVALID_HANDLE_VALUE, owner);
+  EXPECT_EQ(INVALID_HANDLE_VALUE, Open(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), GetLastError());
+  EXPECT_FALSE(CopyFileA(path.c_str(), PathOf("copy.txt").c_str(), FALSE));
+  CloseHandle(owner);
+}
+
+TEST_F(PlatformFilesTest, CreateAlwaysDoesNotTruncateAFileItMayNotOpen) {
+  std::string path = PathOf("guarded.txt");
+  vktest::WriteWholeFile(path, "precious");
+  HANDLE owner = Open(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+  ASSERT_NE(INVALID_HANDLE_VALUE, owner);
+  EXPECT_EQ(INVALID_HANDLE_VALUE, Open(path, GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS));
+  CloseHandle(owner);
+  EXPECT_EQ("precious", vktest::ReadWholeFile(path));
+}
+
+TEST_F(PlatformFilesTest, DeleteWaitsForHandlesThatShareDelete) {
+  std::string path = PathOf("doomed.txt");
+  vktest::WriteWholeFile(path, "");
+  HANDLE holder = Open(path, GENERIC_READ, FILE_SHARE_DELETE, OPEN_EXISTING);
+  ASSERT_NE(INVALID_HANDLE_VALUE, holder);
+  EXPECT_EQ(INVALID_HANDLE_VALUE, Open(path, GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS)) << "writers are kept out";
+  EXPECT_TRUE(DeleteFileA(path.c_str()));
+  CloseHandle(holder);
+  EXPECT_FALSE(FileExists(path));
+}
+
+TEST_F(PlatformFilesTest, ReadWriteSeekTruncateAndSize) {
+  std::string path = PathOf("rw.txt");
+  HANDLE file = Open(path, GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS);
+  ASSERT_NE(INVALID_HANDLE_VALUE, file);
+  DWORD done = 0;
+  EXPECT_TRUE(WriteFile(file, "0123456789", 10, &done, nullptr));
+  EXPECT_EQ(10u, done);
+  EXPECT_EQ(4u, SetFilePointer(file, 4, nullptr, FILE_BEGIN));
+  EXPECT_TRUE(SetEndOfFile(file));
+  DWORD high = 7;
+  EXPECT_EQ(4u, GetFileSize(file, &high));
+  EXPECT_EQ(0u, high);
+  EXPECT_EQ(1u, SetFilePointer(file, -3, nullptr, FILE_CURRENT));
+  char buffer[16] = {};
+  EXPECT_TRUE(ReadFile(file, buffer, sizeof buffer, &done, nullptr));
+  EXPECT_EQ(3u, done);
+  EXPECT_STREQ("123", buffer);
+  EXPECT_TRUE(ReadFile(file, buffer, sizeof buffer, &done, nullptr));
+  EXPECT_EQ(0u, done) << "end of file reads nothing and succeeds";
+  EXPECT_EQ(INVALID_SET_FILE_POINTER, SetFilePointer(file, -10, nullptr, FILE_BEGIN));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_NEGATIVE_SEEK), GetLastError());
+  EXPECT_TRUE(FlushFileBuffers(file));
+  CloseHandle(file);
+}
+
+TEST_F(PlatformFilesTest, HandlesRefuseWhatTheirAccessDoesNotAllow) {
+  std::string path = PathOf("ro.txt");
+  vktest::WriteWholeFile(path, "abc");
+  HANDLE file = Open(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+  ASSERT_NE(INVALID_HANDLE_VALUE, file);
+  DWORD done = 0;
+  EXPECT_FALSE(WriteFile(file, "x", 1, &done, nullptr));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
+  EXPECT_FALSE(FlushFileBuffers(file));
+  CloseHandle(file);
+  EXPECT_FALSE(CloseHandle(file));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), GetLastError());
+}
+
+TEST_F(PlatformFilesTest, TempFileNamesAreNewFilesWithThePrefix) {
+  char directory[MAX_PATH];
+  ASSERT_GT(GetTempPathA(sizeof directory, directory), 0u);
+  std::string dir = directory;
+  char last = dir.back();
+  EXPECT_TRUE(last == '/' || last == '\\');
+  EXPECT_EQ(dir.size() + 1, GetTempPathA(2, directory)) << "a short buffer asks for the size with terminator";
+
+  std::string here = m_dir.string();
+  char first[MAX_PATH];
+  char second[MAX_PATH];
+  ASSERT_NE(0u, GetTempFileNameA(here.c_str(), "CLFX", 0, first));
+  ASSERT_NE(0u, GetTempFileNameA(here.c_str(), "CLF", 0, second));
+  EXPECT_STRNE(first, second);
+  EXPECT_EQ(0u, std::string(PathFindFileNameA(first)).find("CLF"));
+  EXPECT_NE(std::string::npos, std::string(first).find(".tmp")) << first;
+  EXPECT_TRUE(FileExists(first));
+  EXPECT_TRUE(FileExists(second));
+}
+
+TEST_F(PlatformFilesTest, PathHelpers) {
+  const char* sep = vktest::IsWindowsTarget() ? "\\" : "/";
+  std::string path = std::string(sep) + "dir" + sep + "app.exe";
+  EXPECT_STREQ("app.exe", PathFindFileNameA(path.c_str()));
+  EXPECT_STREQ(".exe", PathFindExtensionA(path.c_str()));
+  std::string noExt = std::string(sep) + "d.x" + sep + "app";
+  EXPECT_STREQ("", PathFindExtensionA(noExt.c_str()));
+  char buffer[MAX_PATH] = "";
+  PathAddBackslashA(buffer);
+  EXPECT_STREQ("", buffer);
+  strcpy(buffer, "dir");
+  PathAddBackslashA(buffer);
+  PathAddBackslashA(buffer);
+  EXPECT_EQ(std::string("dir") + sep, buffer);
+  EXPECT_TRUE(PathIsRelativeA("dir"));
+  EXPECT_FALSE(PathIsRelativeA(m_dir.string().c_str()));
+
+  std::string deep = PathOf("a") + sep + "b" + sep + "file.txt";
+  EXPECT_TRUE(MakeSureDirectoryPathExists(deep.c_str()));
+  EXPECT_TRUE(FileExists(PathOf("a") + sep + "b"));
+  EXPECT_FALSE(FileExists(deep)) << "the last component is a file name";
+}
+
+TEST_F(PlatformFilesTest, BoundedFormattingFollowsTheTruncationContract) {
+  auto format = [](char* buffer, size_t size, size_t count, const char* f, ...) {
+    va_list args;
+    va_start(args, f);
+    int n = _vsnprintf_s(buffer, size, count, f, args);
+    va_end(args);
+    return n;
+  };
+  char buffer[8];
+  EXPECT_EQ(5, format(buffer, sizeof buffer, 7, "%s", "hello"));
+  EXPECT_STREQ("hello", buffer);
+  EXPECT_EQ(-1, format(buffer, sizeof buffer, 7, "%s", "abcdefghij"));
+  EXPECT_STREQ("abcdefg", buffer);
+  EXPECT_EQ(7, format(buffer, sizeof buffer, 7, "%s", "1234567"));
+  EXPECT_EQ(-1, format(buffer, sizeof buffer, _TRUNCATE, "%d", 123456789));
+  EXPECT_STREQ("1234567", buffer);
+}
+
+TEST_F(PlatformFilesTest, ModuleFileNameIsCutToTheBuffer) {
+  char full[MAX_PATH] = "";
+  DWORD length = GetModuleFileNameA(nullptr, full, sizeof full);
+  ASSERT_GT(length, 5u);
+  EXPECT_TRUE(FileExists(full));
+  char cut[6];
+  EXPECT_EQ(6u, GetModuleFileNameA(nullptr, cut, sizeof cut));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER), GetLastError());
+  EXPECT_EQ(std::string(full, 5), std::string(cut, 5)) << "Windows since Vista also terminates; XP and Wine do not";
+}
+
+}  // namespace

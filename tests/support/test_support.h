@@ -1,0 +1,73 @@
+// Helpers shared by the tests: scratch directories, whole-file reads and
+// child processes that run a named function of this test executable.
+#ifndef VK_TESTS_SUPPORT_TEST_SUPPORT_H
+#define VK_TESTS_SUPPORT_TEST_SUPPORT_H
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace vktest {
+
+namespace fs = std::filesystem;
+
+// A fresh directory per test, removed afterwards.
+class ScratchDirTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+  // Path of a file in the scratch directory, in the platform's own form.
+  std::string PathOf(const std::string& name) const;
+
+  fs::path m_dir;
+};
+
+std::string ReadWholeFile(const std::string& path);
+void WriteWholeFile(const std::string& path, const std::string& content);
+bool FileExists(const std::string& path);
+
+// Runs under Wine rather than on real Windows or Linux.
+bool RunningUnderWine();
+int GetCurrentProcessIdForTests();
+bool IsWindowsTarget();
+
+// A child process runs one registered function of this executable and
+// exits with its result.
+using ChildMain = std::function<int(const std::vector<std::string>& args)>;
+bool RegisterChild(const std::string& name, ChildMain main);
+// Dispatches argv to a registered child; returns -1 when argv names none.
+int RunChildIfRequested(int argc, char** argv);
+
+class ChildProcess {
+ public:
+  ChildProcess(const std::string& name, const std::vector<std::string>& args);
+  ~ChildProcess();
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+
+  bool started() const { return m_started; }
+  int Wait();   // exit code
+  void Kill();  // hard kill, no cleanup in the child
+
+ private:
+  bool m_started = false;
+  bool m_waited = false;
+  int m_exitCode = -1;
+#if defined(_WIN32)
+  void* m_process = nullptr;
+#else
+  int m_pid = -1;
+#endif
+};
+
+}  // namespace vktest
+
+#define VK_CHILD_MAIN(name)                                                               \
+  static int name##_child(const std::vector<std::string>& args);                          \
+  static const bool name##_registered = ::vktest::RegisterChild(#name, name##_child);     \
+  static int name##_child([[maybe_unused]] const std::vector<std::string>& args)
+
+#endif  // VK_TESTS_SUPPORT_TEST_SUPPORT_H
