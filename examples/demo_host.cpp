@@ -1,0 +1,55 @@
+// A host program as a component team would write one: it writes a log with
+// the default options and keeps a second, size-limited log short.
+//   vkdiag_demo_host STATE_DIR
+#include <vk/log_file.h>
+
+#include <stdio.h>
+
+#include <string>
+
+namespace {
+
+void WriteDefaultLog(const std::string& directory) {
+  std::string path = directory + "/demo.log";
+  Vk::VkLogFile log(path.c_str(), true, Vk::VkLogFile::VKLF_DEFAULT);
+  log.SetMethodName("WriteDefaultLog");
+  log.Write("service started with %d workers", 4);
+  log.Write("configuration read from %s", "the embedded default");
+  log.SetMethodName(nullptr);
+  log.Write("ready");
+  printf("default log: %s\n", path.c_str());
+}
+
+void WriteSizeLimitedLog(const std::string& directory) {
+  std::string path = directory + "/limited.log";
+  {
+    Vk::VkLogFile log(path.c_str(), true, Vk::VkLogFile::VKLF_CRLF);
+    for (int i = 0; i < 40; ++i) log.Write("entry %02d of a busy day", i);
+  }
+  FILE* file = fopen(path.c_str(), "rb");
+  long before = 0;
+  if (file) {
+    fseek(file, 0, SEEK_END);
+    before = ftell(file);
+    fclose(file);
+  }
+  // The next start finds the file over 600 bytes and keeps its last 200.
+  Vk::VkLogFile log(path.c_str(), false, Vk::VkLogFile::VKLF_CRLF);
+  log.SetSizeLimits(200, 600);
+  log.SetEnabled(true);
+  log.Write("restarted after trimming");
+  printf("size-limited log: %s (%ld bytes before the restart)\n", path.c_str(), before);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    fprintf(stderr, "usage: %s STATE_DIR\n", argv[0]);
+    return 2;
+  }
+  std::string directory = argv[1];
+  WriteDefaultLog(directory);
+  WriteSizeLimitedLog(directory);
+  return 0;
+}
