@@ -125,6 +125,7 @@ typedef OVERLAPPED* LPOVERLAPPED;
 #define ERROR_HANDLE_DISK_FULL 39L
 #define ERROR_NOT_SUPPORTED 50L
 #define ERROR_BAD_NETPATH 53L
+#define ERROR_BAD_PATHNAME 161L
 #define ERROR_FILE_EXISTS 80L
 #define ERROR_BUFFER_OVERFLOW 111L
 #define ERROR_INVALID_PARAMETER 87L
@@ -193,6 +194,46 @@ typedef OVERLAPPED* LPOVERLAPPED;
 #define _TRUNCATE ((size_t)-1)
 #endif
 
+// Registry.
+#define HKEY_CLASSES_ROOT ((HKEY)(ULONG_PTR)((LONG)0x80000000))
+#define HKEY_CURRENT_USER ((HKEY)(ULONG_PTR)((LONG)0x80000001))
+#define HKEY_LOCAL_MACHINE ((HKEY)(ULONG_PTR)((LONG)0x80000002))
+#define HKEY_USERS ((HKEY)(ULONG_PTR)((LONG)0x80000003))
+#define KEY_QUERY_VALUE 0x0001
+#define KEY_SET_VALUE 0x0002
+#define KEY_CREATE_SUB_KEY 0x0004
+#define KEY_ENUMERATE_SUB_KEYS 0x0008
+#define KEY_NOTIFY 0x0010
+#define KEY_CREATE_LINK 0x0020
+#define KEY_WOW64_64KEY 0x0100
+#define KEY_WOW64_32KEY 0x0200
+#define READ_CONTROL 0x00020000L
+#define SYNCHRONIZE 0x00100000L
+#define KEY_READ 0x20019
+#define KEY_WRITE 0x20006
+#define KEY_EXECUTE KEY_READ
+#define KEY_ALL_ACCESS 0xF003F
+#define REG_NONE 0
+#define REG_SZ 1
+#define REG_EXPAND_SZ 2
+#define REG_BINARY 3
+#define REG_DWORD 4
+#define REG_MULTI_SZ 7
+#define REG_QWORD 11
+#define REG_OPTION_NON_VOLATILE 0x00000000L
+#define REG_OPTION_VOLATILE 0x00000001L
+#define REG_CREATED_NEW_KEY 0x00000001L
+#define REG_OPENED_EXISTING_KEY 0x00000002L
+#define REG_NOTIFY_CHANGE_NAME 0x00000001L
+#define REG_NOTIFY_CHANGE_ATTRIBUTES 0x00000002L
+#define REG_NOTIFY_CHANGE_LAST_SET 0x00000004L
+#define REG_NOTIFY_CHANGE_SECURITY 0x00000008L
+
+// Waiting.
+#define INFINITE 0xFFFFFFFF
+#define WAIT_OBJECT_0 0x00000000L
+#define WAIT_FAILED ((DWORD)0xFFFFFFFF)
+
 // Error state (errors.cpp).
 VK_PLATFORM_API DWORD WINAPI GetLastError(void);
 VK_PLATFORM_API void WINAPI SetLastError(DWORD dwErrCode);
@@ -231,6 +272,43 @@ VK_PLATFORM_API BOOL WINAPI MakeSureDirectoryPathExists(LPCSTR DirPath);
 // Bounded text (text.cpp).
 VK_PLATFORM_API LPSTR WINAPI StrCatBuffA(LPSTR pszDest, LPCSTR pszSrc, int cchDestBuffSize);
 VK_PLATFORM_API LPSTR WINAPI lstrcpynA(LPSTR lpString1, LPCSTR lpString2, int iMaxLength);
+
+// Registry (registry_*.cpp), on the store in $VK_SYSTEM_ROOT/registry.db.
+VK_PLATFORM_API LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
+                                          PHKEY phkResult);
+VK_PLATFORM_API LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass,
+                                            DWORD dwOptions, REGSAM samDesired,
+                                            const LPSECURITY_ATTRIBUTES lpSecurityAttributes, PHKEY phkResult,
+                                            LPDWORD lpdwDisposition);
+VK_PLATFORM_API LONG WINAPI RegCloseKey(HKEY hKey);
+VK_PLATFORM_API LONG WINAPI RegConnectRegistryA(LPCSTR lpMachineName, HKEY hKey, PHKEY phkResult);
+VK_PLATFORM_API LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
+                                             LPBYTE lpData, LPDWORD lpcbData);
+VK_PLATFORM_API LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType,
+                                           const BYTE* lpData, DWORD cbData);
+VK_PLATFORM_API LONG WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName);
+VK_PLATFORM_API LONG WINAPI RegFlushKey(HKEY hKey);
+VK_PLATFORM_API LONG WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName,
+                                          LPDWORD lpReserved, LPSTR lpClass, LPDWORD lpcchClass,
+                                          PFILETIME lpftLastWriteTime);
+VK_PLATFORM_API LONG WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchValueName,
+                                          LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData);
+VK_PLATFORM_API LONG WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWORD lpReserved,
+                                             LPDWORD lpcSubKeys, LPDWORD lpcbMaxSubKeyLen,
+                                             LPDWORD lpcbMaxClassLen, LPDWORD lpcValues,
+                                             LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen,
+                                             LPDWORD lpcbSecurityDescriptor, PFILETIME lpftLastWriteTime);
+VK_PLATFORM_API LONG WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey);
+VK_PLATFORM_API LONG WINAPI SHDeleteKeyA(HKEY hKey, LPCSTR pszSubKey);
+VK_PLATFORM_API LONG WINAPI RegNotifyChangeKeyValue(HKEY hKey, BOOL bWatchSubtree, DWORD dwNotifyFilter,
+                                                    HANDLE hEvent, BOOL fAsynchronous);
+
+// Events and waiting (events.cpp).
+VK_PLATFORM_API HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES lpEventAttributes, BOOL bManualReset,
+                                           BOOL bInitialState, LPCSTR lpName);
+VK_PLATFORM_API BOOL WINAPI SetEvent(HANDLE hEvent);
+VK_PLATFORM_API BOOL WINAPI ResetEvent(HANDLE hEvent);
+VK_PLATFORM_API DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
 
 // Process, time and formatting (process.cpp, time_format.cpp, format.cpp).
 VK_PLATFORM_API DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize);

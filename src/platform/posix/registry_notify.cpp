@@ -1,0 +1,64 @@
+// Change notification on registry keys, also for changes by other processes.
+//
+// Every change bumps counters in the store (registry_store.cpp); a watcher
+// polls the counters it cares about. The asynchronous form polls on a thread
+// of its own and signals the event at the first change, when the key is
+// deleted, or when the watched handle is closed, as Windows does.
+#include <thread>
+
+#include "errors.h"
+#include "events.h"
+#include "registry_keys.h"
+
+namespace {
+
+constexpr DWORD kPollIntervalMs = 10;
+constexpr DWORD kKnownFilters = REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_ATTRIBUTES | REG_NOTIFY_CHANGE_LAST_SET |
+                                REG_NOTIFY_CHANGE_SECURITY;
+
+// Waits until the stamp moves, the key goes, or the handle closes.
+void WaitForChange(vk_posix::KeyId id, bool subtree, DWORD filter, uint64_t initial,
+                   const std::shared_ptr<vk_posix::KeyObject>& key) {
+  for (;;) {
+    Sleep(kPollIntervalMs);
+    if (key && key->closed()) return;
+    uint64_t stamp = 0;
+    LONG error = vk_posix::registry_store::ChangeStamp(id, subtree, filter, &stamp);
+    if (error != ERROR_SUCCESS || stamp != initial) return;
+  }
+}
+
+}  // namespace
+
+// Attributes and security changes are accepted as filters but never occur
+// in this registry, which keeps no security descriptors.
+LONG WINAPI RegNotifyChangeKeyValue(HKEY hKey, BOOL bWatchSubtree, DWORD dwNotifyFilter, HANDLE hEvent,
+                                    BOOL fAsynchronous) {
+  if (dwNotifyFilter == 0 || (dwNotifyFilter & ~(kKnownFilters | 0x10000000L /* thread agnostic */)))
+    return ERROR_INVALID_PARAMETER;
+  vk_posix::KeyId id = 0;
+  REGSAM access = 0;
+  LONG error = vk_posix::ResolveKey(hKey, &id, &access);
+  if (error != ERROR_SUCCESS) return error;
+  if (!(access & KEY_NOTIFY)) return ERROR_ACCESS_DENIED;
+  std::shared_ptr<vk_posix::EventObject> event;
+  if (fAsynchronous) {
+    event = vk_posix::LookupHandleAs<vk_posix::EventObject>(hEvent);
+    if (!event) return ERROR_INVALID_HANDLE;
+  }
+  uint64_t initial = 0;
+  error = vk_posix::registry_store::ChangeStamp(id, bWatchSubtree != FALSE, dwNotifyFilter, &initial);
+  if (error != ERROR_SUCCESS) return error;
+  // The watcher holds its own references, so closing the event handle or
+  // the key handle early is safe.
+  std::shared_ptr<vk_posix::KeyObject> key = vk_posix::OpenKeyObject(hKey);
+  if (!fAsynchronous) {
+    WaitForChange(id, bWatchSubtree != FALSE, dwNotifyFilter, initial, key);
+    return ERROR_SUCCESS;
+  }
+  std::thread([=] {
+    WaitForChange(id, bWatchSubtree != FALSE, dwNotifyFilter, initial, key);
+    event->Set();
+  }).detach();
+  return ERROR_SUCCESS;
+}

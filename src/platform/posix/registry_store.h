@@ -1,0 +1,55 @@
+// The registry store: keys and values in SQLite, shared by all processes.
+#ifndef VK_PLATFORM_POSIX_REGISTRY_STORE_H
+#define VK_PLATFORM_POSIX_REGISTRY_STORE_H
+
+#include <vk/platform.h>
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+namespace vk_posix {
+
+using KeyId = int64_t;
+
+struct KeyInfo {
+  std::string className;
+  DWORD subKeys = 0;
+  DWORD maxSubKeyLen = 0;
+  DWORD maxClassLen = 0;
+  DWORD values = 0;
+  DWORD maxValueNameLen = 0;
+  DWORD maxValueLen = 0;
+  uint64_t lastWrite = 0;  // FILETIME ticks
+};
+
+// Every call is one transaction on this process's connection and returns a
+// Win32 error code: ERROR_KEY_DELETED when the key is gone, 2 for a missing
+// sub-key or value, ERROR_REGISTRY_IO_FAILED when the store fails.
+namespace registry_store {
+
+LONG Root(const char* name, KeyId* id);
+LONG OpenPath(KeyId parent, const std::vector<std::string>& path, KeyId* id);
+LONG CreatePath(KeyId parent, const std::vector<std::string>& path, const char* className, KeyId* id,
+                bool* created);
+LONG KeyExists(KeyId key);
+LONG QueryValue(KeyId key, const char* name, DWORD* type, std::string* data);
+LONG SetValue(KeyId key, const char* name, DWORD type, const BYTE* data, DWORD size);
+LONG DeleteValue(KeyId key, const char* name);
+LONG EnumKey(KeyId key, DWORD index, std::string* name, std::string* className, uint64_t* lastWrite);
+LONG EnumValue(KeyId key, DWORD index, std::string* name, DWORD* type, std::string* data);
+LONG QueryInfo(KeyId key, KeyInfo* info);
+// Deletes a key without sub-keys (ERROR_ACCESS_DENIED when it has some).
+LONG DeleteKey(KeyId key);
+LONG DeleteTree(KeyId key);
+LONG Flush();
+// A number that grows with every change the filter selects, of the key or,
+// with subtree, of any key below it. ERROR_KEY_DELETED once the key is gone.
+LONG ChangeStamp(KeyId key, bool subtree, DWORD filter, uint64_t* stamp);
+
+}  // namespace registry_store
+
+}  // namespace vk_posix
+
+#endif  // VK_PLATFORM_POSIX_REGISTRY_STORE_H
