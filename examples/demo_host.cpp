@@ -2,6 +2,7 @@
 // the default options and keeps a second, size-limited log short.
 //   vkdiag_demo_host STATE_DIR
 #include <vk/log_file.h>
+#include <vk/registry.h>
 
 #include <stdio.h>
 
@@ -41,6 +42,24 @@ void WriteSizeLimitedLog(const std::string& directory) {
   printf("size-limited log: %s (%ld bytes before the restart)\n", path.c_str(), before);
 }
 
+// The installation key and the trace switch that later features read.
+void WriteAndReadRegistry(const std::string& directory) {
+  Vk::VkRegistry setup(HKEY_LOCAL_MACHINE, "Software\\Haldrex\\Vemra\\Setup", true, KEY_ALL_ACCESS);
+  setup.WriteString("Inst_Path", directory.c_str());
+  Vk::VkRegistry trace(HKEY_LOCAL_MACHINE, "SOFTWARE\\Haldrex\\Vemra\\TraceLib\\", true, KEY_ALL_ACCESS);
+  trace.WriteDword("vkdiag_demo_host", 1);
+
+  Vk::VkRegistry reader(HKEY_LOCAL_MACHINE, "Software\\Haldrex\\Vemra\\Setup", false, KEY_READ);
+  char path[260] = "";
+  DWORD size = sizeof path;
+  bool read = reader.ReadString("Inst_Path", path, &size);
+  printf("registry: Inst_Path = %s (%s)\n", read ? path : "?", read ? "read back" : "not readable");
+  Vk::VkRegistry switches(HKEY_LOCAL_MACHINE, "SOFTWARE\\Haldrex\\Vemra\\TraceLib", false, KEY_READ);
+  DWORD on = 0;
+  switches.ReadDword("vkdiag_demo_host", &on);
+  printf("registry: TraceLib\\vkdiag_demo_host = %lu\n", static_cast<unsigned long>(on));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -51,5 +70,6 @@ int main(int argc, char** argv) {
   std::string directory = argv[1];
   WriteDefaultLog(directory);
   WriteSizeLimitedLog(directory);
+  WriteAndReadRegistry(directory);
   return 0;
 }

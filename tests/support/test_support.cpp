@@ -137,6 +137,13 @@ void ChildProcess::Kill() {
 
 int GetCurrentProcessIdForTests() { return static_cast<int>(GetCurrentProcessId()); }
 
+std::string LocalMachineName() {
+  char name[256] = "";
+  DWORD length = sizeof name;
+  GetComputerNameA(name, &length);
+  return name;
+}
+
 #else
 
 ChildProcess::ChildProcess(const std::string& name, const std::vector<std::string>& args) {
@@ -169,6 +176,12 @@ void ChildProcess::Kill() {
 }
 
 int GetCurrentProcessIdForTests() { return static_cast<int>(getpid()); }
+
+std::string LocalMachineName() {
+  char name[256] = "";
+  gethostname(name, sizeof name - 1);
+  return name;
+}
 
 #endif
 

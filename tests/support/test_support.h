@@ -32,6 +32,8 @@ bool FileExists(const std::string& path);
 // Runs under Wine rather than on real Windows or Linux.
 bool RunningUnderWine();
 int GetCurrentProcessIdForTests();
+// This machine's own name, as the registry's connect call knows it.
+std::string LocalMachineName();
 bool IsWindowsTarget();
 
 // A child process runs one registered function of this executable and

@@ -1,0 +1,122 @@
+// The registry shared by several processes: concurrent writers, a writer
+// killed mid-burst, and changes seen by a watcher in another process.
+#include <vk/registry.h>
+
+#include <stdlib.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "support/test_support.h"
+
+namespace {
+
+using Vk::VkRegistry;
+
+const char kStressKey[] = "Software\\vkdiag-tests\\processes";
+
+VK_CHILD_MAIN(registry_writer) {
+  int writer = std::stoi(args.at(0));
+  int count = std::stoi(args.at(1));
+  VkRegistry key(HKEY_CURRENT_USER, kStressKey, true, KEY_ALL_ACCESS);
+  if (!key.IsOpen()) return 2;
+  for (int i = 0; i < count; ++i) {
+    std::string name = "w" + std::to_string(writer) + "-" + std::to_string(i);
+    if (!key.WriteDword(name.c_str(), static_cast<DWORD>(i))) {
+      fprintf(stderr, "write %s failed: %ld\n", name.c_str(), static_cast<long>(key.GetLastErrorCode()));
+      return 1;
+    }
+  }
+  return 0;
+}
+
+// Writes until killed, reporting each write that returned on stdout.
+VK_CHILD_MAIN(registry_burst) {
+  VkRegistry key(HKEY_CURRENT_USER, kStressKey, true, KEY_ALL_ACCESS);
+  FILE* done = fopen(args.at(0).c_str(), "w");
+  for (int i = 0;; ++i) {
+    std::string name = "burst-" + std::to_string(i);
+    if (!key.WriteDword(name.c_str(), static_cast<DWORD>(i))) return 1;
+    fprintf(done, "%d\n", i);
+    fflush(done);
+  }
+}
+
+VK_CHILD_MAIN(registry_touch) {
+  Sleep(200);
+  VkRegistry key(HKEY_CURRENT_USER, kStressKey, false, KEY_ALL_ACCESS);
+  return key.WriteDword("touched", 1) ? 0 : 1;
+}
+
+class RegistryProcessesTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SHDeleteKeyA(HKEY_CURRENT_USER, kStressKey);
+    ASSERT_TRUE(VkRegistry(HKEY_CURRENT_USER, kStressKey, true, KEY_ALL_ACCESS).IsOpen());
+  }
+  void TearDown() override { SHDeleteKeyA(HKEY_CURRENT_USER, kStressKey); }
+};
+
+TEST_F(RegistryProcessesTest, ConcurrentWritersLoseNothing) {
+  const int writers = 4;
+  const int writes = vktest::RunningUnderWine() ? 100 : 1000;
+  std::vector<std::unique_ptr<vktest::ChildProcess>> children;
+  for (int w = 0; w < writers; ++w)
+    children.push_back(std::make_unique<vktest::ChildProcess>(
+        "registry_writer", std::vector<std::string>{std::to_string(w), std::to_string(writes)}));
+  for (auto& child : children) EXPECT_EQ(0, child->Wait());
+  VkRegistry key(HKEY_CURRENT_USER, kStressKey, false, KEY_READ);
+  EXPECT_EQ(static_cast<DWORD>(writers * writes), key.GetValueCount());
+  for (int w = 0; w < writers; ++w) {
+    DWORD value = 0;
+    std::string last = "w" + std::to_string(w) + "-" + std::to_string(writes - 1);
+    EXPECT_TRUE(key.ReadDword(last.c_str(), &value));
+    EXPECT_EQ(static_cast<DWORD>(writes - 1), value);
+  }
+}
+
+TEST_F(RegistryProcessesTest, WatcherSeesAnotherProcessChangeAKey) {
+  VkRegistry key(HKEY_CURRENT_USER, kStressKey, false, KEY_ALL_ACCESS);
+  HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  ASSERT_TRUE(key.NotifyChange(false, REG_NOTIFY_CHANGE_LAST_SET, event));
+  vktest::ChildProcess child("registry_touch", {});
+  EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(event, 10000));
+  EXPECT_EQ(0, child.Wait());
+  DWORD value = 0;
+  EXPECT_TRUE(key.ReadDword("touched", &value));
+  CloseHandle(event);
+}
+
+TEST_F(RegistryProcessesTest, KilledWriterLeavesEveryReturnedWrite) {
+  if (vktest::IsWindowsTarget()) GTEST_SKIP() << "checks the POSIX store's files; Windows keeps its own registry";
+  std::string done = (vktest::fs::temp_directory_path() / "vkdiag-burst-done.txt").string();
+  vktest::ChildProcess child("registry_burst", {done});
+  Sleep(300);
+  child.Kill();
+  child.Wait();
+  std::vector<int> returned;
+  {
+    FILE* file = fopen(done.c_str(), "r");
+    ASSERT_NE(nullptr, file);
+    int i = 0;
+    while (fscanf(file, "%d", &i) == 1) returned.push_back(i);
+    fclose(file);
+  }
+  remove(done.c_str());
+  ASSERT_FALSE(returned.empty());
+  VkRegistry key(HKEY_CURRENT_USER, kStressKey, false, KEY_READ);
+  for (int i : returned) {
+    DWORD value = 0;
+    ASSERT_TRUE(key.ReadDword(("burst-" + std::to_string(i)).c_str(), &value)) << i;
+  }
+  std::string check = std::string("sqlite3 '") + getenv("VK_SYSTEM_ROOT") + "/registry.db' 'PRAGMA integrity_check;'";
+  FILE* pipe = popen(check.c_str(), "r");
+  ASSERT_NE(nullptr, pipe);
+  char verdict[64] = "";
+  fgets(verdict, sizeof verdict, pipe);
+  pclose(pipe);
+  EXPECT_STREQ("ok\n", verdict);
+}
+
+}  // namespace

@@ -1,0 +1,207 @@
+// Walking, querying, deleting and watching keys.
+#include <vk/registry.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/test_support.h"
+
+namespace {
+
+using Vk::VkRegistry;
+
+class RegistryTreeTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    m_path = std::string("Software\\vkdiag-tests\\") + info->name();
+    SHDeleteKeyA(HKEY_CURRENT_USER, m_path.c_str());
+    ASSERT_TRUE(m_key.Create(HKEY_CURRENT_USER, m_path.c_str(), KEY_ALL_ACCESS));
+  }
+  void TearDown() override {
+    m_key.Close();
+    SHDeleteKeyA(HKEY_CURRENT_USER, m_path.c_str());
+  }
+  void MakeKey(const std::string& relative) {
+    ASSERT_TRUE(VkRegistry(HKEY_CURRENT_USER, (m_path + "\\" + relative).c_str(), true, KEY_ALL_ACCESS).IsOpen());
+  }
+  bool Exists(const std::string& relative) {
+    return VkRegistry(HKEY_CURRENT_USER, (m_path + "\\" + relative).c_str(), false, KEY_READ).IsOpen();
+  }
+
+  std::string m_path;
+  VkRegistry m_key;
+};
+
+struct Seen {
+  std::vector<std::string> names;
+  std::vector<DWORD> indexes;
+  size_t stopAfter = 1000;
+};
+
+bool CollectKey(const VkRegistry::KeyEntry* entry, LONG_PTR user) {
+  Seen* seen = reinterpret_cast<Seen*>(user);
+  seen->names.push_back(entry->pszName);
+  seen->indexes.push_back(entry->dwIndex);
+  return seen->names.size() < seen->stopAfter;
+}
+
+bool CollectValue(const VkRegistry::ValueEntry* entry, LONG_PTR user) {
+  Seen* seen = reinterpret_cast<Seen*>(user);
+  seen->names.push_back(std::string(entry->pszName) + "=" +
+                        std::string(reinterpret_cast<const char*>(entry->pData), entry->dwDataSize));
+  seen->indexes.push_back(entry->dwIndex);
+  return true;
+}
+
+TEST_F(RegistryTreeTest, KeyWalksVisitEverySubKeyAndTellHowTheyEnded) {
+  Seen none;
+  EXPECT_TRUE(m_key.EnumKeys(CollectKey, reinterpret_cast<LONG_PTR>(&none)));
+  EXPECT_TRUE(none.names.empty());
+  EXPECT_EQ(ERROR_NO_MORE_ITEMS, m_key.GetLastErrorCode());
+
+  MakeKey("b");
+  MakeKey("a");
+  MakeKey("c");
+  Seen all;
+  EXPECT_TRUE(m_key.EnumKeys(CollectKey, reinterpret_cast<LONG_PTR>(&all)));
+  EXPECT_EQ((std::vector<std::string>{"a", "b", "c"}), all.names);
+  EXPECT_EQ((std::vector<DWORD>{0, 1, 2}), all.indexes);
+
+  Seen two;
+  two.stopAfter = 2;
+  EXPECT_TRUE(m_key.EnumKeys(CollectKey, reinterpret_cast<LONG_PTR>(&two)));
+  EXPECT_EQ(2u, two.names.size());
+  EXPECT_EQ(ERROR_SUCCESS, m_key.GetLastErrorCode());
+
+  VkRegistry closed;
+  Seen nothing;
+  EXPECT_FALSE(closed.EnumKeys(CollectKey, reinterpret_cast<LONG_PTR>(&nothing)));
+  EXPECT_EQ(ERROR_INVALID_FUNCTION, closed.GetLastErrorCode());
+  EXPECT_FALSE(closed.EnumValues(CollectValue, reinterpret_cast<LONG_PTR>(&nothing)));
+  EXPECT_TRUE(nothing.names.empty());
+}
+
+TEST_F(RegistryTreeTest, ValueWalksHandOutNamesAndData) {
+  m_key.WriteString("first", "1");
+  m_key.WriteString("second", "22");
+  Seen seen;
+  EXPECT_TRUE(m_key.EnumValues(CollectValue, reinterpret_cast<LONG_PTR>(&seen)));
+  EXPECT_EQ(ERROR_NO_MORE_ITEMS, m_key.GetLastErrorCode());
+  ASSERT_EQ(2u, seen.names.size());
+  EXPECT_EQ(std::string("first=1") + '\0', seen.names[0]);
+  EXPECT_EQ(std::string("second=22") + '\0', seen.names[1]);
+}
+
+TEST_F(RegistryTreeTest, SingleEnumerationChecksItsArguments) {
+  char name[8];
+  BYTE data[8];
+  DWORD length = sizeof name;
+  EXPECT_FALSE(m_key.EnumValue(0, name, &length, nullptr, data, nullptr));
+  EXPECT_EQ(ERROR_INVALID_DATA, m_key.GetLastErrorCode());
+  MakeKey("much-too-long-for-eight");
+  length = sizeof name;
+  EXPECT_FALSE(m_key.EnumKey(0, name, &length));
+  EXPECT_EQ(ERROR_MORE_DATA, m_key.GetLastErrorCode());
+}
+
+TEST_F(RegistryTreeTest, KeyInformationCountsWithoutTerminators) {
+  MakeKey("abcd");
+  m_key.WriteString("name5", "1234567");
+  EXPECT_EQ(1u, m_key.GetSubKeyCount());
+  EXPECT_TRUE(m_key.HasSubKeys());
+  EXPECT_EQ(4u, m_key.GetMaxSubKeyLen());
+  EXPECT_EQ(1u, m_key.GetValueCount());
+  EXPECT_EQ(5u, m_key.GetMaxValueNameLen());
+  EXPECT_GE(m_key.GetMaxValueLen(), 8u) << "Windows counts the stored (wide) text";
+  VkRegistry closed;
+  EXPECT_EQ(0u, closed.GetSubKeyCount());
+  EXPECT_EQ(ERROR_INVALID_FUNCTION, closed.GetLastErrorCode());
+}
+
+TEST_F(RegistryTreeTest, DeletionRestrictedToEmptyKeys) {
+  MakeKey("full");
+  VkRegistry(HKEY_CURRENT_USER, (m_path + "\\full").c_str(), false, KEY_ALL_ACCESS).WriteDword("v", 1);
+  EXPECT_FALSE(m_key.DeleteSubKey("full", true));
+  EXPECT_EQ(ERROR_KEY_HAS_CHILDREN, m_key.GetLastErrorCode());
+  EXPECT_TRUE(Exists("full"));
+  EXPECT_FALSE(m_key.DeleteSubKey("absent", true));
+  EXPECT_EQ(ERROR_INVALID_FUNCTION, m_key.GetLastErrorCode());
+  EXPECT_TRUE(m_key.DeleteSubKey("full", false));
+  EXPECT_FALSE(Exists("full"));
+
+  MakeKey("parent\\child");
+  EXPECT_FALSE(m_key.DeleteSubKey("parent", false)) << "a key with sub-keys is refused";
+  EXPECT_EQ(ERROR_ACCESS_DENIED, m_key.GetLastErrorCode());
+
+  MakeKey("self");
+  VkRegistry self(HKEY_CURRENT_USER, (m_path + "\\self").c_str(), false, KEY_ALL_ACCESS);
+  self.WriteDword("v", 1);
+  EXPECT_FALSE(self.DeleteKey(true)) << "the held key's own values count";
+  EXPECT_EQ(ERROR_KEY_HAS_CHILDREN, self.GetLastErrorCode());
+  self.DeleteValue("v");
+  EXPECT_TRUE(self.DeleteKey(true));
+  EXPECT_FALSE(self.IsOpen());
+  EXPECT_FALSE(Exists("self"));
+}
+
+TEST_F(RegistryTreeTest, TreesAreDeletedDepthFirst) {
+  MakeKey("tree\\one\\deep");
+  MakeKey("tree\\two");
+  VkRegistry worker;
+  EXPECT_FALSE(worker.DeleteTree(HKEY_CURRENT_USER, (m_path + "\\nothing").c_str()));
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND, worker.GetLastErrorCode());
+  EXPECT_TRUE(worker.DeleteTree(HKEY_CURRENT_USER, (m_path + "\\tree").c_str()));
+  EXPECT_EQ(ERROR_SUCCESS, worker.GetLastErrorCode());
+  EXPECT_FALSE(Exists("tree"));
+
+  MakeKey("bypath\\one\\deep");
+  MakeKey("bypath\\two");
+  EXPECT_FALSE(worker.DeleteTreeByPath(HKEY_CURRENT_USER, (m_path + "\\nothing").c_str(), false));
+  EXPECT_EQ(ERROR_INVALID_FUNCTION, worker.GetLastErrorCode());
+  EXPECT_TRUE(worker.DeleteTreeByPath(HKEY_CURRENT_USER, (m_path + "\\bypath").c_str(), false));
+  EXPECT_FALSE(Exists("bypath"));
+}
+
+TEST_F(RegistryTreeTest, TreeDeletionByPathStopsAtAKeyItMayNotDelete) {
+  MakeKey("guarded\\a");
+  MakeKey("guarded\\b");
+  VkRegistry(HKEY_CURRENT_USER, (m_path + "\\guarded\\a").c_str(), false, KEY_ALL_ACCESS).WriteDword("v", 1);
+  VkRegistry worker;
+  EXPECT_FALSE(worker.DeleteTreeByPath(HKEY_CURRENT_USER, (m_path + "\\guarded").c_str(), true));
+  EXPECT_EQ(ERROR_KEY_HAS_CHILDREN, worker.GetLastErrorCode());
+  EXPECT_TRUE(Exists("guarded\\a"));
+  EXPECT_TRUE(Exists("guarded\\b")) << "it stopped at the first key it could not delete";
+}
+
+TEST_F(RegistryTreeTest, NotificationSignalsAChange) {
+  VkRegistry closed;
+  EXPECT_FALSE(closed.NotifyChange(false, REG_NOTIFY_CHANGE_LAST_SET));
+  EXPECT_EQ(ERROR_INVALID_FUNCTION, closed.GetLastErrorCode());
+
+  HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  ASSERT_NE(nullptr, event);
+  ASSERT_TRUE(m_key.NotifyChange(false, REG_NOTIFY_CHANGE_LAST_SET, event));
+  EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(event, 50));
+  VkRegistry writer(HKEY_CURRENT_USER, m_path.c_str(), false, KEY_ALL_ACCESS);
+  writer.WriteDword("changed", 1);
+  EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(event, 5000));
+
+  if (!vktest::RunningUnderWine()) {  // Wine did not signal this name change within 5 s
+    ResetEvent(event);
+    ASSERT_TRUE(m_key.NotifyChange(true, REG_NOTIFY_CHANGE_NAME, event));
+    MakeKey("sub\\deeper");
+    EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(event, 5000)) << "a subtree change";
+  }
+  CloseHandle(event);
+
+  std::thread later([this] {
+    Sleep(50);
+    VkRegistry(HKEY_CURRENT_USER, m_path.c_str(), false, KEY_ALL_ACCESS).WriteDword("later", 2);
+  });
+  EXPECT_TRUE(m_key.NotifyChange(false, REG_NOTIFY_CHANGE_LAST_SET)) << "the synchronous form returns after the change";
+  later.join();
+}
+
+}  // namespace
