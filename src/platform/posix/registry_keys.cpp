@@ -219,33 +219,37 @@ LONG WINAPI RegConnectRegistryA(LPCSTR lpMachineName, HKEY hKey, PHKEY phkResult
   return vk_posix::OpenHandle(id, KEY_ALL_ACCESS, phkResult);
 }
 
+namespace vk_posix {
+namespace {
+
+// The key that a handle and a sub-key path name, for the deletions.
+LONG ResolveSubKey(HKEY hKey, LPCSTR lpSubKey, KeyId* id) {
+  KeyId parent = 0;
+  REGSAM access = 0;
+  LONG error = ResolveKey(hKey, &parent, &access);
+  if (error != ERROR_SUCCESS) return error;
+  std::vector<std::string> path;
+  error = SplitPath(lpSubKey, &path);
+  if (error == ERROR_BAD_PATHNAME) return ERROR_FILE_NOT_FOUND;
+  return error == ERROR_SUCCESS ? registry_store::OpenPath(parent, path, id) : error;
+}
+
+}  // namespace
+}  // namespace vk_posix
+
 // Deletes a key that has no sub-keys (ERROR_ACCESS_DENIED otherwise), with
 // its values. An empty sub-key names the key of the handle itself.
 LONG WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
   if (!lpSubKey) return ERROR_INVALID_PARAMETER;
-  KeyId parent = 0;
-  REGSAM access = 0;
-  LONG error = vk_posix::ResolveKey(hKey, &parent, &access);
-  if (error != ERROR_SUCCESS) return error;
-  std::vector<std::string> path;
-  error = vk_posix::SplitPath(lpSubKey, &path);
-  if (error == ERROR_BAD_PATHNAME) error = ERROR_FILE_NOT_FOUND;
   KeyId id = 0;
-  if (error == ERROR_SUCCESS) error = vk_posix::registry_store::OpenPath(parent, path, &id);
+  LONG error = vk_posix::ResolveSubKey(hKey, lpSubKey, &id);
   return error == ERROR_SUCCESS ? vk_posix::registry_store::DeleteKey(id) : error;
 }
 
 // Deletes a key with all its sub-keys and values.
 LONG WINAPI SHDeleteKeyA(HKEY hKey, LPCSTR pszSubKey) {
-  KeyId parent = 0;
-  REGSAM access = 0;
-  LONG error = vk_posix::ResolveKey(hKey, &parent, &access);
-  if (error != ERROR_SUCCESS) return error;
-  std::vector<std::string> path;
-  error = vk_posix::SplitPath(pszSubKey, &path);
-  if (error == ERROR_BAD_PATHNAME) error = ERROR_FILE_NOT_FOUND;
   KeyId id = 0;
-  if (error == ERROR_SUCCESS) error = vk_posix::registry_store::OpenPath(parent, path, &id);
+  LONG error = vk_posix::ResolveSubKey(hKey, pszSubKey, &id);
   return error == ERROR_SUCCESS ? vk_posix::registry_store::DeleteTree(id) : error;
 }
 
