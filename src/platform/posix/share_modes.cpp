@@ -12,31 +12,19 @@
 // for those few calls only, so two racing opens are decided one after the
 // other instead of both failing. flock and OFD locks do not interact.
 // The locks are advisory and leave the file's data and size alone.
-//
-// Windows gives a refused opener no place in a queue, and writers that
-// reopen a file for every text starve one that polls: the file is free only
-// for the microseconds between one writer's close and its next open. So a
-// refused opener leaves a "waiting" marker for a short while, and a writer
-// that has not been refused itself steps back (fails once with
-// ERROR_SHARING_VIOLATION, becoming a waiter) while another process waits.
-// Waiters do not step back for each other. A marker ends when its process
-// gets the file or after kWaitingMarkMs, so a waiter that gave up delays
-// others by one refused attempt at most.
+// Refused writers get a place in line (writer_queue.cpp).
 #include "share_modes.h"
 
 #include "errors.h"
+#include "ofd_locks.h"
+#include "writer_queue.h"
 
 #include <errno.h>
 #include <fcntl.h>
 #include <stdint.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <time.h>
-#include <unistd.h>
 
-#include <map>
-#include <mutex>
-#include <utility>
 
 namespace vk_posix {
 
@@ -49,111 +37,14 @@ enum Marker : off_t {
   kDeniesRead,
   kDeniesWrite,
   kDeniesDelete,
-  kMarkerCount,
-  kWaiting = kMarkerCount
+  kMarkerCount
 };
-
-constexpr long kWaitingMarkMs = 100;
 
 constexpr off_t kMarkerBase = INT64_MAX - 64;
 
-bool LockMarker(int fd, off_t marker) {
-  struct flock lock = {};
-  lock.l_type = F_RDLCK;
-  lock.l_whence = SEEK_SET;
-  lock.l_start = kMarkerBase + marker;
-  lock.l_len = 1;
-  int rc;
-  do rc = fcntl(fd, F_OFD_SETLK, &lock);
-  while (rc == -1 && errno == EINTR);
-  return rc == 0;
-}
+bool LockMarker(int fd, off_t marker) { return LockShared(fd, kMarkerBase + marker, 1); }
 
-// True when another open file description holds the marker.
-bool MarkerHeldByOthers(int fd, off_t marker) {
-  struct flock probe = {};
-  probe.l_type = F_WRLCK;
-  probe.l_whence = SEEK_SET;
-  probe.l_start = kMarkerBase + marker;
-  probe.l_len = 1;
-  if (fcntl(fd, F_OFD_GETLK, &probe) == -1) return false;
-  return probe.l_type != F_UNLCK;
-}
-
-void UnlockMarkers(int fd, off_t first, off_t count) {
-  struct flock lock = {};
-  lock.l_type = F_UNLCK;
-  lock.l_whence = SEEK_SET;
-  lock.l_start = kMarkerBase + first;
-  lock.l_len = count;
-  fcntl(fd, F_OFD_SETLK, &lock);
-}
-
-long NowMs() {
-  struct timespec now;
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}
-
-// This process's waiting markers, one per file: a duplicate of the refused
-// descriptor (its own open file description) that holds only kWaiting.
-class WaitingMarks {
- public:
-  using FileId = std::pair<dev_t, ino_t>;
-
-  bool Has(const FileId& file) {
-    std::lock_guard<std::mutex> guard(m_lock);
-    DropExpired();
-    return m_marks.count(file) != 0;
-  }
-
-  void Mark(int refusedFd, const FileId& file) {
-    std::lock_guard<std::mutex> guard(m_lock);
-    DropExpired();
-    auto it = m_marks.find(file);
-    if (it != m_marks.end()) {
-      it->second.second = NowMs() + kWaitingMarkMs;
-      return;
-    }
-    int fd = fcntl(refusedFd, F_DUPFD_CLOEXEC, 0);
-    if (fd < 0) return;
-    UnlockMarkers(fd, 0, kMarkerCount);
-    if (!LockMarker(fd, kWaiting)) {
-      close(fd);
-      return;
-    }
-    m_marks.emplace(file, std::make_pair(fd, NowMs() + kWaitingMarkMs));
-  }
-
-  void Clear(const FileId& file) {
-    std::lock_guard<std::mutex> guard(m_lock);
-    auto it = m_marks.find(file);
-    if (it == m_marks.end()) return;
-    close(it->second.first);
-    m_marks.erase(it);
-  }
-
- private:
-  void DropExpired() {
-    long now = NowMs();
-    for (auto it = m_marks.begin(); it != m_marks.end();) {
-      if (it->second.second <= now) {
-        close(it->second.first);
-        it = m_marks.erase(it);
-      } else {
-        ++it;
-      }
-    }
-  }
-
-  std::mutex m_lock;
-  std::map<FileId, std::pair<int, long>> m_marks;  // descriptor, expiry
-};
-
-WaitingMarks& Waiting() {
-  static WaitingMarks* marks = new WaitingMarks;  // outlives static destructors
-  return *marks;
-}
+bool MarkerHeldByOthers(int fd, off_t marker) { return HeldByOthers(fd, kMarkerBase + marker, 1); }
 
 }  // namespace
 
@@ -205,17 +96,17 @@ DWORD ClaimShareAccess(int fd, const ShareRequest& request) {
   }
   struct stat info;
   if (fstat(fd, &info) != 0) return Win32ErrorFromErrno(errno);
-  const WaitingMarks::FileId file(info.st_dev, info.st_ino);
+  const FileId file(info.st_dev, info.st_ino);
   bool refused = false;
   for (off_t marker = 0; marker < kMarkerCount; ++marker) {
     if (claims[marker] && MarkerHeldByOthers(fd, opposite[marker])) refused = true;
   }
-  if (!refused && request.write && !Waiting().Has(file) && MarkerHeldByOthers(fd, kWaiting)) refused = true;
+  if (!refused && request.write && MustYieldToEarlierWaiter(fd, file)) refused = true;
   if (refused) {
-    if (request.write) Waiting().Mark(fd, file);
+    if (request.write) JoinWriterQueue(fd, file);
     return ERROR_SHARING_VIOLATION;
   }
-  if (request.write) Waiting().Clear(file);
+  if (request.write) LeaveWriterQueue(file);
   return ERROR_SUCCESS;
 }
 

@@ -1,0 +1,25 @@
+// Open-file-description byte-range locks, the building block of share modes.
+//
+// OFD locks belong to the open file description, not the process: two opens
+// in one process conflict as two processes do, and the locks vanish when the
+// description's last descriptor closes or the process dies.
+#ifndef VK_PLATFORM_POSIX_OFD_LOCKS_H
+#define VK_PLATFORM_POSIX_OFD_LOCKS_H
+
+#include <sys/types.h>
+
+namespace vk_posix {
+
+// Takes a shared lock on [start, start + length); fd must be open for
+// reading. False with errno set on failure.
+bool LockShared(int fd, off_t start, off_t length);
+
+void Unlock(int fd, off_t start, off_t length);
+
+// True when another open file description holds a lock that overlaps
+// [start, start + length); a length of 0 reaches to the end of all offsets.
+bool HeldByOthers(int fd, off_t start, off_t length);
+
+}  // namespace vk_posix
+
+#endif  // VK_PLATFORM_POSIX_OFD_LOCKS_H
