@@ -7,29 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "support/registry_fixture.h"
 #include "support/test_support.h"
 
 namespace {
 
 using Vk::VkRegistry;
 
-class RegistryTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    m_path = std::string("Software\\vkdiag-tests\\") + info->name();
-    SHDeleteKeyA(HKEY_CURRENT_USER, m_path.c_str());
-    ASSERT_TRUE(m_key.Create(HKEY_CURRENT_USER, m_path.c_str(), KEY_ALL_ACCESS));
-  }
-  void TearDown() override {
-    m_key.Close();
-    SHDeleteKeyA(HKEY_CURRENT_USER, m_path.c_str());
-  }
-  std::string Sub(const std::string& name) const { return m_path + "\\" + name; }
-
-  std::string m_path;
-  VkRegistry m_key;
-};
+class RegistryTest : public vktest::RegistryKeyTest {};
 
 TEST_F(RegistryTest, PathsAreNormalisedBeforeTheyReachThePlatform) {
   VkRegistry key;

@@ -5,24 +5,15 @@
 #include <thread>
 #include <vector>
 
+#include "support/registry_fixture.h"
 #include "support/test_support.h"
 
 namespace {
 
 using Vk::VkRegistry;
 
-class RegistryTreeTest : public ::testing::Test {
+class RegistryTreeTest : public vktest::RegistryKeyTest {
  protected:
-  void SetUp() override {
-    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    m_path = std::string("Software\\vkdiag-tests\\") + info->name();
-    SHDeleteKeyA(HKEY_CURRENT_USER, m_path.c_str());
-    ASSERT_TRUE(m_key.Create(HKEY_CURRENT_USER, m_path.c_str(), KEY_ALL_ACCESS));
-  }
-  void TearDown() override {
-    m_key.Close();
-    SHDeleteKeyA(HKEY_CURRENT_USER, m_path.c_str());
-  }
   void MakeKey(const std::string& relative) {
     ASSERT_TRUE(VkRegistry(HKEY_CURRENT_USER, (m_path + "\\" + relative).c_str(), true, KEY_ALL_ACCESS).IsOpen());
   }
@@ -30,8 +21,6 @@ class RegistryTreeTest : public ::testing::Test {
     return VkRegistry(HKEY_CURRENT_USER, (m_path + "\\" + relative).c_str(), false, KEY_READ).IsOpen();
   }
 
-  std::string m_path;
-  VkRegistry m_key;
 };
 
 struct Seen {

@@ -164,14 +164,10 @@ bool VkRegistry::ReadLong(const char* name, long* value) {
   return true;
 }
 
+// The guard comes first here; ReadValue32 then rejects the null pointer.
 bool VkRegistry::ReadInt(const char* name, int* value) {
-  if (!OpenKeyGuard()) return false;
-  if (!value) {
-    m_lLastError = ERROR_INVALID_DATA;
-    return false;
-  }
-  DWORD data = static_cast<DWORD>(*value);
-  if (!ReadValue32(name, &data)) return false;
+  DWORD data = value ? static_cast<DWORD>(*value) : 0;
+  if (!ReadValue32(name, value ? &data : nullptr)) return false;
   *value = static_cast<int>(data);
   return true;
 }

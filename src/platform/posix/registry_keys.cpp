@@ -121,6 +121,18 @@ bool IsLocalMachineName(const char* name) {
   return strcasecmp(name, host) == 0;
 }
 
+// The existing key that a handle and a sub-key path name.
+LONG ResolveSubKey(HKEY hKey, LPCSTR lpSubKey, KeyId* id) {
+  KeyId parent = 0;
+  REGSAM access = 0;
+  LONG error = ResolveKey(hKey, &parent, &access);
+  if (error != ERROR_SUCCESS) return error;
+  std::vector<std::string> path;
+  error = SplitPath(lpSubKey, &path);
+  if (error == ERROR_BAD_PATHNAME) return ERROR_FILE_NOT_FOUND;
+  return error == ERROR_SUCCESS ? registry_store::OpenPath(parent, path, id) : error;
+}
+
 }  // namespace
 
 LONG ResolveKey(HKEY handle, KeyId* id, REGSAM* access) {
@@ -152,16 +164,8 @@ LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*ulOptions*/, REGSA
   if (!phkResult) return ERROR_INVALID_PARAMETER;
   *phkResult = nullptr;
   if (samDesired & ~vk_posix::kKnownAccessBits) return ERROR_ACCESS_DENIED;
-  KeyId parent = 0;
-  REGSAM parentAccess = 0;
-  LONG error = vk_posix::ResolveKey(hKey, &parent, &parentAccess);
-  if (error != ERROR_SUCCESS) return error;
-  std::vector<std::string> path;
-  error = vk_posix::SplitPath(lpSubKey, &path);
-  if (error == ERROR_BAD_PATHNAME) error = ERROR_FILE_NOT_FOUND;
-  if (error != ERROR_SUCCESS) return error;
   KeyId id = 0;
-  error = vk_posix::registry_store::OpenPath(parent, path, &id);
+  LONG error = vk_posix::ResolveSubKey(hKey, lpSubKey, &id);
   if (error != ERROR_SUCCESS) return error;
   return vk_posix::OpenHandle(id, samDesired, phkResult);
 }
@@ -218,24 +222,6 @@ LONG WINAPI RegConnectRegistryA(LPCSTR lpMachineName, HKEY hKey, PHKEY phkResult
   if (error != ERROR_SUCCESS) return error;
   return vk_posix::OpenHandle(id, KEY_ALL_ACCESS, phkResult);
 }
-
-namespace vk_posix {
-namespace {
-
-// The key that a handle and a sub-key path name, for the deletions.
-LONG ResolveSubKey(HKEY hKey, LPCSTR lpSubKey, KeyId* id) {
-  KeyId parent = 0;
-  REGSAM access = 0;
-  LONG error = ResolveKey(hKey, &parent, &access);
-  if (error != ERROR_SUCCESS) return error;
-  std::vector<std::string> path;
-  error = SplitPath(lpSubKey, &path);
-  if (error == ERROR_BAD_PATHNAME) return ERROR_FILE_NOT_FOUND;
-  return error == ERROR_SUCCESS ? registry_store::OpenPath(parent, path, id) : error;
-}
-
-}  // namespace
-}  // namespace vk_posix
 
 // Deletes a key that has no sub-keys (ERROR_ACCESS_DENIED otherwise), with
 // its values. An empty sub-key names the key of the handle itself.
