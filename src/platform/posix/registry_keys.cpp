@@ -6,13 +6,10 @@
 #include <strings.h>
 #include <unistd.h>
 
-#include <map>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "errors.h"
-#include "system_root.h"
 
 namespace vk_posix {
 
@@ -32,47 +29,20 @@ REGSAM MapGenericAccess(REGSAM access) {
   return access;
 }
 
-std::string CurrentUserKeyName() { return "S-1-22-1-" + std::to_string(getuid()); }
+const std::string& CurrentUserKeyName() {
+  static const std::string name = "S-1-22-1-" + std::to_string(getuid());
+  return name;
+}
 
 // The predefined roots: HKEY_LOCAL_MACHINE and HKEY_USERS are stored roots;
 // HKEY_CURRENT_USER is the calling user's key below HKEY_USERS and
 // HKEY_CLASSES_ROOT the machine's SOFTWARE\Classes.
-LONG LookUpPredefinedKey(HKEY handle, KeyId* id) {
-  if (handle == HKEY_LOCAL_MACHINE) return registry_store::Root("HKEY_LOCAL_MACHINE", id);
-  if (handle == HKEY_USERS) return registry_store::Root("HKEY_USERS", id);
-  KeyId root = 0;
-  bool created = false;
-  if (handle == HKEY_CURRENT_USER) {
-    LONG error = registry_store::Root("HKEY_USERS", &root);
-    return error ? error : registry_store::CreatePath(root, {CurrentUserKeyName()}, nullptr, id, &created);
-  }
-  if (handle == HKEY_CLASSES_ROOT) {
-    LONG error = registry_store::Root("HKEY_LOCAL_MACHINE", &root);
-    return error ? error : registry_store::CreatePath(root, {"SOFTWARE", "Classes"}, nullptr, id, &created);
-  }
-  return ERROR_INVALID_HANDLE;
-}
-
-// Roots are never deleted, so their ids are looked up once per process
-// and store (the cache is keyed by the store's place).
 LONG PredefinedKey(HKEY handle, KeyId* id) {
-  static std::mutex lock;
-  static std::map<std::pair<std::string, HKEY>, KeyId> known;
-  std::pair<std::string, HKEY> slot(SystemRoot(), handle);
-  {
-    std::lock_guard<std::mutex> guard(lock);
-    auto it = known.find(slot);
-    if (it != known.end()) {
-      *id = it->second;
-      return ERROR_SUCCESS;
-    }
-  }
-  LONG error = LookUpPredefinedKey(handle, id);
-  if (error == ERROR_SUCCESS) {
-    std::lock_guard<std::mutex> guard(lock);
-    known[slot] = *id;
-  }
-  return error;
+  if (handle == HKEY_LOCAL_MACHINE) return registry_store::Predefined({"HKEY_LOCAL_MACHINE"}, id);
+  if (handle == HKEY_USERS) return registry_store::Predefined({"HKEY_USERS"}, id);
+  if (handle == HKEY_CURRENT_USER) return registry_store::Predefined({"HKEY_USERS", CurrentUserKeyName()}, id);
+  if (handle == HKEY_CLASSES_ROOT) return registry_store::Predefined({"HKEY_LOCAL_MACHINE", "SOFTWARE", "Classes"}, id);
+  return ERROR_INVALID_HANDLE;
 }
 
 bool IsPredefined(HKEY handle) {

@@ -14,6 +14,7 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <map>
 #include <mutex>
 
@@ -33,13 +34,16 @@ const char kSchema[] =
     " parent INTEGER NOT NULL,"               // 0 for the roots
     " name TEXT NOT NULL, name_key TEXT NOT NULL, class TEXT NOT NULL DEFAULT '',"
     " last_write INTEGER NOT NULL,"
-    " names_seq INTEGER NOT NULL DEFAULT 0, values_seq INTEGER NOT NULL DEFAULT 0,"
-    " tree_names_seq INTEGER NOT NULL DEFAULT 0, tree_values_seq INTEGER NOT NULL DEFAULT 0,"
+    // The store-wide change number of the last change of sub-key names and
+    // of values, for change notification.
+    " names_change INTEGER NOT NULL DEFAULT 0, values_change INTEGER NOT NULL DEFAULT 0,"
     " UNIQUE(parent, name_key));"
     "CREATE TABLE IF NOT EXISTS vals("
     " key_id INTEGER NOT NULL, name TEXT NOT NULL, name_key TEXT NOT NULL,"
     " type INTEGER NOT NULL, data BLOB NOT NULL,"
-    " PRIMARY KEY(key_id, name_key));";
+    " PRIMARY KEY(key_id, name_key));"
+    "CREATE TABLE IF NOT EXISTS changes(seq INTEGER NOT NULL);"
+    "INSERT INTO changes(seq) SELECT 0 WHERE NOT EXISTS (SELECT 1 FROM changes);";
 
 // Names compare case-insensitively, as ANSI text.
 std::string Fold(const char* name) {
@@ -74,18 +78,16 @@ LONG ErrorFromSqlite(int rc) {
 // One process's connection with its prepared statements.
 class Connection {
  public:
-  Connection() : m_pid(getpid()) {}
   // Deliberately never closed: a connection may be inherited by a forked
   // child, which must not touch it, and the process's end closes it.
 
-  pid_t pid() const { return m_pid; }
   std::mutex& lock() { return m_lock; }
 
   LONG EnsureOpen() {
     if (m_db) return ERROR_SUCCESS;
     std::string path = SystemRoot() + "/registry.db";
     sqlite3* db = nullptr;
-    int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
+    int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
                              nullptr);
     if (rc != SQLITE_OK) {
       sqlite3_close(db);
@@ -105,6 +107,8 @@ class Connection {
   }
 
   sqlite3* db() { return m_db; }
+  // Predefined keys are never deleted: their ids are remembered.
+  std::map<std::string, KeyId>& known() { return m_known; }
 
   // A cached statement, reset and with its bindings cleared.
   sqlite3_stmt* Statement(const char* sql) {
@@ -122,26 +126,36 @@ class Connection {
   }
 
  private:
-  const pid_t m_pid;
   std::mutex m_lock;
   sqlite3* m_db = nullptr;
   std::map<const char*, sqlite3_stmt*> m_statements;
+  std::map<std::string, KeyId> m_known;
 };
 
 std::mutex g_creationLock;
-Connection* g_connection = nullptr;
+std::atomic<Connection*> g_connection{nullptr};
 
 Connection& ThisProcessConnection() {
+  Connection* connection = g_connection.load(std::memory_order_acquire);
+  if (connection) return *connection;
   static bool registered = [] {
+    // A forked child abandons the inherited connection (never closing it)
+    // and opens its own on first use.
     pthread_atfork([] { g_creationLock.lock(); }, [] { g_creationLock.unlock(); },
-                   [] { new (&g_creationLock) std::mutex(); });
+                   [] {
+                     new (&g_creationLock) std::mutex();
+                     g_connection.store(nullptr, std::memory_order_relaxed);
+                   });
     return true;
   }();
   (void)registered;
   std::lock_guard<std::mutex> guard(g_creationLock);
-  // The inherited connection of a forked child is abandoned, not closed.
-  if (!g_connection || g_connection->pid() != getpid()) g_connection = new Connection;
-  return *g_connection;
+  connection = g_connection.load(std::memory_order_acquire);
+  if (!connection) {
+    connection = new Connection;
+    g_connection.store(connection, std::memory_order_release);
+  }
+  return *connection;
 }
 
 // Steps a cached statement that returns no rows.
@@ -171,6 +185,18 @@ LONG Transaction(bool write, Body body) {
     result = ErrorFromSqlite(rc);
   }
   return result;
+}
+
+// Runs body on this process's connection without a transaction of its own:
+// for reads whose statements each see a consistent store. A key found by one
+// statement and deleted before the next is reported as deleted or missing,
+// as it would be a moment later anyway.
+template <typename Body>
+LONG Statements(Body body) {
+  Connection& connection = ThisProcessConnection();
+  std::lock_guard<std::mutex> guard(connection.lock());
+  LONG error = connection.EnsureOpen();
+  return error != ERROR_SUCCESS ? error : body(connection);
 }
 
 // A statement with its parameters bound, stepped by the caller.
@@ -228,18 +254,25 @@ LONG FindChild(Connection& c, KeyId parent, const std::string& name, KeyId* chil
   return rc == SQLITE_DONE ? ERROR_FILE_NOT_FOUND : ErrorFromSqlite(rc);
 }
 
-// Records a change of the key's sub-key names or values: its own counter,
-// the subtree counters of the key and every ancestor, and its write time.
+// Records a change of the key's sub-key names or values under a new
+// store-wide change number; ERROR_KEY_DELETED when the key is gone.
 LONG Touch(Connection& c, KeyId key, bool names) {
-  Query self(c, names ? "UPDATE keys SET names_seq=names_seq+1, last_write=?2 WHERE id=?1"
-                      : "UPDATE keys SET values_seq=values_seq+1, last_write=?2 WHERE id=?1");
-  int rc = self.Bind(1, key).Bind(2, static_cast<int64_t>(NowFiletime())).Step();
+  Query next(c, "UPDATE changes SET seq=seq+1 RETURNING seq");
+  int rc = next.Step();
+  if (rc != SQLITE_ROW) return ErrorFromSqlite(rc);
+  int64_t change = next.Int(0);
+  Query self(c, names ? "UPDATE keys SET names_change=?2, last_write=?3 WHERE id=?1"
+                      : "UPDATE keys SET values_change=?2, last_write=?3 WHERE id=?1");
+  rc = self.Bind(1, key).Bind(2, change).Bind(3, static_cast<int64_t>(NowFiletime())).Step();
   if (rc != SQLITE_DONE) return ErrorFromSqlite(rc);
-  Query tree(c, names ? "WITH RECURSIVE up(id) AS (SELECT ?1 UNION ALL SELECT k.parent FROM keys k JOIN up ON k.id=up.id"
-                        " WHERE k.parent<>0) UPDATE keys SET tree_names_seq=tree_names_seq+1 WHERE id IN up"
-                      : "WITH RECURSIVE up(id) AS (SELECT ?1 UNION ALL SELECT k.parent FROM keys k JOIN up ON k.id=up.id"
-                        " WHERE k.parent<>0) UPDATE keys SET tree_values_seq=tree_values_seq+1 WHERE id IN up");
-  return Done(tree.Bind(1, key).Step());
+  return sqlite3_changes(c.db()) == 0 ? static_cast<LONG>(ERROR_KEY_DELETED) : static_cast<LONG>(ERROR_SUCCESS);
+}
+
+// A missing row found below a key means a missing item, unless the key
+// itself is gone.
+LONG MissingUnlessDeleted(Connection& c, KeyId key, LONG missing) {
+  LONG exists = Exists(c, key);
+  return exists == ERROR_SUCCESS ? missing : exists;
 }
 
 LONG InsertKey(Connection& c, KeyId parent, const std::string& name, const char* className, KeyId* id) {
@@ -265,22 +298,46 @@ LONG ParentOf(Connection& c, KeyId key, KeyId* parent) {
 
 }  // namespace
 
-LONG Root(const char* name, KeyId* id) {
-  LONG result = Transaction(false, [&](Connection& c) { return FindChild(c, 0, name, id); });
+LONG Predefined(const std::vector<std::string>& path, KeyId* id) {
+  std::string slot;
+  for (const std::string& name : path) slot += Fold(name.c_str()) + "\\";
+  LONG result = Statements([&](Connection& c) {
+    auto it = c.known().find(slot);
+    if (it == c.known().end()) return static_cast<LONG>(ERROR_FILE_NOT_FOUND);
+    *id = it->second;
+    return static_cast<LONG>(ERROR_SUCCESS);
+  });
   if (result != ERROR_FILE_NOT_FOUND) return result;
   return Transaction(true, [&](Connection& c) {
-    LONG found = FindChild(c, 0, name, id);
-    return found == ERROR_FILE_NOT_FOUND ? InsertKey(c, 0, name, nullptr, id) : found;
+    KeyId current = 0;
+    for (const std::string& name : path) {
+      KeyId child = 0;
+      LONG error = FindChild(c, current, name, &child);
+      if (error == ERROR_FILE_NOT_FOUND) error = InsertKey(c, current, name, nullptr, &child);
+      if (error != ERROR_SUCCESS) return error;
+      current = child;
+    }
+    c.known()[slot] = current;
+    *id = current;
+    return static_cast<LONG>(ERROR_SUCCESS);
   });
 }
 
 LONG OpenPath(KeyId parent, const std::vector<std::string>& path, KeyId* id) {
+  // One read transaction: a single snapshot, and one round of locking.
   return Transaction(false, [&](Connection& c) {
-    LONG error = Exists(c, parent);
     KeyId current = parent;
-    for (size_t i = 0; error == ERROR_SUCCESS && i < path.size(); ++i) error = FindChild(c, current, path[i], &current);
-    if (error == ERROR_SUCCESS) *id = current;
-    return error;
+    for (const std::string& name : path) {
+      LONG error = FindChild(c, current, name, &current);
+      if (error == ERROR_FILE_NOT_FOUND && current == parent) return MissingUnlessDeleted(c, parent, error);
+      if (error != ERROR_SUCCESS) return error;
+    }
+    if (path.empty()) {
+      LONG error = Exists(c, parent);
+      if (error != ERROR_SUCCESS) return error;
+    }
+    *id = current;
+    return static_cast<LONG>(ERROR_SUCCESS);
   });
 }
 
@@ -306,11 +363,11 @@ LONG CreatePath(KeyId parent, const std::vector<std::string>& path, const char* 
 }
 
 LONG KeyExists(KeyId key) {
-  return Transaction(false, [&](Connection& c) { return Exists(c, key); });
+  return Statements([&](Connection& c) { return Exists(c, key); });
 }
 
 LONG QueryValue(KeyId key, const char* name, DWORD* type, std::string* data) {
-  return Transaction(false, [&](Connection& c) {
+  return Statements([&](Connection& c) {
     Query query(c, "SELECT type, data FROM vals WHERE key_id=?1 AND name_key=?2");
     int rc = query.Bind(1, key).Bind(2, Fold(name)).Step();
     if (rc == SQLITE_ROW) {
@@ -319,14 +376,13 @@ LONG QueryValue(KeyId key, const char* name, DWORD* type, std::string* data) {
       return static_cast<LONG>(ERROR_SUCCESS);
     }
     if (rc != SQLITE_DONE) return ErrorFromSqlite(rc);
-    LONG exists = Exists(c, key);
-    return exists == ERROR_SUCCESS ? static_cast<LONG>(ERROR_FILE_NOT_FOUND) : exists;
+    return MissingUnlessDeleted(c, key, ERROR_FILE_NOT_FOUND);
   });
 }
 
 LONG SetValue(KeyId key, const char* name, DWORD type, const BYTE* data, DWORD size) {
   return Transaction(true, [&](Connection& c) {
-    LONG error = Exists(c, key);
+    LONG error = Touch(c, key, false);
     if (error != ERROR_SUCCESS) return error;
     // An existing value keeps its name as first written and its place in
     // the enumeration order.
@@ -339,30 +395,25 @@ LONG SetValue(KeyId key, const char* name, DWORD type, const BYTE* data, DWORD s
                  .Bind(4, static_cast<int64_t>(type))
                  .BindBlob(5, data, size)
                  .Step();
-    if (rc != SQLITE_DONE) return ErrorFromSqlite(rc);
-    return Touch(c, key, false);
+    return Done(rc);
   });
 }
 
 LONG DeleteValue(KeyId key, const char* name) {
   return Transaction(true, [&](Connection& c) {
-    LONG error = Exists(c, key);
-    if (error != ERROR_SUCCESS) return error;
     Query remove(c, "DELETE FROM vals WHERE key_id=?1 AND name_key=?2");
     int rc = remove.Bind(1, key).Bind(2, Fold(name)).Step();
     if (rc != SQLITE_DONE) return ErrorFromSqlite(rc);
-    if (sqlite3_changes(c.db()) == 0) return static_cast<LONG>(ERROR_FILE_NOT_FOUND);
+    if (sqlite3_changes(c.db()) == 0) return MissingUnlessDeleted(c, key, ERROR_FILE_NOT_FOUND);
     return Touch(c, key, false);
   });
 }
 
 LONG EnumKey(KeyId key, DWORD index, std::string* name, std::string* className, uint64_t* lastWrite) {
-  return Transaction(false, [&](Connection& c) {
-    LONG error = Exists(c, key);
-    if (error != ERROR_SUCCESS) return error;
+  return Statements([&](Connection& c) {
     Query query(c, "SELECT name, class, last_write FROM keys WHERE parent=?1 ORDER BY name_key LIMIT 1 OFFSET ?2");
     int rc = query.Bind(1, key).Bind(2, static_cast<int64_t>(index)).Step();
-    if (rc == SQLITE_DONE) return static_cast<LONG>(ERROR_NO_MORE_ITEMS);
+    if (rc == SQLITE_DONE) return MissingUnlessDeleted(c, key, ERROR_NO_MORE_ITEMS);
     if (rc != SQLITE_ROW) return ErrorFromSqlite(rc);
     *name = query.Text(0);
     *className = query.Text(1);
@@ -372,12 +423,10 @@ LONG EnumKey(KeyId key, DWORD index, std::string* name, std::string* className, 
 }
 
 LONG EnumValue(KeyId key, DWORD index, std::string* name, DWORD* type, std::string* data) {
-  return Transaction(false, [&](Connection& c) {
-    LONG error = Exists(c, key);
-    if (error != ERROR_SUCCESS) return error;
+  return Statements([&](Connection& c) {
     Query query(c, "SELECT name, type, data FROM vals WHERE key_id=?1 ORDER BY rowid LIMIT 1 OFFSET ?2");
     int rc = query.Bind(1, key).Bind(2, static_cast<int64_t>(index)).Step();
-    if (rc == SQLITE_DONE) return static_cast<LONG>(ERROR_NO_MORE_ITEMS);
+    if (rc == SQLITE_DONE) return MissingUnlessDeleted(c, key, ERROR_NO_MORE_ITEMS);
     if (rc != SQLITE_ROW) return ErrorFromSqlite(rc);
     *name = query.Text(0);
     *type = static_cast<DWORD>(query.Int(1));
@@ -388,7 +437,7 @@ LONG EnumValue(KeyId key, DWORD index, std::string* name, DWORD* type, std::stri
 
 LONG QueryInfo(KeyId key, KeyInfo* info) {
   return Transaction(false, [&](Connection& c) {
-    Query self(c, "SELECT class, last_write FROM keys WHERE id=?1");
+    Query self(c, "SELECT class, last_write FROM keys WHERE id=?1");  // within one read transaction
     int rc = self.Bind(1, key).Step();
     if (rc != SQLITE_ROW) return rc == SQLITE_DONE ? static_cast<LONG>(ERROR_KEY_DELETED) : ErrorFromSqlite(rc);
     info->className = self.Text(0);
@@ -459,12 +508,16 @@ LONG Flush() {
 
 LONG ChangeStamp(KeyId key, bool subtree, DWORD filter, uint64_t* stamp) {
   return Transaction(false, [&](Connection& c) {
-    Query query(c, "SELECT names_seq, values_seq, tree_names_seq, tree_values_seq FROM keys WHERE id=?1");
+    Query query(c, subtree ? "WITH RECURSIVE down(id) AS (SELECT ?1 UNION ALL"
+                             " SELECT k.id FROM keys k JOIN down ON k.parent=down.id)"
+                             " SELECT max(names_change), max(values_change), count(*) FROM keys WHERE id IN down"
+                           : "SELECT names_change, values_change, 1 FROM keys WHERE id=?1");
     int rc = query.Bind(1, key).Step();
-    if (rc != SQLITE_ROW) return rc == SQLITE_DONE ? static_cast<LONG>(ERROR_KEY_DELETED) : ErrorFromSqlite(rc);
-    uint64_t names = static_cast<uint64_t>(query.Int(subtree ? 2 : 0));
-    uint64_t values = static_cast<uint64_t>(query.Int(subtree ? 3 : 1));
-    *stamp = ((filter & REG_NOTIFY_CHANGE_NAME) ? names : 0) + ((filter & REG_NOTIFY_CHANGE_LAST_SET) ? values : 0);
+    if (rc == SQLITE_DONE || (rc == SQLITE_ROW && query.Int(2) == 0)) return static_cast<LONG>(ERROR_KEY_DELETED);
+    if (rc != SQLITE_ROW) return ErrorFromSqlite(rc);
+    uint64_t names = (filter & REG_NOTIFY_CHANGE_NAME) ? static_cast<uint64_t>(query.Int(0)) : 0;
+    uint64_t values = (filter & REG_NOTIFY_CHANGE_LAST_SET) ? static_cast<uint64_t>(query.Int(1)) : 0;
+    *stamp = names > values ? names : values;
     return static_cast<LONG>(ERROR_SUCCESS);
   });
 }

@@ -24,12 +24,15 @@ struct KeyInfo {
   uint64_t lastWrite = 0;  // FILETIME ticks
 };
 
-// Every call is one transaction on this process's connection and returns a
+// Every call runs on this process's connection (writes as one transaction)
+// and returns a
 // Win32 error code: ERROR_KEY_DELETED when the key is gone, 2 for a missing
 // sub-key or value, ERROR_REGISTRY_IO_FAILED when the store fails.
 namespace registry_store {
 
-LONG Root(const char* name, KeyId* id);
+// A predefined key: a root (one name) or a fixed path from a root, created
+// when missing and remembered by this process's connection.
+LONG Predefined(const std::vector<std::string>& path, KeyId* id);
 LONG OpenPath(KeyId parent, const std::vector<std::string>& path, KeyId* id);
 LONG CreatePath(KeyId parent, const std::vector<std::string>& path, const char* className, KeyId* id,
                 bool* created);
