@@ -160,6 +160,7 @@ typedef OVERLAPPED* LPOVERLAPPED;
 #define ERROR_EVENTLOG_FILE_CORRUPT 1500L
 #define ERROR_EVENTLOG_CANT_START 1501L
 #define ERROR_MR_MID_NOT_FOUND 317L
+#define ERROR_INVALID_FLAGS 1004L
 
 #define S_OK ((HRESULT)0)
 #define E_POINTER ((HRESULT)0x80004003L)
@@ -233,6 +234,37 @@ typedef OVERLAPPED* LPOVERLAPPED;
 #define INFINITE 0xFFFFFFFF
 #define WAIT_OBJECT_0 0x00000000L
 #define WAIT_FAILED ((DWORD)0xFFFFFFFF)
+
+// Messages.
+#define FORMAT_MESSAGE_ALLOCATE_BUFFER 0x00000100
+#define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200
+#define FORMAT_MESSAGE_FROM_STRING 0x00000400
+#define FORMAT_MESSAGE_FROM_HMODULE 0x00000800
+#define FORMAT_MESSAGE_FROM_SYSTEM 0x00001000
+#define FORMAT_MESSAGE_ARGUMENT_ARRAY 0x00002000
+#define FORMAT_MESSAGE_MAX_WIDTH_MASK 0x000000FF
+
+// Locales.
+#define LOCALE_SABBREVLANGNAME 0x00000003
+#define LOCALE_NOUSEROVERRIDE 0x80000000
+#define LANG_NEUTRAL 0x00
+#define SUBLANG_DEFAULT 0x01
+#define MAKELANGID(p, s) ((((WORD)(s)) << 10) | (WORD)(p))
+#define MAKELCID(lgid, srtid) ((DWORD)((((DWORD)((WORD)(srtid))) << 16) | ((DWORD)((WORD)(lgid)))))
+#define LANGIDFROMLCID(lcid) ((WORD)(lcid))
+
+// Modules.
+#define GET_MODULE_HANDLE_EX_FLAG_PIN 0x00000001
+#define GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT 0x00000002
+#define GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS 0x00000004
+
+// Atomic counts, with the Win32 names.
+inline LONG InterlockedIncrement(LONG volatile* addend) { return __atomic_add_fetch(addend, 1, __ATOMIC_SEQ_CST); }
+inline LONG InterlockedDecrement(LONG volatile* addend) { return __atomic_sub_fetch(addend, 1, __ATOMIC_SEQ_CST); }
+inline LONG InterlockedCompareExchange(LONG volatile* destination, LONG exchange, LONG comparand) {
+  __atomic_compare_exchange_n(destination, &comparand, exchange, false, __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST);
+  return comparand;
+}
 
 // Error state (errors.cpp).
 VK_PLATFORM_API DWORD WINAPI GetLastError(void);
@@ -309,6 +341,23 @@ VK_PLATFORM_API HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES lpEventAttribut
 VK_PLATFORM_API BOOL WINAPI SetEvent(HANDLE hEvent);
 VK_PLATFORM_API BOOL WINAPI ResetEvent(HANDLE hEvent);
 VK_PLATFORM_API DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
+
+// System messages (messages.cpp).
+VK_PLATFORM_API DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD dwLanguageId,
+                                            LPSTR lpBuffer, DWORD nSize, va_list* Arguments);
+VK_PLATFORM_API HLOCAL WINAPI LocalFree(HLOCAL hMem);
+
+// The debugger output channel (debug_output.cpp).
+VK_PLATFORM_API void WINAPI OutputDebugStringA(LPCSTR lpOutputString);
+VK_PLATFORM_API int WINAPI wvsprintfA(LPSTR buffer, LPCSTR format, va_list arglist);
+VK_PLATFORM_API DWORD WINAPI GetCurrentProcessId(void);
+VK_PLATFORM_API DWORD WINAPI GetCurrentThreadId(void);
+
+// Locales (locale.cpp) and modules (modules.cpp).
+VK_PLATFORM_API int WINAPI GetLocaleInfoA(LCID Locale, LCTYPE LCType, LPSTR lpLCData, int cchData);
+VK_PLATFORM_API HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName);
+VK_PLATFORM_API BOOL WINAPI FreeLibrary(HMODULE hLibModule);
+VK_PLATFORM_API BOOL WINAPI GetModuleHandleExA(DWORD dwFlags, LPCSTR lpModuleName, HMODULE* phModule);
 
 // Process, time and formatting (process.cpp, time_format.cpp, format.cpp).
 VK_PLATFORM_API DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize);

@@ -8,8 +8,6 @@
 
 namespace {
 
-#define ERROR_INVALID_FLAGS 1004L
-
 // The user's LC_TIME conventions (LC_ALL, LC_TIME or LANG), made once and
 // never installed as the process's locale, so the host's locale stays as it
 // is. An unusable setting falls back to the "C" conventions.
