@@ -65,6 +65,17 @@ class VkLogFile {
   // back to its last keptSize bytes. kNoLimit in either switches it off.
   void SetSizeLimits(DWORD keptSize, DWORD maximumSize);
 
+  // Error lines: "LastError: <the system's text> (<code>)".
+  bool WriteErrorCode(DWORD errorCode);
+  bool WriteHResult(HRESULT result);
+  bool WriteLastError();
+
+  // Registry switches: a DWORD value that equals 1 switches the writer on
+  // (Enable) or off (Disable); another number the other way. A missing key
+  // or value, or a value of another type, changes nothing.
+  void EnableFromRegistry(HKEY root, const char* subKey, const char* valueName);
+  void DisableFromRegistry(HKEY root, const char* subKey, const char* valueName);
+
  private:
   void Initialise(bool enabled, DWORD options);
   bool OpenForOperationAtStart();
@@ -74,6 +85,7 @@ class VkLogFile {
   bool WriteRaw(const char* text);
   void BuildPrefix(char* prefix, size_t size) const;
   void TrimToSizeLimit();
+  bool ReadRegistrySwitch(HKEY root, const char* subKey, const char* valueName, bool* flag) const;
 
   bool m_bStartPending;
   HANDLE m_hFile;
