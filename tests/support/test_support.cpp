@@ -135,6 +135,8 @@ void ChildProcess::Kill() {
   if (m_started && !m_waited) TerminateProcess(m_process, 137);
 }
 
+unsigned long ChildProcess::pid() const { return m_process ? GetProcessId(m_process) : 0; }
+
 int GetCurrentProcessIdForTests() { return static_cast<int>(GetCurrentProcessId()); }
 
 std::string LocalMachineName() {
@@ -174,6 +176,8 @@ int ChildProcess::Wait() {
 void ChildProcess::Kill() {
   if (m_started && !m_waited) kill(m_pid, SIGKILL);
 }
+
+unsigned long ChildProcess::pid() const { return static_cast<unsigned long>(m_pid); }
 
 int GetCurrentProcessIdForTests() { return static_cast<int>(getpid()); }
 

@@ -51,6 +51,7 @@ class ChildProcess {
   ChildProcess& operator=(const ChildProcess&) = delete;
 
   bool started() const { return m_started; }
+  unsigned long pid() const;
   int Wait();   // exit code
   void Kill();  // hard kill, no cleanup in the child
 
