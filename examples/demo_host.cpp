@@ -1,7 +1,10 @@
 // A host program as a component team would write one: it writes a log with
 // the default options and keeps a second, size-limited log short.
 //   vkdiag_demo_host STATE_DIR
+#include <vk/debug_trace.h>
 #include <vk/log_file.h>
+#include <vk/method_tracer.h>
+#include <vk/msg_lang_list_ex.h>
 #include <vk/registry.h>
 
 #include <stdio.h>
@@ -13,10 +16,12 @@ namespace {
 void WriteDefaultLog(const std::string& directory) {
   std::string path = directory + "/demo.log";
   Vk::VkLogFile log(path.c_str(), true, Vk::VkLogFile::VKLF_DEFAULT);
-  log.SetMethodName("WriteDefaultLog");
-  log.Write("service started with %d workers", 4);
-  log.Write("configuration read from %s", "the embedded default");
-  log.SetMethodName(nullptr);
+  {
+    Vk::VkMethodTracer tracer(log, "WriteDefaultLog", true);
+    log.Write("service started with %d workers", 4);
+    log.Write("configuration read from %s", "the embedded default");
+    log.WriteErrorCode(ERROR_ACCESS_DENIED);
+  }
   log.Write("ready");
   printf("default log: %s\n", path.c_str());
 }
@@ -60,6 +65,26 @@ void WriteAndReadRegistry(const std::string& directory) {
   printf("registry: TraceLib\\vkdiag_demo_host = %lu\n", static_cast<unsigned long>(on));
 }
 
+// Tracing is on for this program once its TraceLib value is set (above).
+void TraceSomething() {
+  DebugTrace("Demo", "tracing is on for pid %lu\r\n", static_cast<unsigned long>(GetCurrentProcessId()));
+  DebugTraceText("a literal text with 100% and %s kept\r\n");
+  DebugTraceLines("Lines:", "first\r\nsecond\r\n");
+}
+
+// Swiss German has no module here: the loader falls back to German.
+void LoadLanguageModule() {
+  CMsgLangListEx languages;
+  HMODULE module = nullptr;
+  std::string name = "Demo";
+  bool loaded = languages.LoadLangModuleFromModuleDir(name, 0x0807, &module);
+  std::string help = "Demo";
+  languages.AppendHelpSuffix(help);
+  printf("language module for 0x0807: %s %s (locale 0x%04lX, help file %s)\n", loaded ? "loaded" : "not loaded",
+         name.c_str(), static_cast<unsigned long>(languages.GetLcid()), help.c_str());
+  if (module) FreeLibrary(module);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -71,5 +96,7 @@ int main(int argc, char** argv) {
   WriteDefaultLog(directory);
   WriteSizeLimitedLog(directory);
   WriteAndReadRegistry(directory);
+  TraceSomething();
+  LoadLanguageModule();
   return 0;
 }

@@ -62,14 +62,23 @@ void ReadTraceSettings() {
   RegCloseKey(key);
 }
 
+namespace {
+
+// Kept out of line so that a call with tracing off sets up no buffers.
+__attribute__((noinline)) void TraceFormatted(const char* tag, const char* format, va_list args) {
+  char message[kTraceBufferSize] = {};
+  wvsprintfA(message, format, args);
+  Output(tag, message);
+}
+
+}  // namespace
+
 void DebugTrace(const char* tag, const char* format, ...) {
   if (!TracingOn()) return;
-  char message[kTraceBufferSize] = {};
   va_list args;
   va_start(args, format);
-  wvsprintfA(message, format, args);
+  TraceFormatted(tag, format, args);
   va_end(args);
-  Output(tag, message);
 }
 
 void DebugTraceText(const char* text) {
