@@ -197,6 +197,18 @@ TEST_F(RegistryTest, ConnectAcceptsEveryFormOfTheLocalName) {
   EXPECT_FALSE(remote.Connect("no-such-host.invalid", HKEY_LOCAL_MACHINE));
 }
 
+TEST_F(RegistryTest, LocalNamesAndOthersWhenConnecting) {
+  if (vktest::IsWindowsTarget()) GTEST_SKIP() << "Wine accepts only the computer's own name";
+  for (const char* name : {"", ".", "localhost", "\\\\localhost", "\\."}) {
+    VkRegistry remote;
+    EXPECT_TRUE(remote.Connect(name, HKEY_LOCAL_MACHINE)) << name;
+  }
+  VkRegistry remote;
+  EXPECT_FALSE(remote.Connect("no-such-host.invalid", HKEY_LOCAL_MACHINE));
+  EXPECT_EQ(ERROR_BAD_NETPATH, remote.GetLastErrorCode());
+  EXPECT_FALSE(remote.Connect("localhost", HKEY_CURRENT_USER)) << "only the machine-wide roots are reachable";
+}
+
 TEST_F(RegistryTest, DeletedKeysFailThroughStaleHandles) {
   VkRegistry child(HKEY_CURRENT_USER, Sub("Doomed").c_str(), true, KEY_ALL_ACCESS);
   ASSERT_TRUE(child.IsOpen());
