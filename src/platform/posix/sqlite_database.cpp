@@ -1,0 +1,158 @@
+#include "sqlite_database.h"
+
+#include <pthread.h>
+
+#include <vector>
+
+#include "system_root.h"
+
+namespace vk_posix {
+
+namespace {
+
+constexpr int kBusyTimeoutMs = 60000;
+
+// Every database of the process, so a forked child can drop their
+// inherited connections.
+std::mutex g_databasesLock;
+std::vector<ProcessDatabase*>* g_databases = nullptr;
+
+void AbandonConnectionsInChild();
+
+void Register(ProcessDatabase* database) {
+  static bool registered = [] {
+    pthread_atfork([] { g_databasesLock.lock(); }, [] { g_databasesLock.unlock(); },
+                   [] {
+                     new (&g_databasesLock) std::mutex();
+                     AbandonConnectionsInChild();
+                   });
+    return true;
+  }();
+  (void)registered;
+  std::lock_guard<std::mutex> guard(g_databasesLock);
+  if (!g_databases) g_databases = new std::vector<ProcessDatabase*>;
+  g_databases->push_back(database);
+}
+
+}  // namespace
+
+LONG ErrorFromSqlite(int rc, LONG corruptCode) {
+  switch (rc & 0xFF) {
+    case SQLITE_OK:
+    case SQLITE_DONE:
+    case SQLITE_ROW: return ERROR_SUCCESS;
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB: return corruptCode;
+    case SQLITE_CANTOPEN: return ERROR_CANTOPEN;
+    case SQLITE_READONLY:
+    case SQLITE_PERM:
+    case SQLITE_AUTH: return ERROR_ACCESS_DENIED;
+    case SQLITE_FULL: return ERROR_DISK_FULL;
+    case SQLITE_NOMEM: return ERROR_NOT_ENOUGH_MEMORY;
+    default: return ERROR_REGISTRY_IO_FAILED;
+  }
+}
+
+LONG Connection::EnsureOpen() {
+  if (m_db) return ERROR_SUCCESS;
+  std::string path = SystemRoot() + "/" + m_fileName;
+  sqlite3* db = nullptr;
+  // SQLite's own mutexes are off: the connection lock serialises all use.
+  int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                           nullptr);
+  if (rc != SQLITE_OK) {
+    sqlite3_close(db);
+    return Error(rc);
+  }
+  sqlite3_busy_timeout(db, kBusyTimeoutMs);
+  rc = sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;", nullptr, nullptr, nullptr);
+  if (rc == SQLITE_OK) rc = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+  if (rc == SQLITE_OK) rc = sqlite3_exec(db, m_schema, nullptr, nullptr, nullptr);
+  if (rc == SQLITE_OK) rc = sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+  if (rc != SQLITE_OK) {
+    sqlite3_close(db);
+    return Error(rc);
+  }
+  m_db = db;
+  return ERROR_SUCCESS;
+}
+
+sqlite3_stmt* Connection::Statement(const char* sql) {
+  sqlite3_stmt*& statement = m_statements[sql];
+  if (!statement) {
+    if (sqlite3_prepare_v3(m_db, sql, -1, SQLITE_PREPARE_PERSISTENT, &statement, nullptr) != SQLITE_OK) {
+      statement = nullptr;
+      return nullptr;
+    }
+  } else {
+    sqlite3_reset(statement);
+    sqlite3_clear_bindings(statement);
+  }
+  return statement;
+}
+
+int Connection::Run(const char* sql) {
+  sqlite3_stmt* statement = Statement(sql);
+  if (!statement) return SQLITE_ERROR;
+  int rc = sqlite3_step(statement);
+  sqlite3_reset(statement);
+  return rc;
+}
+
+ProcessDatabase::ProcessDatabase(const char* fileName, const char* schema, LONG corruptCode)
+    : m_fileName(fileName), m_schema(schema), m_corruptCode(corruptCode) {
+  Register(this);
+}
+
+Connection& ProcessDatabase::connection() {
+  Connection* connection = m_connection.load(std::memory_order_acquire);
+  if (connection) return *connection;
+  std::lock_guard<std::mutex> guard(m_creationLock);
+  connection = m_connection.load(std::memory_order_acquire);
+  if (!connection) {
+    connection = new Connection(m_fileName, m_schema, m_corruptCode);
+    m_connection.store(connection, std::memory_order_release);
+  }
+  return *connection;
+}
+
+namespace {
+
+// The inherited connections are abandoned, never closed or used.
+void AbandonConnectionsInChild() {
+  if (!g_databases) return;
+  for (ProcessDatabase* database : *g_databases) database->AbandonConnection();
+}
+
+}  // namespace
+
+void ProcessDatabase::AbandonConnection() {
+  new (&m_creationLock) std::mutex();
+  m_connection.store(nullptr, std::memory_order_relaxed);
+}
+
+Query& Query::Bind(int index, int64_t value) {
+  if (m_statement) sqlite3_bind_int64(m_statement, index, value);
+  return *this;
+}
+
+Query& Query::Bind(int index, const std::string& text) {
+  if (m_statement)
+    sqlite3_bind_text(m_statement, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+  return *this;
+}
+
+Query& Query::BindBlob(int index, const void* data, size_t size) {
+  static const char kEmpty[1] = {0};
+  if (m_statement)
+    sqlite3_bind_blob(m_statement, index, size ? data : kEmpty, static_cast<int>(size), SQLITE_TRANSIENT);
+  return *this;
+}
+
+std::string Query::Text(int column) {
+  const void* bytes = sqlite3_column_blob(m_statement, column);
+  int size = sqlite3_column_bytes(m_statement, column);
+  return bytes ? std::string(static_cast<const char*>(bytes), static_cast<size_t>(size)) : std::string();
+}
+
+}  // namespace vk_posix

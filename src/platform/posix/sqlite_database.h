@@ -1,0 +1,127 @@
+// A SQLite database under $VK_SYSTEM_ROOT shared by all processes: the
+// registry and the event log each keep one.
+//
+// WAL mode with synchronous=NORMAL: a committed write survives a crash of
+// the process (it is in the WAL, which the next opener replays); a
+// checkpoint with a sync makes it durable against power loss. Concurrent
+// processes wait for each other through the busy timeout. Each process has
+// one connection per database, shared by its threads under one lock; a
+// process made by fork() opens its own and never touches the inherited one.
+#ifndef VK_PLATFORM_POSIX_SQLITE_DATABASE_H
+#define VK_PLATFORM_POSIX_SQLITE_DATABASE_H
+
+#include <vk/platform.h>
+
+#include <sqlite3.h>
+#include <stdint.h>
+
+#include <atomic>
+#include <map>
+#include <mutex>
+#include <string>
+
+namespace vk_posix {
+
+// SQLite's result as a Win32 code; corruptCode names a damaged database.
+LONG ErrorFromSqlite(int rc, LONG corruptCode);
+
+// One process's connection to one database, with its prepared statements.
+// Never closed: a forked child must not touch an inherited connection, and
+// the process's end closes it.
+class Connection {
+ public:
+  Connection(const char* fileName, const char* schema, LONG corruptCode)
+      : m_fileName(fileName), m_schema(schema), m_corruptCode(corruptCode) {}
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+
+  std::mutex& lock() { return m_lock; }
+  // Opens the database and creates its tables on first use.
+  LONG EnsureOpen();
+  sqlite3* db() { return m_db; }
+  LONG Error(int rc) const { return ErrorFromSqlite(rc, m_corruptCode); }
+  // A cached statement, reset and with its bindings cleared; null on error.
+  sqlite3_stmt* Statement(const char* sql);
+  // Steps a cached statement that returns no rows.
+  int Run(const char* sql);
+
+ private:
+  const char* m_fileName;
+  const char* m_schema;
+  const LONG m_corruptCode;
+  std::mutex m_lock;
+  sqlite3* m_db = nullptr;
+  std::map<const char*, sqlite3_stmt*> m_statements;
+};
+
+// The connection of this process to one database, made on first use and
+// made anew in a forked child. Instances are static objects.
+class ProcessDatabase {
+ public:
+  ProcessDatabase(const char* fileName, const char* schema, LONG corruptCode);
+  Connection& connection();
+  // In a forked child: forget the parent's connection without touching it.
+  void AbandonConnection();
+
+ private:
+  const char* m_fileName;
+  const char* m_schema;
+  const LONG m_corruptCode;
+  std::atomic<Connection*> m_connection{nullptr};
+  std::mutex m_creationLock;
+};
+
+// Runs body inside one transaction. Writers take the write lock at once
+// (BEGIN IMMEDIATE), so two writers never deadlock upgrading read locks.
+template <typename Body>
+LONG Transaction(ProcessDatabase& database, bool write, Body body) {
+  Connection& connection = database.connection();
+  std::lock_guard<std::mutex> guard(connection.lock());
+  LONG error = connection.EnsureOpen();
+  if (error != ERROR_SUCCESS) return error;
+  int rc = connection.Run(write ? "BEGIN IMMEDIATE" : "BEGIN");
+  if (rc != SQLITE_DONE) return connection.Error(rc);
+  LONG result = body(connection);
+  rc = connection.Run(result == ERROR_SUCCESS ? "COMMIT" : "ROLLBACK");
+  if (rc != SQLITE_DONE && result == ERROR_SUCCESS) {
+    connection.Run("ROLLBACK");
+    result = connection.Error(rc);
+  }
+  return result;
+}
+
+// Runs body without a transaction of its own: for reads whose statements
+// each see a consistent store.
+template <typename Body>
+LONG Statements(ProcessDatabase& database, Body body) {
+  Connection& connection = database.connection();
+  std::lock_guard<std::mutex> guard(connection.lock());
+  LONG error = connection.EnsureOpen();
+  return error != ERROR_SUCCESS ? error : body(connection);
+}
+
+// A cached statement with its parameters bound, stepped by the caller.
+class Query {
+ public:
+  Query(Connection& connection, const char* sql) : m_statement(connection.Statement(sql)) {}
+  ~Query() {
+    if (m_statement) sqlite3_reset(m_statement);
+  }
+  Query(const Query&) = delete;
+  Query& operator=(const Query&) = delete;
+
+  Query& Bind(int index, int64_t value);
+  Query& Bind(int index, const std::string& text);
+  Query& BindBlob(int index, const void* data, size_t size);
+  // SQLITE_ROW, SQLITE_DONE or an error.
+  int Step() { return m_statement ? sqlite3_step(m_statement) : SQLITE_ERROR; }
+  int64_t Int(int column) { return sqlite3_column_int64(m_statement, column); }
+  std::string Text(int column);
+
+ private:
+  sqlite3_stmt* m_statement;
+};
+
+}  // namespace vk_posix
+
+#endif  // VK_PLATFORM_POSIX_SQLITE_DATABASE_H
