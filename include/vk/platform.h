@@ -46,6 +46,7 @@ typedef const char* LPCSTR;
 typedef void* LPVOID;
 typedef const void* LPCVOID;
 typedef DWORD* LPDWORD;
+typedef DWORD* PDWORD;
 typedef LONG* PLONG;
 typedef BYTE* LPBYTE;
 typedef void* HANDLE;
@@ -161,6 +162,7 @@ typedef OVERLAPPED* LPOVERLAPPED;
 #define ERROR_EVENTLOG_CANT_START 1501L
 #define ERROR_MR_MID_NOT_FOUND 317L
 #define ERROR_INVALID_FLAGS 1004L
+#define RPC_S_SERVER_UNAVAILABLE 1722L
 
 #define S_OK ((HRESULT)0)
 #define E_POINTER ((HRESULT)0x80004003L)
@@ -257,6 +259,7 @@ typedef OVERLAPPED* LPOVERLAPPED;
 #define GET_MODULE_HANDLE_EX_FLAG_PIN 0x00000001
 #define GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT 0x00000002
 #define GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS 0x00000004
+#define LOAD_LIBRARY_AS_DATAFILE 0x00000002
 
 // Atomic counts, with the Win32 names.
 inline LONG InterlockedIncrement(LONG volatile* addend) { return __atomic_add_fetch(addend, 1, __ATOMIC_SEQ_CST); }
@@ -265,6 +268,50 @@ inline LONG InterlockedCompareExchange(LONG volatile* destination, LONG exchange
   __atomic_compare_exchange_n(destination, &comparand, exchange, false, __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST);
   return comparand;
 }
+
+// Event log.
+#define EVENTLOG_SUCCESS 0x0000
+#define EVENTLOG_ERROR_TYPE 0x0001
+#define EVENTLOG_WARNING_TYPE 0x0002
+#define EVENTLOG_INFORMATION_TYPE 0x0004
+#define EVENTLOG_AUDIT_SUCCESS 0x0008
+#define EVENTLOG_AUDIT_FAILURE 0x0010
+#define EVENTLOG_SEQUENTIAL_READ 0x0001
+#define EVENTLOG_SEEK_READ 0x0002
+#define EVENTLOG_FORWARDS_READ 0x0004
+#define EVENTLOG_BACKWARDS_READ 0x0008
+
+struct EVENTLOGRECORD {
+  DWORD Length;
+  DWORD Reserved;
+  DWORD RecordNumber;
+  DWORD TimeGenerated;
+  DWORD TimeWritten;
+  DWORD EventID;
+  WORD EventType;
+  WORD NumStrings;
+  WORD EventCategory;
+  WORD ReservedFlags;
+  DWORD ClosingRecordNumber;
+  DWORD StringOffset;
+  DWORD UserSidLength;
+  DWORD UserSidOffset;
+  DWORD DataLength;
+  DWORD DataOffset;
+};
+typedef EVENTLOGRECORD* PEVENTLOGRECORD;
+
+// Security identity.
+#define TOKEN_QUERY 0x0008
+enum TOKEN_INFORMATION_CLASS { TokenUser = 1 };
+struct SID_AND_ATTRIBUTES {
+  PSID Sid;
+  DWORD Attributes;
+};
+struct TOKEN_USER {
+  SID_AND_ATTRIBUTES User;
+};
+typedef HANDLE* PHANDLE;
 
 // Error state (errors.cpp).
 VK_PLATFORM_API DWORD WINAPI GetLastError(void);
@@ -356,8 +403,37 @@ VK_PLATFORM_API DWORD WINAPI GetCurrentThreadId(void);
 // Locales (locale.cpp) and modules (modules.cpp).
 VK_PLATFORM_API int WINAPI GetLocaleInfoA(LCID Locale, LCTYPE LCType, LPSTR lpLCData, int cchData);
 VK_PLATFORM_API HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName);
+VK_PLATFORM_API HMODULE WINAPI LoadLibraryExA(LPCSTR lpLibFileName, HANDLE hFile, DWORD dwFlags);
 VK_PLATFORM_API BOOL WINAPI FreeLibrary(HMODULE hLibModule);
 VK_PLATFORM_API BOOL WINAPI GetModuleHandleExA(DWORD dwFlags, LPCSTR lpModuleName, HMODULE* phModule);
+
+// Event log (eventlog_*.cpp), on the store in $VK_SYSTEM_ROOT/eventlog.db.
+VK_PLATFORM_API HANDLE WINAPI RegisterEventSourceA(LPCSTR lpUNCServerName, LPCSTR lpSourceName);
+VK_PLATFORM_API BOOL WINAPI DeregisterEventSource(HANDLE hEventLog);
+VK_PLATFORM_API BOOL WINAPI ReportEventA(HANDLE hEventLog, WORD wType, WORD wCategory, DWORD dwEventID, PSID lpUserSid,
+                                         WORD wNumStrings, DWORD dwDataSize, LPCSTR* lpStrings, LPVOID lpRawData);
+VK_PLATFORM_API HANDLE WINAPI OpenEventLogA(LPCSTR lpUNCServerName, LPCSTR lpSourceName);
+VK_PLATFORM_API BOOL WINAPI ReadEventLogA(HANDLE hEventLog, DWORD dwReadFlags, DWORD dwRecordOffset, LPVOID lpBuffer,
+                                          DWORD nNumberOfBytesToRead, DWORD* pnBytesRead,
+                                          DWORD* pnMinNumberOfBytesNeeded);
+VK_PLATFORM_API BOOL WINAPI GetNumberOfEventLogRecords(HANDLE hEventLog, PDWORD NumberOfRecords);
+VK_PLATFORM_API BOOL WINAPI GetOldestEventLogRecord(HANDLE hEventLog, PDWORD OldestRecord);
+VK_PLATFORM_API BOOL WINAPI ClearEventLogA(HANDLE hEventLog, LPCSTR lpBackupFileName);
+VK_PLATFORM_API BOOL WINAPI CloseEventLog(HANDLE hEventLog);
+
+// Identity (security.cpp): the user's SID is S-1-22-1-<uid>.
+VK_PLATFORM_API HANDLE WINAPI GetCurrentProcess(void);
+VK_PLATFORM_API BOOL WINAPI OpenProcessToken(HANDLE ProcessHandle, DWORD DesiredAccess, PHANDLE TokenHandle);
+VK_PLATFORM_API BOOL WINAPI GetTokenInformation(HANDLE TokenHandle, TOKEN_INFORMATION_CLASS TokenInformationClass,
+                                               LPVOID TokenInformation, DWORD TokenInformationLength,
+                                               PDWORD ReturnLength);
+VK_PLATFORM_API DWORD WINAPI GetLengthSid(PSID pSid);
+VK_PLATFORM_API BOOL WINAPI CopySid(DWORD nDestinationSidLength, PSID pDestinationSid, PSID pSourceSid);
+VK_PLATFORM_API BOOL WINAPI IsValidSid(PSID pSid);
+
+// Searching for files (search_path.cpp).
+VK_PLATFORM_API DWORD WINAPI SearchPathA(LPCSTR lpPath, LPCSTR lpFileName, LPCSTR lpExtension, DWORD nBufferLength,
+                                         LPSTR lpBuffer, LPSTR* lpFilePart);
 
 // Process, time and formatting (process.cpp, time_format.cpp, format.cpp).
 VK_PLATFORM_API DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize);

@@ -3,7 +3,10 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <string>
+
 #include "errors.h"
+#include "message_tables.h"
 
 namespace {
 
@@ -78,20 +81,68 @@ const char* FindText(DWORD id) {
   return nullptr;
 }
 
+
+// Replaces %1 to %99 with the strings of an argument array; %% is a percent
+// sign. Insert formats (%1!d!) are not supported: their text stays.
+std::string InsertStrings(const std::string& text, const char* const* arguments) {
+  std::string result;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '%' || i + 1 >= text.size()) {
+      result += text[i];
+    } else if (text[i + 1] == '%') {
+      result += '%';
+      ++i;
+    } else if (text[i + 1] >= '1' && text[i + 1] <= '9') {
+      size_t number = static_cast<size_t>(text[++i] - '0');
+      if (i + 1 < text.size() && text[i + 1] >= '0' && text[i + 1] <= '9') number = number * 10 + (text[++i] - '0');
+      const char* insert = arguments[number - 1];
+      result += insert ? insert : "";
+    } else {
+      result += text[i];
+    }
+  }
+  return result;
+}
+
+// The text of a message, from the system's table or a message module.
+bool FindMessage(DWORD flags, LPCVOID source, DWORD id, const char* const* arguments, std::string* text) {
+  if (flags & FORMAT_MESSAGE_FROM_HMODULE) {
+    auto module = vk_posix::LookupHandleAs<vk_posix::MessageTableModule>(const_cast<void*>(source));
+    if (module) {
+      auto it = module->texts.find(id);
+      if (it == module->texts.end()) return false;
+      *text = arguments ? InsertStrings(it->second, arguments) : it->second;
+      return true;
+    }
+  }
+  if (!(flags & FORMAT_MESSAGE_FROM_SYSTEM)) return false;
+  const char* system = FindText(id);
+  if (!system) return false;
+  *text = std::string(system) + "\r\n";
+  return true;
+}
+
 }  // namespace
 
-// Only system messages (FORMAT_MESSAGE_FROM_SYSTEM) without inserts are
-// supported, into a caller buffer or a buffer allocated for the caller
-// (released with LocalFree). Unknown codes fail with
-// ERROR_MR_MID_NOT_FOUND, as Windows fails codes it has no text for.
-DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID /*lpSource*/, DWORD dwMessageId, DWORD /*dwLanguageId*/,
-                            LPSTR lpBuffer, DWORD nSize, va_list* /*Arguments*/) {
-  if (!(dwFlags & FORMAT_MESSAGE_FROM_SYSTEM) || (dwFlags & (FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_FROM_HMODULE)))
-    return vk_posix::Fail(ERROR_NOT_SUPPORTED);
+// System messages and messages of message modules (LoadLibraryExA with
+// LOAD_LIBRARY_AS_DATAFILE), into a caller buffer or a buffer allocated for
+// the caller (released with LocalFree). Inserts are taken from an argument
+// array of strings (FORMAT_MESSAGE_ARGUMENT_ARRAY) or left as they are
+// (FORMAT_MESSAGE_IGNORE_INSERTS); va_list inserts are not supported.
+// Unknown codes fail with ERROR_MR_MID_NOT_FOUND, as on Windows.
+DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD /*dwLanguageId*/,
+                            LPSTR lpBuffer, DWORD nSize, va_list* Arguments) {
+  if (dwFlags & FORMAT_MESSAGE_FROM_STRING) return vk_posix::Fail(ERROR_NOT_SUPPORTED);
+  bool ignoreInserts = (dwFlags & FORMAT_MESSAGE_IGNORE_INSERTS) != 0;
+  bool argumentArray = (dwFlags & FORMAT_MESSAGE_ARGUMENT_ARRAY) != 0;
+  if (!ignoreInserts && !argumentArray) return vk_posix::Fail(ERROR_NOT_SUPPORTED);
   if (!lpBuffer) return vk_posix::Fail(ERROR_INVALID_PARAMETER);
-  const char* text = FindText(dwMessageId);
-  if (!text) return vk_posix::Fail(ERROR_MR_MID_NOT_FOUND);
-  size_t length = strlen(text) + 2;  // with CR LF
+  const char* const* arguments =
+      ignoreInserts ? nullptr : reinterpret_cast<const char* const*>(Arguments);
+  std::string message;
+  if (!FindMessage(dwFlags, lpSource, dwMessageId, arguments, &message)) return vk_posix::Fail(ERROR_MR_MID_NOT_FOUND);
+  const char* text = message.c_str();
+  size_t length = message.size();
   char* target = lpBuffer;
   if (dwFlags & FORMAT_MESSAGE_ALLOCATE_BUFFER) {
     target = static_cast<char*>(malloc(length + 1 > nSize ? length + 1 : nSize));
@@ -100,8 +151,7 @@ DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID /*lpSource*/, DWORD dwMessage
   } else if (length + 1 > nSize) {
     return vk_posix::Fail(ERROR_INSUFFICIENT_BUFFER);
   }
-  memcpy(target, text, length - 2);
-  memcpy(target + length - 2, "\r\n", 3);
+  memcpy(target, text, length + 1);
   return static_cast<DWORD>(length);
 }
 

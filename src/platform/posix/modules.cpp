@@ -5,6 +5,7 @@
 #include <string>
 
 #include "errors.h"
+#include "message_tables.h"
 
 namespace {
 
@@ -22,16 +23,22 @@ std::string ExecutableDirectory() {
 // bare name is looked for beside the executable first, as Windows does, and
 // then where the dynamic loader looks. A missing or unloadable file fails
 // with ERROR_MOD_NOT_FOUND. Each load counts; FreeLibrary releases one.
-HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName) {
-  if (!lpLibFileName || !*lpLibFileName) {
+HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName) { return LoadLibraryExA(lpLibFileName, nullptr, 0); }
+
+// With LOAD_LIBRARY_AS_DATAFILE the file is read as a message module
+// (message_tables.h) instead of being loaded as code.
+HMODULE WINAPI LoadLibraryExA(LPCSTR lpLibFileName, HANDLE hFile, DWORD dwFlags) {
+  if (!lpLibFileName || !*lpLibFileName || hFile || (dwFlags & ~LOAD_LIBRARY_AS_DATAFILE)) {
     vk_posix::Fail(ERROR_INVALID_PARAMETER);
     return nullptr;
   }
-  void* handle = nullptr;
-  if (!strchr(lpLibFileName, '/')) {
-    std::string besideExecutable = ExecutableDirectory() + lpLibFileName;
-    handle = dlopen(besideExecutable.c_str(), kLoadFlags);
+  std::string besideExecutable = ExecutableDirectory() + lpLibFileName;
+  bool bare = !strchr(lpLibFileName, '/');
+  if (dwFlags & LOAD_LIBRARY_AS_DATAFILE) {
+    HMODULE table = bare ? vk_posix::LoadMessageTable(besideExecutable) : nullptr;
+    return table ? table : vk_posix::LoadMessageTable(lpLibFileName);
   }
+  void* handle = bare ? dlopen(besideExecutable.c_str(), kLoadFlags) : nullptr;
   if (!handle) handle = dlopen(lpLibFileName, kLoadFlags);
   if (!handle) {
     vk_posix::Fail(ERROR_MOD_NOT_FOUND);
@@ -41,6 +48,7 @@ HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName) {
 }
 
 BOOL WINAPI FreeLibrary(HMODULE hLibModule) {
+  if (vk_posix::RemoveHandle(reinterpret_cast<HANDLE>(hLibModule))) return TRUE;  // a message module
   if (!hLibModule || dlclose(hLibModule) != 0) return vk_posix::Fail(ERROR_INVALID_HANDLE);
   return TRUE;
 }

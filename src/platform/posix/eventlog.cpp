@@ -1,0 +1,245 @@
+// The event log API: event sources that report, readers that read back.
+// Every reported event is also sent to the system log (syslog), where Linux
+// administrators look, unless VK_EVENTLOG_SYSLOG=0.
+#include <stdlib.h>
+#include <string.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "errors.h"
+#include "eventlog_store.h"
+#include "handles.h"
+
+namespace {
+
+using vk_posix::eventlog_store::Event;
+
+const char kEventlogKey[] = "SYSTEM\\CurrentControlSet\\Services\\Eventlog";
+const char kDefaultLog[] = "Application";
+constexpr int kSyslogUser = 1 << 3;  // LOG_USER
+constexpr int kSyslogError = 3, kSyslogWarning = 4, kSyslogInfo = 6;
+
+class EventSourceObject : public vk_posix::KernelObject {
+ public:
+  EventSourceObject(std::string log, std::string source) : m_log(std::move(log)), m_source(std::move(source)) {}
+  const std::string& log() const { return m_log; }
+  const std::string& source() const { return m_source; }
+
+ private:
+  const std::string m_log;
+  const std::string m_source;
+};
+
+class EventLogReader : public vk_posix::KernelObject {
+ public:
+  explicit EventLogReader(std::string log) : m_log(std::move(log)) {}
+  const std::string& log() const { return m_log; }
+  // The record to read next; 0 once a backwards read passed record 1.
+  DWORD position = 0;
+  bool started = false;
+
+ private:
+  const std::string m_log;
+};
+
+bool IsLocalServer(LPCSTR server) {
+  if (!server) return true;
+  while (*server == '\\') ++server;
+  if (!*server || strcmp(server, ".") == 0 || strcasecmp(server, "localhost") == 0) return true;
+  char host[256] = "";
+  return gethostname(host, sizeof host - 1) == 0 && strcasecmp(server, host) == 0;
+}
+
+std::string ComputerName() {
+  char host[256] = "";
+  gethostname(host, sizeof host - 1);
+  char* dot = strchr(host, '.');
+  if (dot) *dot = '\0';
+  return host;
+}
+
+// The log under which the registry lists the source, else "Application".
+std::string LogOfSource(const char* source) {
+  HKEY logs = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kEventlogKey, 0, KEY_READ, &logs) != ERROR_SUCCESS) return kDefaultLog;
+  std::string found = kDefaultLog;
+  char log[256];
+  for (DWORD index = 0;; ++index) {
+    DWORD length = sizeof log;
+    if (RegEnumKeyExA(logs, index, log, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    HKEY sourceKey = nullptr;
+    std::string path = std::string(log) + "\\" + source;
+    if (RegOpenKeyExA(logs, path.c_str(), 0, KEY_READ, &sourceKey) == ERROR_SUCCESS) {
+      RegCloseKey(sourceKey);
+      found = log;
+      break;
+    }
+  }
+  RegCloseKey(logs);
+  return found;
+}
+
+// One RFC 3164 datagram to the system log socket, with the source as the
+// program name, so the host's own openlog() settings stay untouched.
+void ForwardToSyslog(const Event& event) {
+  const char* enabled = getenv("VK_EVENTLOG_SYSLOG");
+  if (enabled && strcmp(enabled, "0") == 0) return;
+  int severity = event.type == EVENTLOG_ERROR_TYPE     ? kSyslogError
+                 : event.type == EVENTLOG_WARNING_TYPE ? kSyslogWarning
+                                                       : kSyslogInfo;
+  std::string message;
+  for (const std::string& text : event.strings) message += (message.empty() ? "" : " ") + text;
+  time_t now = time(nullptr);
+  struct tm local;
+  localtime_r(&now, &local);
+  char stamp[32];
+  strftime(stamp, sizeof stamp, "%b %e %H:%M:%S", &local);
+  std::string line = "<" + std::to_string(kSyslogUser | severity) + ">" + stamp + " " + event.source + "[" +
+                     std::to_string(getpid()) + "]: " + message;
+  const char* path = getenv("VK_SYSLOG_SOCKET");
+  struct sockaddr_un address = {};
+  address.sun_family = AF_UNIX;
+  strncpy(address.sun_path, path && *path ? path : "/dev/log", sizeof address.sun_path - 1);
+  int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return;
+  sendto(fd, line.data(), line.size(), MSG_NOSIGNAL, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  close(fd);
+}
+
+}  // namespace
+
+// Opens a source on the local machine; other machines fail with
+// RPC_S_SERVER_UNAVAILABLE.
+HANDLE WINAPI RegisterEventSourceA(LPCSTR lpUNCServerName, LPCSTR lpSourceName) {
+  if (!lpSourceName) {
+    vk_posix::Fail(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  if (!IsLocalServer(lpUNCServerName)) {
+    vk_posix::Fail(RPC_S_SERVER_UNAVAILABLE);
+    return nullptr;
+  }
+  return vk_posix::InsertHandle(std::make_shared<EventSourceObject>(LogOfSource(lpSourceName), lpSourceName));
+}
+
+BOOL WINAPI DeregisterEventSource(HANDLE hEventLog) {
+  if (!vk_posix::LookupHandleAs<EventSourceObject>(hEventLog)) return FALSE;
+  return CloseHandle(hEventLog);
+}
+
+BOOL WINAPI ReportEventA(HANDLE hEventLog, WORD wType, WORD wCategory, DWORD dwEventID, PSID lpUserSid,
+                         WORD wNumStrings, DWORD dwDataSize, LPCSTR* lpStrings, LPVOID lpRawData) {
+  auto source = vk_posix::LookupHandleAs<EventSourceObject>(hEventLog);
+  if (!source) return FALSE;
+  if ((wNumStrings && !lpStrings) || (dwDataSize && !lpRawData)) return vk_posix::Fail(ERROR_INVALID_PARAMETER);
+  if (lpUserSid && !IsValidSid(lpUserSid)) return vk_posix::Fail(ERROR_INVALID_SID);
+  Event event;
+  event.timeGenerated = event.timeWritten = static_cast<DWORD>(time(nullptr));
+  event.eventId = dwEventID;
+  event.type = wType;
+  event.category = wCategory;
+  if (lpUserSid) event.userSid.assign(static_cast<const char*>(lpUserSid), GetLengthSid(lpUserSid));
+  event.source = source->source();
+  event.computer = ComputerName();
+  for (WORD i = 0; i < wNumStrings; ++i) event.strings.emplace_back(lpStrings[i] ? lpStrings[i] : "");
+  event.data.assign(static_cast<const char*>(lpRawData), lpRawData ? dwDataSize : 0);
+  LONG error = vk_posix::eventlog_store::Append(source->log(), &event);
+  if (error != ERROR_SUCCESS) return vk_posix::Fail(static_cast<DWORD>(error));
+  ForwardToSyslog(event);
+  return TRUE;
+}
+
+HANDLE WINAPI OpenEventLogA(LPCSTR lpUNCServerName, LPCSTR lpSourceName) {
+  if (!lpSourceName || !*lpSourceName) {
+    vk_posix::Fail(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  if (!IsLocalServer(lpUNCServerName)) {
+    vk_posix::Fail(RPC_S_SERVER_UNAVAILABLE);
+    return nullptr;
+  }
+  return vk_posix::InsertHandle(std::make_shared<EventLogReader>(lpSourceName));
+}
+
+// Reads whole records into the buffer, as many as fit. When not even the
+// next one fits, ERROR_INSUFFICIENT_BUFFER with its size in
+// *pnMinNumberOfBytesNeeded; past the last record, ERROR_HANDLE_EOF.
+BOOL WINAPI ReadEventLogA(HANDLE hEventLog, DWORD dwReadFlags, DWORD dwRecordOffset, LPVOID lpBuffer,
+                          DWORD nNumberOfBytesToRead, DWORD* pnBytesRead, DWORD* pnMinNumberOfBytesNeeded) {
+  auto reader = vk_posix::LookupHandleAs<EventLogReader>(hEventLog);
+  if (!reader) return FALSE;
+  if (!pnBytesRead || !pnMinNumberOfBytesNeeded) return vk_posix::Fail(ERROR_INVALID_PARAMETER);
+  *pnBytesRead = *pnMinNumberOfBytesNeeded = 0;
+  bool sequential = (dwReadFlags & EVENTLOG_SEQUENTIAL_READ) != 0;
+  bool seek = (dwReadFlags & EVENTLOG_SEEK_READ) != 0;
+  bool forwards = (dwReadFlags & EVENTLOG_FORWARDS_READ) != 0;
+  bool backwards = (dwReadFlags & EVENTLOG_BACKWARDS_READ) != 0;
+  if (sequential == seek || forwards == backwards) return vk_posix::Fail(ERROR_INVALID_PARAMETER);
+  DWORD position = seek ? dwRecordOffset : reader->position;
+  if (!seek && !reader->started) {
+    LONG error = forwards ? vk_posix::eventlog_store::Oldest(reader->log(), &position)
+                          : vk_posix::eventlog_store::Newest(reader->log(), &position);
+    if (error != ERROR_SUCCESS) return vk_posix::Fail(static_cast<DWORD>(error));
+    if (position == 0) return vk_posix::Fail(ERROR_HANDLE_EOF);
+  }
+  BYTE* out = static_cast<BYTE*>(lpBuffer);
+  DWORD written = 0;
+  for (;;) {
+    Event event;
+    LONG error = position == 0 ? ERROR_HANDLE_EOF
+                               : vk_posix::eventlog_store::Next(reader->log(), position, forwards, &event);
+    if (error == ERROR_HANDLE_EOF && written > 0) break;
+    if (error != ERROR_SUCCESS) return vk_posix::Fail(static_cast<DWORD>(error));
+    std::vector<BYTE> record = vk_posix::eventlog_store::ToRecord(event);
+    if (record.size() > nNumberOfBytesToRead - written || !out) {
+      if (written > 0) break;
+      *pnMinNumberOfBytesNeeded = static_cast<DWORD>(record.size());
+      return vk_posix::Fail(ERROR_INSUFFICIENT_BUFFER);
+    }
+    memcpy(out + written, record.data(), record.size());
+    written += static_cast<DWORD>(record.size());
+    position = forwards ? event.recordNumber + 1 : event.recordNumber - 1;
+    reader->position = position;
+    reader->started = true;
+    if (seek) break;  // a seek read returns the one record asked for
+  }
+  *pnBytesRead = written;
+  return TRUE;
+}
+
+BOOL WINAPI GetNumberOfEventLogRecords(HANDLE hEventLog, PDWORD NumberOfRecords) {
+  auto reader = vk_posix::LookupHandleAs<EventLogReader>(hEventLog);
+  if (!reader) return FALSE;
+  if (!NumberOfRecords) return vk_posix::Fail(ERROR_INVALID_PARAMETER);
+  LONG error = vk_posix::eventlog_store::Count(reader->log(), NumberOfRecords);
+  return error == ERROR_SUCCESS ? TRUE : vk_posix::Fail(static_cast<DWORD>(error));
+}
+
+BOOL WINAPI GetOldestEventLogRecord(HANDLE hEventLog, PDWORD OldestRecord) {
+  auto reader = vk_posix::LookupHandleAs<EventLogReader>(hEventLog);
+  if (!reader) return FALSE;
+  if (!OldestRecord) return vk_posix::Fail(ERROR_INVALID_PARAMETER);
+  LONG error = vk_posix::eventlog_store::Oldest(reader->log(), OldestRecord);
+  return error == ERROR_SUCCESS ? TRUE : vk_posix::Fail(static_cast<DWORD>(error));
+}
+
+// Backups are not supported (ERROR_NOT_SUPPORTED).
+BOOL WINAPI ClearEventLogA(HANDLE hEventLog, LPCSTR lpBackupFileName) {
+  auto reader = vk_posix::LookupHandleAs<EventLogReader>(hEventLog);
+  if (!reader) return FALSE;
+  if (lpBackupFileName) return vk_posix::Fail(ERROR_NOT_SUPPORTED);
+  LONG error = vk_posix::eventlog_store::Clear(reader->log());
+  if (error != ERROR_SUCCESS) return vk_posix::Fail(static_cast<DWORD>(error));
+  reader->position = 0;
+  reader->started = false;
+  return TRUE;
+}
+
+BOOL WINAPI CloseEventLog(HANDLE hEventLog) {
+  if (!vk_posix::LookupHandleAs<EventLogReader>(hEventLog)) return FALSE;
+  return CloseHandle(hEventLog);
+}

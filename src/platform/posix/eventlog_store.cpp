@@ -1,0 +1,233 @@
+#include "eventlog_store.h"
+
+#include <ctype.h>
+#include <string.h>
+
+#include "sqlite_database.h"
+
+namespace vk_posix {
+namespace eventlog_store {
+
+namespace {
+
+const char kSchema[] =
+    "CREATE TABLE IF NOT EXISTS logs("
+    " log_key TEXT PRIMARY KEY, next_record INTEGER NOT NULL, max_size INTEGER NOT NULL, total INTEGER NOT NULL);"
+    "CREATE TABLE IF NOT EXISTS records("
+    " log_key TEXT NOT NULL, record_number INTEGER NOT NULL,"
+    " time_generated INTEGER NOT NULL, time_written INTEGER NOT NULL, event_id INTEGER NOT NULL,"
+    " type INTEGER NOT NULL, category INTEGER NOT NULL, user_sid BLOB NOT NULL, source TEXT NOT NULL,"
+    " computer TEXT NOT NULL, strings BLOB NOT NULL, data BLOB NOT NULL, length INTEGER NOT NULL,"
+    " PRIMARY KEY(log_key, record_number));";
+
+constexpr DWORD kRecordSignature = 0x654c664c;  // "LfLe"
+
+ProcessDatabase& EventLog() {
+  static ProcessDatabase* database = new ProcessDatabase("eventlog.db", kSchema, ERROR_EVENTLOG_FILE_CORRUPT);
+  return *database;
+}
+
+// Log names compare without case.
+std::string Fold(const std::string& name) {
+  std::string folded = name;
+  for (char& c : folded) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+  return folded;
+}
+
+std::string JoinStrings(const std::vector<std::string>& strings) {
+  std::string joined;
+  for (const std::string& text : strings) joined.append(text).push_back('\0');
+  return joined;
+}
+
+std::vector<std::string> SplitStrings(const std::string& joined) {
+  std::vector<std::string> strings;
+  for (size_t start = 0; start < joined.size();) {
+    size_t end = joined.find('\0', start);
+    strings.push_back(joined.substr(start, end - start));
+    start = end + 1;
+  }
+  return strings;
+}
+
+size_t AlignToDword(size_t size) { return (size + 3) & ~size_t{3}; }
+
+void Put(std::vector<BYTE>& record, size_t offset, const void* bytes, size_t size) {
+  memcpy(record.data() + offset, bytes, size);
+}
+
+LONG ReadRow(Connection& c, Query& query, Event* event) {
+  int rc = query.Step();
+  if (rc == SQLITE_DONE) return ERROR_HANDLE_EOF;
+  if (rc != SQLITE_ROW) return c.Error(rc);
+  event->recordNumber = static_cast<DWORD>(query.Int(0));
+  event->timeGenerated = static_cast<DWORD>(query.Int(1));
+  event->timeWritten = static_cast<DWORD>(query.Int(2));
+  event->eventId = static_cast<DWORD>(query.Int(3));
+  event->type = static_cast<WORD>(query.Int(4));
+  event->category = static_cast<WORD>(query.Int(5));
+  event->userSid = query.Text(6);
+  event->source = query.Text(7);
+  event->computer = query.Text(8);
+  event->strings = SplitStrings(query.Text(9));
+  event->data = query.Text(10);
+  return ERROR_SUCCESS;
+}
+
+// Drops the oldest records until the log fits its maximum size again.
+LONG Overwrite(Connection& c, const std::string& key) {
+  for (;;) {
+    Query state(c, "SELECT total, max_size FROM logs WHERE log_key=?1");
+    int rc = state.Bind(1, key).Step();
+    if (rc != SQLITE_ROW) return c.Error(rc);
+    if (state.Int(0) <= state.Int(1)) return ERROR_SUCCESS;
+    Query drop(c, "DELETE FROM records WHERE log_key=?1 AND record_number="
+                  "(SELECT min(record_number) FROM records WHERE log_key=?1) RETURNING length");
+    rc = drop.Bind(1, key).Step();
+    if (rc != SQLITE_ROW) return rc == SQLITE_DONE ? ERROR_SUCCESS : c.Error(rc);
+    int64_t length = drop.Int(0);
+    drop.Step();
+    Query shrink(c, "UPDATE logs SET total=total-?2 WHERE log_key=?1");
+    rc = shrink.Bind(1, key).Bind(2, length).Step();
+    if (rc != SQLITE_DONE) return c.Error(rc);
+  }
+}
+
+}  // namespace
+
+std::vector<BYTE> ToRecord(const Event& event) {
+  size_t namesOffset = sizeof(EVENTLOGRECORD);
+  size_t sidOffset = AlignToDword(namesOffset + event.source.size() + 1 + event.computer.size() + 1);
+  size_t stringsOffset = sidOffset + event.userSid.size();
+  std::string strings = JoinStrings(event.strings);
+  size_t dataOffset = stringsOffset + strings.size();
+  size_t length = AlignToDword(dataOffset + event.data.size()) + sizeof(DWORD);
+  std::vector<BYTE> record(length, 0);
+
+  EVENTLOGRECORD header = {};
+  header.Length = static_cast<DWORD>(length);
+  header.Reserved = kRecordSignature;
+  header.RecordNumber = event.recordNumber;
+  header.TimeGenerated = event.timeGenerated;
+  header.TimeWritten = event.timeWritten;
+  header.EventID = event.eventId;
+  header.EventType = event.type;
+  header.NumStrings = static_cast<WORD>(event.strings.size());
+  header.EventCategory = event.category;
+  header.StringOffset = static_cast<DWORD>(stringsOffset);
+  header.UserSidLength = static_cast<DWORD>(event.userSid.size());
+  header.UserSidOffset = static_cast<DWORD>(sidOffset);
+  header.DataLength = static_cast<DWORD>(event.data.size());
+  header.DataOffset = static_cast<DWORD>(dataOffset);
+  Put(record, 0, &header, sizeof header);
+  Put(record, namesOffset, event.source.c_str(), event.source.size() + 1);
+  Put(record, namesOffset + event.source.size() + 1, event.computer.c_str(), event.computer.size() + 1);
+  Put(record, sidOffset, event.userSid.data(), event.userSid.size());
+  Put(record, stringsOffset, strings.data(), strings.size());
+  Put(record, dataOffset, event.data.data(), event.data.size());
+  Put(record, length - sizeof(DWORD), &header.Length, sizeof(DWORD));
+  return record;
+}
+
+LONG Append(const std::string& log, Event* event) {
+  std::string key = Fold(log);
+  return Transaction(EventLog(), true, [&](Connection& c) {
+    Query create(c, "INSERT INTO logs(log_key, next_record, max_size, total) VALUES(?1, 1, ?2, 0)"
+                    " ON CONFLICT(log_key) DO NOTHING");
+    int rc = create.Bind(1, key).Bind(2, static_cast<int64_t>(kDefaultMaxLogSize)).Step();
+    if (rc != SQLITE_DONE) return c.Error(rc);
+    Query number(c, "UPDATE logs SET next_record=next_record+1 WHERE log_key=?1 RETURNING next_record-1");
+    rc = number.Bind(1, key).Step();
+    if (rc != SQLITE_ROW) return c.Error(rc);
+    event->recordNumber = static_cast<DWORD>(number.Int(0));
+    number.Step();
+    int64_t length = static_cast<int64_t>(ToRecord(*event).size());
+    Query insert(c,
+                 "INSERT INTO records(log_key, record_number, time_generated, time_written, event_id, type, category,"
+                 " user_sid, source, computer, strings, data, length)"
+                 " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13)");
+    std::string strings = JoinStrings(event->strings);
+    rc = insert.Bind(1, key)
+             .Bind(2, event->recordNumber)
+             .Bind(3, event->timeGenerated)
+             .Bind(4, event->timeWritten)
+             .Bind(5, event->eventId)
+             .Bind(6, event->type)
+             .Bind(7, event->category)
+             .BindBlob(8, event->userSid.data(), event->userSid.size())
+             .Bind(9, event->source)
+             .Bind(10, event->computer)
+             .BindBlob(11, strings.data(), strings.size())
+             .BindBlob(12, event->data.data(), event->data.size())
+             .Bind(13, length)
+             .Step();
+    if (rc != SQLITE_DONE) return c.Error(rc);
+    Query grow(c, "UPDATE logs SET total=total+?2 WHERE log_key=?1");
+    rc = grow.Bind(1, key).Bind(2, length).Step();
+    if (rc != SQLITE_DONE) return c.Error(rc);
+    return Overwrite(c, key);
+  });
+}
+
+LONG Next(const std::string& log, DWORD first, bool forwards, Event* event) {
+  std::string key = Fold(log);
+  return Statements(EventLog(), [&](Connection& c) {
+    Query query(c, forwards
+                       ? "SELECT record_number, time_generated, time_written, event_id, type, category, user_sid,"
+                         " source, computer, strings, data FROM records WHERE log_key=?1 AND record_number>=?2"
+                         " ORDER BY record_number LIMIT 1"
+                       : "SELECT record_number, time_generated, time_written, event_id, type, category, user_sid,"
+                         " source, computer, strings, data FROM records WHERE log_key=?1 AND record_number<=?2"
+                         " ORDER BY record_number DESC LIMIT 1");
+    query.Bind(1, key).Bind(2, first);
+    return ReadRow(c, query, event);
+  });
+}
+
+LONG Count(const std::string& log, DWORD* count) {
+  std::string key = Fold(log);
+  return Statements(EventLog(), [&](Connection& c) {
+    Query query(c, "SELECT count(*) FROM records WHERE log_key=?1");
+    int rc = query.Bind(1, key).Step();
+    if (rc != SQLITE_ROW) return c.Error(rc);
+    *count = static_cast<DWORD>(query.Int(0));
+    return static_cast<LONG>(ERROR_SUCCESS);
+  });
+}
+
+LONG Oldest(const std::string& log, DWORD* oldest) {
+  std::string key = Fold(log);
+  return Statements(EventLog(), [&](Connection& c) {
+    Query query(c, "SELECT coalesce(min(record_number), 0) FROM records WHERE log_key=?1");
+    int rc = query.Bind(1, key).Step();
+    if (rc != SQLITE_ROW) return c.Error(rc);
+    *oldest = static_cast<DWORD>(query.Int(0));
+    return static_cast<LONG>(ERROR_SUCCESS);
+  });
+}
+
+LONG Newest(const std::string& log, DWORD* newest) {
+  std::string key = Fold(log);
+  return Statements(EventLog(), [&](Connection& c) {
+    Query query(c, "SELECT coalesce(max(record_number), 0) FROM records WHERE log_key=?1");
+    int rc = query.Bind(1, key).Step();
+    if (rc != SQLITE_ROW) return c.Error(rc);
+    *newest = static_cast<DWORD>(query.Int(0));
+    return static_cast<LONG>(ERROR_SUCCESS);
+  });
+}
+
+LONG Clear(const std::string& log) {
+  std::string key = Fold(log);
+  return Transaction(EventLog(), true, [&](Connection& c) {
+    Query records(c, "DELETE FROM records WHERE log_key=?1");
+    int rc = records.Bind(1, key).Step();
+    if (rc != SQLITE_DONE) return c.Error(rc);
+    Query state(c, "UPDATE logs SET next_record=1, total=0 WHERE log_key=?1");
+    rc = state.Bind(1, key).Step();
+    return rc == SQLITE_DONE ? static_cast<LONG>(ERROR_SUCCESS) : c.Error(rc);
+  });
+}
+
+}  // namespace eventlog_store
+}  // namespace vk_posix

@@ -1,0 +1,52 @@
+// The event log store: the records of every log in one SQLite database,
+// $VK_SYSTEM_ROOT/eventlog.db.
+#ifndef VK_PLATFORM_POSIX_EVENTLOG_STORE_H
+#define VK_PLATFORM_POSIX_EVENTLOG_STORE_H
+
+#include <vk/platform.h>
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+namespace vk_posix {
+namespace eventlog_store {
+
+struct Event {
+  DWORD recordNumber = 0;
+  DWORD timeGenerated = 0;
+  DWORD timeWritten = 0;
+  DWORD eventId = 0;
+  WORD type = 0;
+  WORD category = 0;
+  std::string userSid;  // binary SID, empty without a user
+  std::string source;
+  std::string computer;
+  std::vector<std::string> strings;
+  std::string data;
+};
+
+// Each log keeps at most this many bytes of records (EVENTLOGRECORD size);
+// the oldest are overwritten beyond it, as Windows does by default.
+constexpr uint64_t kDefaultMaxLogSize = 20u * 1024u * 1024u;
+
+// Appends an event and gives it the log's next record number.
+LONG Append(const std::string& log, Event* event);
+// The record with the smallest number >= first (forwards) or the largest
+// number <= first (backwards). ERROR_HANDLE_EOF when there is none.
+LONG Next(const std::string& log, DWORD first, bool forwards, Event* event);
+LONG Count(const std::string& log, DWORD* count);
+LONG Oldest(const std::string& log, DWORD* oldest);
+LONG Newest(const std::string& log, DWORD* newest);
+LONG Clear(const std::string& log);
+
+// The record in the EVENTLOGRECORD layout: header, source and computer
+// names, the user SID, the insertion strings, the data, padding and the
+// length again at the end.
+std::vector<BYTE> ToRecord(const Event& event);
+
+}  // namespace eventlog_store
+}  // namespace vk_posix
+
+#endif  // VK_PLATFORM_POSIX_EVENTLOG_STORE_H
