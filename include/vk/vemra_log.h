@@ -1,0 +1,41 @@
+// CVemraLog: the application event log. Each event goes to the system event
+// log and, as a line with an optional hex dump, to "Events.log" in the
+// "Diagnose" directory below the installation path.
+#ifndef VK_VEMRA_LOG_H
+#define VK_VEMRA_LOG_H
+
+#include <vk/generic_event_logger.h>
+#include <vk/log_file.h>
+
+#include <string>
+
+class CVemraLog {
+ public:
+  explicit CVemraLog(const char* source);
+  virtual ~CVemraLog();
+
+  CVemraLog(const CVemraLog&) = delete;
+  CVemraLog& operator=(const CVemraLog&) = delete;
+
+  // True when the system event log accepted the event; the events file is
+  // written either way.
+  bool LogInfo(const char* format, ...);
+  bool LogWarning(const char* format, ...);
+  bool LogError(const char* format, ...);
+  bool LogInfoData(const BYTE* data, DWORD dataSize, const char* format, ...);
+  bool LogWarningData(const BYTE* data, DWORD dataSize, const char* format, ...);
+  bool LogErrorData(const BYTE* data, DWORD dataSize, const char* format, ...);
+
+  const char* GetEventsFilePath() const { return m_logFile.GetFullPath(); }
+
+  static std::string FormatEventHeader(const char* source, int severity);
+  static std::string FormatHexDump(const BYTE* data, DWORD size);
+
+ private:
+  bool WriteEventText(int severity, const char* format, va_list args, const BYTE* data, DWORD size);
+
+  Vk::VkLogFile m_logFile;
+  Vk::VkGenericEventLogger m_eventLogger;
+};
+
+#endif  // VK_VEMRA_LOG_H
