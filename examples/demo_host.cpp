@@ -6,10 +6,14 @@
 #include <vk/method_tracer.h>
 #include <vk/msg_lang_list_ex.h>
 #include <vk/registry.h>
+#include <vk/vemra_log.h>
 
 #include <stdio.h>
 
+#include <string.h>
+
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -85,6 +89,53 @@ void LoadLanguageModule() {
   if (module) FreeLibrary(module);
 }
 
+// One event of each severity, one with raw data. Inst_Path (set above)
+// puts the events file into <state>/Diagnose/Events.log.
+void ReportEvents() {
+  CVemraLog events("VkDemo");
+  events.LogInfo("service %s started", "demo");
+  events.LogWarning("disk %d%% full", 95);
+  events.LogError("cannot reach %s", "the licence server");
+  const BYTE data[] = {'V', 'K', 0x00, 0x01, 0x7F, 0x80, 0xC4, '%', 'd', 'i', 'a', 'g', 0x0A, 0x0D, 0x20, 0x41, 0x42};
+  events.LogErrorData(data, sizeof data, "packet of %u bytes rejected", static_cast<unsigned>(sizeof data));
+  printf("events file: %s\n", events.GetEventsFilePath());
+}
+
+// The events of the Application log, rendered with the message module.
+void PrintStoredEvents() {
+  HANDLE log = OpenEventLogA(nullptr, "Application");
+  if (!log) {
+    printf("stored events: the event log cannot be opened (error %lu)\n", static_cast<unsigned long>(GetLastError()));
+    return;
+  }
+  HMODULE messages = LoadLibraryExA("VkGenericEventLogx.dll", nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  std::vector<BYTE> buffer(64 * 1024);
+  DWORD read = 0;
+  DWORD needed = 0;
+  printf("stored events (Application log):\n");
+  while (ReadEventLogA(log, EVENTLOG_SEQUENTIAL_READ | EVENTLOG_FORWARDS_READ, 0, buffer.data(),
+                       static_cast<DWORD>(buffer.size()), &read, &needed)) {
+    for (DWORD offset = 0; offset < read;) {
+      EVENTLOGRECORD record;
+      memcpy(&record, buffer.data() + offset, sizeof record);
+      char* base = reinterpret_cast<char*>(buffer.data() + offset);
+      char* strings[] = {base + record.StringOffset};
+      char text[1100] = "";
+      if (!messages || !FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ARGUMENT_ARRAY, messages,
+                                       record.EventID, 0, text, sizeof text, reinterpret_cast<va_list*>(strings)))
+        snprintf(text, sizeof text, "%s\r\n", strings[0]);
+      text[strcspn(text, "\r\n")] = '\0';
+      printf("  #%lu source %s type %u id 0x%08lX user sid %lu bytes data %lu bytes: %s\n",
+             static_cast<unsigned long>(record.RecordNumber), base + sizeof(EVENTLOGRECORD), record.EventType,
+             static_cast<unsigned long>(record.EventID), static_cast<unsigned long>(record.UserSidLength),
+             static_cast<unsigned long>(record.DataLength), text);
+      offset += record.Length;
+    }
+  }
+  if (messages) FreeLibrary(messages);
+  CloseEventLog(log);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -98,5 +149,7 @@ int main(int argc, char** argv) {
   WriteAndReadRegistry(directory);
   TraceSomething();
   LoadLanguageModule();
+  ReportEvents();
+  PrintStoredEvents();
   return 0;
 }
