@@ -242,7 +242,45 @@ TEST_F(EventLogTest, ReadingFollowsTheRecordContract) {
   CloseEventLog(reader);
 }
 
+TEST_F(EventLogTest, FullLogsOverwriteTheirOldestEvents) {
+  if (vktest::RunningUnderWine()) GTEST_SKIP() << kWineEventLog;
+  const char* logName = "vkdiag-small-log";
+  std::string logKey = std::string("SYSTEM\\CurrentControlSet\\Services\\Eventlog\\") + logName;
+  Vk::VkRegistry(HKEY_LOCAL_MACHINE, logKey.c_str(), true, KEY_ALL_ACCESS).WriteDword("MaxSize", 2000);
+  VkEventLog log;
+  log.RegisterSource(logName, m_source.c_str(), "x.dll", nullptr, 7, 0);
+  HANDLE reader = OpenEventLogA(nullptr, logName);
+  ClearEventLogA(reader, nullptr);
+  for (int i = 1; i <= 30; ++i) ASSERT_TRUE(log.Report(EVENTLOG_INFORMATION_TYPE, 1, 0, "event number %03d", i));
+  DWORD count = 0, oldest = 0;
+  GetNumberOfEventLogRecords(reader, &count);
+  GetOldestEventLogRecord(reader, &oldest);
+  EXPECT_LT(count, 30u) << "the oldest events were overwritten";
+  EXPECT_GT(count, 0u);
+  EXPECT_EQ(31u, oldest + count) << "what is left is the newest events, without gaps";
+  CloseEventLog(reader);
+  log.DeleteLog(logName);
+}
+
 #if !defined(_WIN32)
+// A system event log that rejects events: the store is a directory.
+VK_CHILD_MAIN(vemra_log_with_broken_event_log) {
+  vktest::fs::path root = vktest::fs::path(args.at(0));
+  vktest::fs::create_directories(root / "eventlog.db");
+  setenv("VK_SYSTEM_ROOT", root.c_str(), 1);
+  Vk::VkRegistry(HKEY_LOCAL_MACHINE, "Software\\Haldrex\\Vemra\\Setup", true, KEY_ALL_ACCESS)
+      .WriteString("Inst_Path", args.at(1).c_str());
+  CVemraLog log("vkdiag-broken");
+  return log.LogError("written %s", "anyway") ? 1 : 0;
+}
+
+TEST_F(EventLogTest, RejectedEventsStillReachTheEventsFile) {
+  vktest::ChildProcess child("vemra_log_with_broken_event_log", {PathOf("root"), m_dir.string()});
+  EXPECT_EQ(0, child.Wait()) << "the rejected event is reported as false";
+  std::string content = vktest::ReadWholeFile(PathOf("Diagnose/Events.log"));
+  EXPECT_NE(std::string::npos, content.find("vkdiag-broken: Error  :\twritten anyway\r\n")) << content;
+}
+
 TEST_F(EventLogTest, EventsAlsoReachTheSystemLog) {
   std::string path = PathOf("syslog.sock");
   int listener = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
@@ -305,6 +343,16 @@ class VemraLogTest : public EventLogTest {
     return PathFindFileNameA(path);
   }
 };
+
+TEST_F(VemraLogTest, InstallationPathWithoutTerminatorIsNotUsed) {
+  std::string unterminated(260, 'x');
+  Vk::VkRegistry setup(HKEY_LOCAL_MACHINE, "Software\\Haldrex\\Vemra\\Setup", false, KEY_ALL_ACCESS);
+  ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(setup.GetKey(), "Inst_Path", 0, REG_SZ,
+                                          reinterpret_cast<const BYTE*>(unterminated.data()), 260));
+  CVemraLog log(m_source.c_str());
+  EXPECT_EQ(std::string::npos, std::string(log.GetEventsFilePath()).find("Diagnose"));
+  EXPECT_STREQ(Vk::VkLogFile(false).GetFullPath(), log.GetEventsFilePath()) << "the writer's default path";
+}
 
 TEST_F(VemraLogTest, EventsFileLinesAndDumps) {
   {

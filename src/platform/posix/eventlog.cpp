@@ -83,6 +83,23 @@ std::string LogOfSource(const char* source) {
   return found;
 }
 
+// The log's maximum size: its registry key's "MaxSize" value, as on
+// Windows, else the default.
+uint64_t MaxLogSize(const std::string& log) {
+  std::string path = std::string(kEventlogKey) + "\\" + log;
+  HKEY key = nullptr;
+  DWORD maxSize = 0;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
+    DWORD type = 0;
+    DWORD size = sizeof maxSize;
+    if (RegQueryValueExA(key, "MaxSize", nullptr, &type, reinterpret_cast<BYTE*>(&maxSize), &size) != ERROR_SUCCESS ||
+        type != REG_DWORD)
+      maxSize = 0;
+    RegCloseKey(key);
+  }
+  return maxSize ? maxSize : vk_posix::eventlog_store::kDefaultMaxLogSize;
+}
+
 // One RFC 3164 datagram to the system log socket, with the source as the
 // program name, so the host's own openlog() settings stay untouched.
 void ForwardToSyslog(const Event& event) {
@@ -147,7 +164,7 @@ BOOL WINAPI ReportEventA(HANDLE hEventLog, WORD wType, WORD wCategory, DWORD dwE
   event.computer = ComputerName();
   for (WORD i = 0; i < wNumStrings; ++i) event.strings.emplace_back(lpStrings[i] ? lpStrings[i] : "");
   event.data.assign(static_cast<const char*>(lpRawData), lpRawData ? dwDataSize : 0);
-  LONG error = vk_posix::eventlog_store::Append(source->log(), &event);
+  LONG error = vk_posix::eventlog_store::Append(source->log(), MaxLogSize(source->log()), &event);
   if (error != ERROR_SUCCESS) return vk_posix::Fail(static_cast<DWORD>(error));
   ForwardToSyslog(event);
   return TRUE;

@@ -129,12 +129,12 @@ std::vector<BYTE> ToRecord(const Event& event) {
   return record;
 }
 
-LONG Append(const std::string& log, Event* event) {
+LONG Append(const std::string& log, uint64_t maxSize, Event* event) {
   std::string key = Fold(log);
   return Transaction(EventLog(), true, [&](Connection& c) {
     Query create(c, "INSERT INTO logs(log_key, next_record, max_size, total) VALUES(?1, 1, ?2, 0)"
-                    " ON CONFLICT(log_key) DO NOTHING");
-    int rc = create.Bind(1, key).Bind(2, static_cast<int64_t>(kDefaultMaxLogSize)).Step();
+                    " ON CONFLICT(log_key) DO UPDATE SET max_size=excluded.max_size");
+    int rc = create.Bind(1, key).Bind(2, static_cast<int64_t>(maxSize)).Step();
     if (rc != SQLITE_DONE) return c.Error(rc);
     Query number(c, "UPDATE logs SET next_record=next_record+1 WHERE log_key=?1 RETURNING next_record-1");
     rc = number.Bind(1, key).Step();

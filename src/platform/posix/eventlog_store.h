@@ -27,12 +27,14 @@ struct Event {
   std::string data;
 };
 
-// Each log keeps at most this many bytes of records (EVENTLOGRECORD size);
-// the oldest are overwritten beyond it, as Windows does by default.
+// A log keeps at most this many bytes of records (EVENTLOGRECORD size)
+// unless its registry key says otherwise; the oldest are overwritten
+// beyond it, as Windows does by default.
 constexpr uint64_t kDefaultMaxLogSize = 20u * 1024u * 1024u;
 
-// Appends an event and gives it the log's next record number.
-LONG Append(const std::string& log, Event* event);
+// Appends an event, gives it the log's next record number, and overwrites
+// the oldest records while the log is larger than maxSize.
+LONG Append(const std::string& log, uint64_t maxSize, Event* event);
 // The record with the smallest number >= first (forwards) or the largest
 // number <= first (backwards). ERROR_HANDLE_EOF when there is none.
 LONG Next(const std::string& log, DWORD first, bool forwards, Event* event);
