@@ -11,9 +11,13 @@ namespace Vk {
 namespace {
 
 // Another writer holds the file for one operation only; its open fails
-// meanwhile. Waiting this long in all keeps its text from being lost to
-// brief contention without stalling on a writer that keeps the file open.
+// meanwhile. Retrying for about 50 ms keeps a text from being lost to brief
+// contention without stalling long on a writer that keeps the file open.
+// The bound counts attempts as well as time: on a loaded machine a process
+// may be descheduled for tens of milliseconds, and time it did not run must
+// not use up its chances.
 constexpr DWORD kOpenRetryBudgetMs = 50;
+constexpr DWORD kOpenRetryAttempts = 50;
 constexpr DWORD kOpenRetryPauseMs = 1;
 
 const char kDefaultLogName[] = "Default.log";
@@ -156,12 +160,12 @@ bool VkLogFile::Open(bool atStart) {
 
 HANDLE VkLogFile::OpenWithRetry(DWORD disposition) const {
   const DWORD started = GetTickCount();
-  for (;;) {
+  for (DWORD attempt = 1;; ++attempt) {
     HANDLE file = CreateFileA(m_szFullPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, disposition, 0, nullptr);
     if (file != INVALID_HANDLE_VALUE) return file;
     DWORD error = GetLastError();
     if (error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION) return file;
-    if (GetTickCount() - started >= kOpenRetryBudgetMs) return file;
+    if (attempt >= kOpenRetryAttempts && GetTickCount() - started >= kOpenRetryBudgetMs) return file;
     Sleep(kOpenRetryPauseMs);
   }
 }
