@@ -7,9 +7,31 @@
 
 #include <vk/platform.h>
 
+namespace Vk {
+namespace DebugTraceState {
+
+// The facility's two process-wide counts: non-zero until the settings were
+// read (starts at 1), and non-zero while tracing is on (starts at 0). They
+// are visible here so that a call with tracing off costs their two reads at
+// the caller and nothing more; only ReadTraceSettings changes them.
+extern LONG volatile g_lSettingsPending;
+extern LONG volatile g_lTraceEnabled;
+
+inline bool MayTrace() { return g_lSettingsPending != 0 || g_lTraceEnabled != 0; }
+
+// The formatted trace once a call may have something to do.
+void Trace(const char* tag, const char* format, ...);
+
+}  // namespace DebugTraceState
+}  // namespace Vk
+
 // Formats a message (at most 1,023 characters) and outputs it, decorated
 // as "<tag> PID=0x<pid> TID=0x<tid>: <message>" unless the tag is null.
-void DebugTrace(const char* tag, const char* format, ...);
+// The arguments are those of the format, as for printf.
+template <typename... Args>
+inline void DebugTrace(const char* tag, const char* format, Args... args) {
+  if (Vk::DebugTraceState::MayTrace()) Vk::DebugTraceState::Trace(tag, format, args...);
+}
 
 // Outputs a text unchanged (it is not read as a format), cut at 1,023
 // characters.

@@ -5,6 +5,15 @@
 #include <stdio.h>
 #include <string.h>
 
+namespace Vk {
+namespace DebugTraceState {
+
+LONG volatile g_lSettingsPending = 1;
+LONG volatile g_lTraceEnabled = 0;
+
+}  // namespace DebugTraceState
+}  // namespace Vk
+
 namespace {
 
 constexpr size_t kTraceBufferSize = 2048;
@@ -15,9 +24,8 @@ constexpr size_t kLinePrefixCount = 20;
 
 const char kTraceKey[] = "SOFTWARE\\Haldrex\\Vemra\\TraceLib\\";
 
-// Non-zero until the settings were read; non-zero while tracing is on.
-LONG volatile g_lSettingsPending = 1;
-LONG volatile g_lTraceEnabled = 0;
+using Vk::DebugTraceState::g_lSettingsPending;
+using Vk::DebugTraceState::g_lTraceEnabled;
 
 bool TracingOn() {
   if (g_lSettingsPending != 0) ReadTraceSettings();
@@ -73,7 +81,7 @@ __attribute__((noinline)) void TraceFormatted(const char* tag, const char* forma
 
 }  // namespace
 
-void DebugTrace(const char* tag, const char* format, ...) {
+void Vk::DebugTraceState::Trace(const char* tag, const char* format, ...) {
   if (!TracingOn()) return;
   va_list args;
   va_start(args, format);
