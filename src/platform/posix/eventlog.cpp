@@ -228,20 +228,25 @@ BOOL WINAPI ReadEventLogA(HANDLE hEventLog, DWORD dwReadFlags, DWORD dwRecordOff
   return TRUE;
 }
 
-BOOL WINAPI GetNumberOfEventLogRecords(HANDLE hEventLog, PDWORD NumberOfRecords) {
+namespace {
+
+// One number about the reader's log, from the store.
+BOOL ReadLogNumber(HANDLE hEventLog, PDWORD number, LONG (*query)(const std::string&, DWORD*)) {
   auto reader = vk_posix::LookupHandleAs<EventLogReader>(hEventLog);
   if (!reader) return FALSE;
-  if (!NumberOfRecords) return vk_posix::Fail(ERROR_INVALID_PARAMETER);
-  LONG error = vk_posix::eventlog_store::Count(reader->log(), NumberOfRecords);
+  if (!number) return vk_posix::Fail(ERROR_INVALID_PARAMETER);
+  LONG error = query(reader->log(), number);
   return error == ERROR_SUCCESS ? TRUE : vk_posix::Fail(static_cast<DWORD>(error));
 }
 
+}  // namespace
+
+BOOL WINAPI GetNumberOfEventLogRecords(HANDLE hEventLog, PDWORD NumberOfRecords) {
+  return ReadLogNumber(hEventLog, NumberOfRecords, vk_posix::eventlog_store::Count);
+}
+
 BOOL WINAPI GetOldestEventLogRecord(HANDLE hEventLog, PDWORD OldestRecord) {
-  auto reader = vk_posix::LookupHandleAs<EventLogReader>(hEventLog);
-  if (!reader) return FALSE;
-  if (!OldestRecord) return vk_posix::Fail(ERROR_INVALID_PARAMETER);
-  LONG error = vk_posix::eventlog_store::Oldest(reader->log(), OldestRecord);
-  return error == ERROR_SUCCESS ? TRUE : vk_posix::Fail(static_cast<DWORD>(error));
+  return ReadLogNumber(hEventLog, OldestRecord, vk_posix::eventlog_store::Oldest);
 }
 
 // Backups are not supported (ERROR_NOT_SUPPORTED).

@@ -184,37 +184,32 @@ LONG Next(const std::string& log, DWORD first, bool forwards, Event* event) {
   });
 }
 
-LONG Count(const std::string& log, DWORD* count) {
+namespace {
+
+// One number about a log, from a query that returns one row.
+LONG LogNumber(const std::string& log, const char* sql, DWORD* number) {
   std::string key = Fold(log);
   return Statements(EventLog(), [&](Connection& c) {
-    Query query(c, "SELECT count(*) FROM records WHERE log_key=?1");
+    Query query(c, sql);
     int rc = query.Bind(1, key).Step();
     if (rc != SQLITE_ROW) return c.Error(rc);
-    *count = static_cast<DWORD>(query.Int(0));
+    *number = static_cast<DWORD>(query.Int(0));
     return static_cast<LONG>(ERROR_SUCCESS);
   });
+}
+
+}  // namespace
+
+LONG Count(const std::string& log, DWORD* count) {
+  return LogNumber(log, "SELECT count(*) FROM records WHERE log_key=?1", count);
 }
 
 LONG Oldest(const std::string& log, DWORD* oldest) {
-  std::string key = Fold(log);
-  return Statements(EventLog(), [&](Connection& c) {
-    Query query(c, "SELECT coalesce(min(record_number), 0) FROM records WHERE log_key=?1");
-    int rc = query.Bind(1, key).Step();
-    if (rc != SQLITE_ROW) return c.Error(rc);
-    *oldest = static_cast<DWORD>(query.Int(0));
-    return static_cast<LONG>(ERROR_SUCCESS);
-  });
+  return LogNumber(log, "SELECT coalesce(min(record_number), 0) FROM records WHERE log_key=?1", oldest);
 }
 
 LONG Newest(const std::string& log, DWORD* newest) {
-  std::string key = Fold(log);
-  return Statements(EventLog(), [&](Connection& c) {
-    Query query(c, "SELECT coalesce(max(record_number), 0) FROM records WHERE log_key=?1");
-    int rc = query.Bind(1, key).Step();
-    if (rc != SQLITE_ROW) return c.Error(rc);
-    *newest = static_cast<DWORD>(query.Int(0));
-    return static_cast<LONG>(ERROR_SUCCESS);
-  });
+  return LogNumber(log, "SELECT coalesce(max(record_number), 0) FROM records WHERE log_key=?1", newest);
 }
 
 LONG Clear(const std::string& log) {
