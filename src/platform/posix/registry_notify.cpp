@@ -1,10 +1,11 @@
 // Change notification on registry keys, also for changes by other processes.
 //
-// Every change bumps counters in the store (registry_store.cpp); a watcher
-// polls the counters it cares about. The asynchronous form polls on a thread
+// Every change bumps a counter of the changed key in the store
+// (registry_store.cpp); a watcher polls the counters it cares about. The asynchronous form polls on a thread
 // of its own and signals the event at the first change, when the key is
 // deleted, or when the watched handle is closed, as Windows does.
 #include <thread>
+#include <vector>
 
 #include "errors.h"
 #include "events.h"
@@ -16,15 +17,15 @@ constexpr DWORD kPollIntervalMs = 10;
 constexpr DWORD kKnownFilters = REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_ATTRIBUTES | REG_NOTIFY_CHANGE_LAST_SET |
                                 REG_NOTIFY_CHANGE_SECURITY;
 
-// Waits until the stamp moves, the key goes, or the handle closes.
-void WaitForChange(vk_posix::KeyId id, bool subtree, DWORD filter, uint64_t initial,
+// Waits until the mark changes, the key goes, or the handle closes.
+void WaitForChange(vk_posix::KeyId id, bool subtree, DWORD filter, const std::vector<int64_t>& initial,
                    const std::shared_ptr<vk_posix::KeyObject>& key) {
   for (;;) {
     Sleep(kPollIntervalMs);
     if (key && key->closed()) return;
-    uint64_t stamp = 0;
-    LONG error = vk_posix::registry_store::ChangeStamp(id, subtree, filter, &stamp);
-    if (error != ERROR_SUCCESS || stamp != initial) return;
+    std::vector<int64_t> mark;
+    LONG error = vk_posix::registry_store::ChangeMark(id, subtree, filter, &mark);
+    if (error != ERROR_SUCCESS || mark != initial) return;
   }
 }
 
@@ -46,8 +47,8 @@ LONG WINAPI RegNotifyChangeKeyValue(HKEY hKey, BOOL bWatchSubtree, DWORD dwNotif
     event = vk_posix::LookupHandleAs<vk_posix::EventObject>(hEvent);
     if (!event) return ERROR_INVALID_HANDLE;
   }
-  uint64_t initial = 0;
-  error = vk_posix::registry_store::ChangeStamp(id, bWatchSubtree != FALSE, dwNotifyFilter, &initial);
+  std::vector<int64_t> initial;
+  error = vk_posix::registry_store::ChangeMark(id, bWatchSubtree != FALSE, dwNotifyFilter, &initial);
   if (error != ERROR_SUCCESS) return error;
   // The watcher holds its own references, so closing the event handle or
   // the key handle early is safe.

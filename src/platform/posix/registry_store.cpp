@@ -22,17 +22,24 @@ const char kSchema[] =
     " id INTEGER PRIMARY KEY AUTOINCREMENT,"  // never reused: a stale handle finds nothing
     " parent INTEGER NOT NULL,"               // 0 for the roots
     " name TEXT NOT NULL, name_key TEXT NOT NULL, class TEXT NOT NULL DEFAULT '',"
+    // The last change of the key itself; the key's last write time is the
+    // latest of this and its values' write times.
     " last_write INTEGER NOT NULL,"
-    // The store-wide change number of the last change of sub-key names and
-    // of values, for change notification.
+    // How often the key's sub-key names changed and how often one of its
+    // values was deleted, for change notification.
     " names_change INTEGER NOT NULL DEFAULT 0, values_change INTEGER NOT NULL DEFAULT 0,"
     " UNIQUE(parent, name_key));"
+    // A value keeps its own write time and change count, and without a rowid
+    // it lives in one b-tree: setting a value rewrites a single page. ord
+    // keeps the values in the order they were first written.
     "CREATE TABLE IF NOT EXISTS vals("
     " key_id INTEGER NOT NULL, name TEXT NOT NULL, name_key TEXT NOT NULL,"
-    " type INTEGER NOT NULL, data BLOB NOT NULL,"
-    " PRIMARY KEY(key_id, name_key));"
-    "CREATE TABLE IF NOT EXISTS changes(seq INTEGER NOT NULL);"
-    "INSERT INTO changes(seq) SELECT 0 WHERE NOT EXISTS (SELECT 1 FROM changes);";
+    " type INTEGER NOT NULL, data BLOB NOT NULL, ord INTEGER NOT NULL,"
+    " written INTEGER NOT NULL, change INTEGER NOT NULL,"
+    " PRIMARY KEY(key_id, name_key)) WITHOUT ROWID;";
+
+// A key's last write time: its own or its latest value's.
+#define VK_LAST_WRITE(k) "max(" k ".last_write, coalesce((SELECT max(written) FROM vals WHERE key_id=" k ".id), 0))"
 
 // Names compare case-insensitively, as ANSI text.
 std::string Fold(const char* name) {
@@ -88,16 +95,12 @@ LONG FindChild(Connection& c, KeyId parent, const std::string& name, KeyId* chil
   return rc == SQLITE_DONE ? ERROR_FILE_NOT_FOUND : c.Error(rc);
 }
 
-// Records a change of the key's sub-key names or values under a new
-// store-wide change number; ERROR_KEY_DELETED when the key is gone.
+// Records a change of the key's sub-key names or a deleted value;
+// ERROR_KEY_DELETED when the key is gone.
 LONG Touch(Connection& c, KeyId key, bool names) {
-  Query next(c, "UPDATE changes SET seq=seq+1 RETURNING seq");
-  int rc = next.Step();
-  if (rc != SQLITE_ROW) return c.Error(rc);
-  int64_t change = next.Int(0);
-  Query self(c, names ? "UPDATE keys SET names_change=?2, last_write=?3 WHERE id=?1"
-                      : "UPDATE keys SET values_change=?2, last_write=?3 WHERE id=?1");
-  rc = self.Bind(1, key).Bind(2, change).Bind(3, static_cast<int64_t>(NowFiletime())).Step();
+  Query self(c, names ? "UPDATE keys SET names_change=names_change+1, last_write=?2 WHERE id=?1"
+                      : "UPDATE keys SET values_change=values_change+1, last_write=?2 WHERE id=?1");
+  int rc = self.Bind(1, key).Bind(2, static_cast<int64_t>(NowFiletime())).Step();
   if (rc != SQLITE_DONE) return c.Error(rc);
   return sqlite3_changes(c.db()) == 0 ? static_cast<LONG>(ERROR_KEY_DELETED) : static_cast<LONG>(ERROR_SUCCESS);
 }
@@ -216,18 +219,21 @@ LONG QueryValue(KeyId key, const char* name, DWORD* type, std::string* data) {
 
 LONG SetValue(KeyId key, const char* name, DWORD type, const BYTE* data, DWORD size) {
   return Transaction(true, [&](Connection& c) {
-    LONG error = Touch(c, key, false);
+    LONG error = Exists(c, key);
     if (error != ERROR_SUCCESS) return error;
     // An existing value keeps its name as first written and its place in
     // the enumeration order.
     Query upsert(c,
-                 "INSERT INTO vals(key_id, name, name_key, type, data) VALUES(?1, ?2, ?3, ?4, ?5)"
-                 " ON CONFLICT(key_id, name_key) DO UPDATE SET type=excluded.type, data=excluded.data");
+                 "INSERT INTO vals(key_id, name, name_key, type, data, ord, written, change)"
+                 " VALUES(?1, ?2, ?3, ?4, ?5, (SELECT coalesce(max(ord), 0) + 1 FROM vals WHERE key_id=?1), ?6, 1)"
+                 " ON CONFLICT(key_id, name_key) DO UPDATE"
+                 " SET type=excluded.type, data=excluded.data, written=excluded.written, change=change+1");
     int rc = upsert.Bind(1, key)
                  .Bind(2, std::string(name ? name : ""))
                  .Bind(3, Fold(name))
                  .Bind(4, static_cast<int64_t>(type))
                  .BindBlob(5, data, size)
+                 .Bind(6, static_cast<int64_t>(NowFiletime()))
                  .Step();
     return Done(c, rc);
   });
@@ -245,7 +251,7 @@ LONG DeleteValue(KeyId key, const char* name) {
 
 LONG EnumKey(KeyId key, DWORD index, std::string* name, std::string* className, uint64_t* lastWrite) {
   return Statements([&](Connection& c) {
-    Query query(c, "SELECT name, class, last_write FROM keys WHERE parent=?1 ORDER BY name_key LIMIT 1 OFFSET ?2");
+    Query query(c, "SELECT name, class, " VK_LAST_WRITE("k") " FROM keys k WHERE parent=?1 ORDER BY name_key LIMIT 1 OFFSET ?2");
     int rc = query.Bind(1, key).Bind(2, static_cast<int64_t>(index)).Step();
     if (rc == SQLITE_DONE) return MissingUnlessDeleted(c, key, ERROR_NO_MORE_ITEMS);
     if (rc != SQLITE_ROW) return c.Error(rc);
@@ -258,7 +264,7 @@ LONG EnumKey(KeyId key, DWORD index, std::string* name, std::string* className, 
 
 LONG EnumValue(KeyId key, DWORD index, std::string* name, DWORD* type, std::string* data) {
   return Statements([&](Connection& c) {
-    Query query(c, "SELECT name, type, data FROM vals WHERE key_id=?1 ORDER BY rowid LIMIT 1 OFFSET ?2");
+    Query query(c, "SELECT name, type, data FROM vals WHERE key_id=?1 ORDER BY ord LIMIT 1 OFFSET ?2");
     int rc = query.Bind(1, key).Bind(2, static_cast<int64_t>(index)).Step();
     if (rc == SQLITE_DONE) return MissingUnlessDeleted(c, key, ERROR_NO_MORE_ITEMS);
     if (rc != SQLITE_ROW) return c.Error(rc);
@@ -271,7 +277,7 @@ LONG EnumValue(KeyId key, DWORD index, std::string* name, DWORD* type, std::stri
 
 LONG QueryInfo(KeyId key, KeyInfo* info) {
   return Transaction(false, [&](Connection& c) {
-    Query self(c, "SELECT class, last_write FROM keys WHERE id=?1");  // within one read transaction
+    Query self(c, "SELECT class, " VK_LAST_WRITE("k") " FROM keys k WHERE id=?1");  // within one read transaction
     int rc = self.Bind(1, key).Step();
     if (rc != SQLITE_ROW) return rc == SQLITE_DONE ? static_cast<LONG>(ERROR_KEY_DELETED) : c.Error(rc);
     info->className = self.Text(0);
@@ -338,19 +344,31 @@ LONG Flush() {
   });
 }
 
-LONG ChangeStamp(KeyId key, bool subtree, DWORD filter, uint64_t* stamp) {
+LONG ChangeMark(KeyId key, bool subtree, DWORD filter, std::vector<int64_t>* mark) {
+  bool names = (filter & REG_NOTIFY_CHANGE_NAME) != 0;
+  bool values = (filter & REG_NOTIFY_CHANGE_LAST_SET) != 0;
   return Transaction(false, [&](Connection& c) {
+    // Rows of (key id, value place or 0 for the key, names count, values
+    // count). Without the name filter, a key's own row is left out until a
+    // value of it is deleted, so creating an empty sub-key is not a change
+    // of values.
     Query query(c, subtree ? "WITH RECURSIVE down(id) AS (SELECT ?1 UNION ALL"
                              " SELECT k.id FROM keys k JOIN down ON k.parent=down.id)"
-                             " SELECT max(names_change), max(values_change), count(*) FROM keys WHERE id IN down"
-                           : "SELECT names_change, values_change, 1 FROM keys WHERE id=?1");
-    int rc = query.Bind(1, key).Step();
-    if (rc == SQLITE_DONE || (rc == SQLITE_ROW && query.Int(2) == 0)) return static_cast<LONG>(ERROR_KEY_DELETED);
-    if (rc != SQLITE_ROW) return c.Error(rc);
-    uint64_t names = (filter & REG_NOTIFY_CHANGE_NAME) ? static_cast<uint64_t>(query.Int(0)) : 0;
-    uint64_t values = (filter & REG_NOTIFY_CHANGE_LAST_SET) ? static_cast<uint64_t>(query.Int(1)) : 0;
-    *stamp = names > values ? names : values;
-    return static_cast<LONG>(ERROR_SUCCESS);
+                             " SELECT id, 0, names_change, values_change FROM keys WHERE id IN down UNION ALL"
+                             " SELECT key_id, ord, 0, change FROM vals WHERE ?2 AND key_id IN down ORDER BY 1, 2"
+                           : "SELECT id, 0, names_change, values_change FROM keys WHERE id=?1 UNION ALL"
+                             " SELECT key_id, ord, 0, change FROM vals WHERE ?2 AND key_id=?1 ORDER BY 1, 2");
+    query.Bind(1, key).Bind(2, values ? 1 : 0);
+    mark->clear();
+    int rc;
+    while ((rc = query.Step()) == SQLITE_ROW) {
+      int64_t namesCount = names ? query.Int(2) : 0;
+      int64_t valuesCount = values ? query.Int(3) : 0;
+      if (!names && valuesCount == 0) continue;
+      mark->insert(mark->end(), {query.Int(0), query.Int(1), namesCount, valuesCount});
+    }
+    if (rc != SQLITE_DONE) return c.Error(rc);
+    return Exists(c, key);
   });
 }
 

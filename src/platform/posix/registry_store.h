@@ -47,9 +47,9 @@ LONG QueryInfo(KeyId key, KeyInfo* info);
 LONG DeleteKey(KeyId key);
 LONG DeleteTree(KeyId key);
 LONG Flush();
-// A number that grows with every change the filter selects, of the key or,
+// A mark that differs after every change the filter selects, of the key or,
 // with subtree, of any key below it. ERROR_KEY_DELETED once the key is gone.
-LONG ChangeStamp(KeyId key, bool subtree, DWORD filter, uint64_t* stamp);
+LONG ChangeMark(KeyId key, bool subtree, DWORD filter, std::vector<int64_t>* mark);
 
 }  // namespace registry_store
 
