@@ -51,6 +51,14 @@ VK_CHILD_MAIN(registry_touch) {
   return key.WriteDword("touched", GetTickCount()) ? 0 : 1;
 }
 
+// Changes what the reader of the answers-are-fresh test has just read.
+VK_CHILD_MAIN(registry_change) {
+  VkRegistry key(HKEY_CURRENT_USER, kStressKey, false, KEY_ALL_ACCESS);
+  bool done = key.WriteDword("kept", 2) && key.WriteDword("missing", 3) && key.DeleteSubKey("gone", false) &&
+              VkRegistry(key.GetKey(), "made", true, KEY_ALL_ACCESS).IsOpen();
+  return done ? 0 : 1;
+}
+
 class RegistryProcessesTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -92,6 +100,31 @@ TEST_F(RegistryProcessesTest, WatcherSeesAnotherProcessChangeAKey) {
   RecordProperty("wake_ms", static_cast<int>(delay));
   EXPECT_LT(delay, 100u) << "the watcher woke " << delay << " ms after the other process's write";
   CloseHandle(event);
+}
+
+// A reader that has just read keys and values, present and missing, sees
+// another process's changes of each at its next read.
+TEST_F(RegistryProcessesTest, ReadsAfterAnotherProcessWroteSeeItsChanges) {
+  VkRegistry key(HKEY_CURRENT_USER, kStressKey, false, KEY_ALL_ACCESS);
+  ASSERT_TRUE(key.WriteDword("kept", 1));
+  ASSERT_TRUE(VkRegistry(key.GetKey(), "gone", true, KEY_ALL_ACCESS).IsOpen());
+  DWORD value = 0;
+  for (int round = 0; round < 2; ++round) {
+    EXPECT_TRUE(key.ReadDword("kept", &value));
+    EXPECT_FALSE(key.ReadDword("missing", &value));
+    EXPECT_TRUE(VkRegistry(key.GetKey(), "gone", false, KEY_READ).IsOpen());
+    EXPECT_FALSE(VkRegistry(key.GetKey(), "made", false, KEY_READ).IsOpen());
+  }
+  vktest::ChildProcess child("registry_change", {});
+  ASSERT_EQ(0, child.Wait());
+  EXPECT_TRUE(key.ReadDword("kept", &value));
+  EXPECT_EQ(2u, value);
+  EXPECT_TRUE(key.ReadDword("missing", &value));
+  EXPECT_EQ(3u, value);
+  VkRegistry gone(key.GetKey(), "gone", false, KEY_READ);
+  EXPECT_FALSE(gone.IsOpen());
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND, gone.GetLastErrorCode());
+  EXPECT_TRUE(VkRegistry(key.GetKey(), "made", false, KEY_READ).IsOpen());
 }
 
 TEST_F(RegistryProcessesTest, KilledWriterLeavesEveryReturnedWrite) {

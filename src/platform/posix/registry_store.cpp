@@ -1,6 +1,8 @@
 // The registry in one SQLite database, $VK_SYSTEM_ROOT/registry.db
 // (sqlite_database.h tells how processes share it). RegFlushKey
-// checkpoints with a sync for durability against power loss.
+// checkpoints with a sync for durability against power loss. Opening a key
+// and reading a value are answered from this process's cache while no
+// process has written since (registry_cache.h).
 #include "registry_store.h"
 
 #include <ctype.h>
@@ -8,6 +10,7 @@
 
 #include <map>
 
+#include "registry_cache.h"
 #include "sqlite_database.h"
 
 namespace vk_posix {
@@ -66,9 +69,33 @@ std::map<std::string, KeyId>& KnownKeys() {
   return *known;
 }
 
+RegistryCache& CacheOf(Connection& c) { return c.Attached<RegistryCache>(); }
+
+// The answer to a question, from this process's cache or else loaded from
+// the store and kept.
+template <typename Load>
+RegistryCache::Answer Ask(Connection& c, const std::string& question, Load load) {
+  RegistryCache& cache = CacheOf(c);
+  if (const RegistryCache::Answer* kept = cache.Find(question)) return *kept;
+  RegistryCache::Answer answer;
+  answer.result = load(&answer);
+  cache.Keep(question, answer);
+  return answer;
+}
+
+// Writers bump the shared change counter before they commit and after, so
+// that no process keeps trusting what it read before the write.
 template <typename Body>
 LONG Transaction(bool write, Body body) {
-  return vk_posix::Transaction(Registry(), write, body);
+  if (!write) return vk_posix::Transaction(Registry(), false, body);
+  SharedCounter* counter = nullptr;
+  LONG result = vk_posix::Transaction(Registry(), true, [&](Connection& c) {
+    counter = &CacheOf(c).counter();
+    counter->Increment();
+    return body(c);
+  });
+  if (counter) counter->Increment();
+  return result;
 }
 
 template <typename Body>
@@ -125,6 +152,33 @@ LONG InsertKey(Connection& c, KeyId parent, const std::string& name, const char*
   return parent == 0 ? ERROR_SUCCESS : Touch(c, parent, true);
 }
 
+LONG FindPath(Connection& c, KeyId parent, const std::vector<std::string>& path, KeyId* id) {
+  KeyId current = parent;
+  for (const std::string& name : path) {
+    LONG error = FindChild(c, current, name, &current);
+    if (error == ERROR_FILE_NOT_FOUND && current == parent) return MissingUnlessDeleted(c, parent, error);
+    if (error != ERROR_SUCCESS) return error;
+  }
+  if (path.empty()) {
+    LONG error = Exists(c, parent);
+    if (error != ERROR_SUCCESS) return error;
+  }
+  *id = current;
+  return static_cast<LONG>(ERROR_SUCCESS);
+}
+
+LONG ReadValue(Connection& c, KeyId key, const char* name, DWORD* type, std::string* data) {
+  Query query(c, "SELECT type, data FROM vals WHERE key_id=?1 AND name_key=?2");
+  int rc = query.Bind(1, key).Bind(2, Fold(name)).Step();
+  if (rc == SQLITE_ROW) {
+    *type = static_cast<DWORD>(query.Int(0));
+    *data = query.Text(1);
+    return static_cast<LONG>(ERROR_SUCCESS);
+  }
+  if (rc != SQLITE_DONE) return c.Error(rc);
+  return MissingUnlessDeleted(c, key, ERROR_FILE_NOT_FOUND);
+}
+
 LONG ParentOf(Connection& c, KeyId key, KeyId* parent) {
   Query query(c, "SELECT parent FROM keys WHERE id=?1");
   int rc = query.Bind(1, key).Step();
@@ -161,20 +215,15 @@ LONG Predefined(const std::vector<std::string>& path, KeyId* id) {
 }
 
 LONG OpenPath(KeyId parent, const std::vector<std::string>& path, KeyId* id) {
-  // One read transaction: a single snapshot, and one round of locking.
-  return Transaction(false, [&](Connection& c) {
-    KeyId current = parent;
-    for (const std::string& name : path) {
-      LONG error = FindChild(c, current, name, &current);
-      if (error == ERROR_FILE_NOT_FOUND && current == parent) return MissingUnlessDeleted(c, parent, error);
-      if (error != ERROR_SUCCESS) return error;
-    }
-    if (path.empty()) {
-      LONG error = Exists(c, parent);
-      if (error != ERROR_SUCCESS) return error;
-    }
-    *id = current;
-    return static_cast<LONG>(ERROR_SUCCESS);
+  return Statements([&](Connection& c) {
+    std::string question = "key " + std::to_string(parent);
+    for (const std::string& name : path) question += "\\" + Fold(name.c_str());
+    RegistryCache::Answer answer = Ask(c, question, [&](RegistryCache::Answer* loaded) {
+      // One read transaction: a single snapshot, and one round of locking.
+      return InTransaction(c, false, [&](Connection&) { return FindPath(c, parent, path, &loaded->id); });
+    });
+    if (answer.result == ERROR_SUCCESS) *id = answer.id;
+    return answer.result;
   });
 }
 
@@ -205,15 +254,14 @@ LONG KeyExists(KeyId key) {
 
 LONG QueryValue(KeyId key, const char* name, DWORD* type, std::string* data) {
   return Statements([&](Connection& c) {
-    Query query(c, "SELECT type, data FROM vals WHERE key_id=?1 AND name_key=?2");
-    int rc = query.Bind(1, key).Bind(2, Fold(name)).Step();
-    if (rc == SQLITE_ROW) {
-      *type = static_cast<DWORD>(query.Int(0));
-      *data = query.Text(1);
-      return static_cast<LONG>(ERROR_SUCCESS);
-    }
-    if (rc != SQLITE_DONE) return c.Error(rc);
-    return MissingUnlessDeleted(c, key, ERROR_FILE_NOT_FOUND);
+    std::string question = "value " + std::to_string(key) + "\\" + Fold(name);
+    RegistryCache::Answer answer = Ask(c, question, [&](RegistryCache::Answer* loaded) {
+      return ReadValue(c, key, name, &loaded->type, &loaded->data);
+    });
+    if (answer.result != ERROR_SUCCESS) return answer.result;
+    *type = answer.type;
+    *data = std::move(answer.data);
+    return static_cast<LONG>(ERROR_SUCCESS);
   });
 }
 

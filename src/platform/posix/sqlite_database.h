@@ -17,6 +17,7 @@
 
 #include <atomic>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -44,6 +45,14 @@ class Connection {
   sqlite3_stmt* Statement(const char* sql);
   // Steps a cached statement that returns no rows.
   int Run(const char* sql);
+  // State that the store using this database keeps with the connection,
+  // made on first use under the connection's lock. A forked child gets a
+  // new connection and so new state.
+  template <typename State>
+  State& Attached() {
+    if (!m_attached) m_attached = std::make_shared<State>();
+    return *static_cast<State*>(m_attached.get());
+  }
 
  private:
   const char* m_fileName;
@@ -52,6 +61,7 @@ class Connection {
   std::mutex m_lock;
   sqlite3* m_db = nullptr;
   std::map<const char*, sqlite3_stmt*> m_statements;
+  std::shared_ptr<void> m_attached;
 };
 
 // The connection of this process to one database, made on first use and
@@ -71,14 +81,11 @@ class ProcessDatabase {
   std::mutex m_creationLock;
 };
 
-// Runs body inside one transaction. Writers take the write lock at once
-// (BEGIN IMMEDIATE), so two writers never deadlock upgrading read locks.
+// Runs body inside one transaction on a connection already locked and
+// open. Writers take the write lock at once (BEGIN IMMEDIATE), so two
+// writers never deadlock upgrading read locks.
 template <typename Body>
-LONG Transaction(ProcessDatabase& database, bool write, Body body) {
-  Connection& connection = database.connection();
-  std::lock_guard<std::mutex> guard(connection.lock());
-  LONG error = connection.EnsureOpen();
-  if (error != ERROR_SUCCESS) return error;
+LONG InTransaction(Connection& connection, bool write, Body body) {
   int rc = connection.Run(write ? "BEGIN IMMEDIATE" : "BEGIN");
   if (rc != SQLITE_DONE) return connection.Error(rc);
   LONG result = body(connection);
@@ -90,14 +97,20 @@ LONG Transaction(ProcessDatabase& database, bool write, Body body) {
   return result;
 }
 
-// Runs body without a transaction of its own: for reads whose statements
-// each see a consistent store.
+// Runs body on this process's connection, locked and open: for reads whose
+// statements each see a consistent store.
 template <typename Body>
 LONG Statements(ProcessDatabase& database, Body body) {
   Connection& connection = database.connection();
   std::lock_guard<std::mutex> guard(connection.lock());
   LONG error = connection.EnsureOpen();
   return error != ERROR_SUCCESS ? error : body(connection);
+}
+
+// Runs body inside one transaction on this process's connection.
+template <typename Body>
+LONG Transaction(ProcessDatabase& database, bool write, Body body) {
+  return Statements(database, [&](Connection& connection) { return InTransaction(connection, write, body); });
 }
 
 // A cached statement with its parameters bound, stepped by the caller.
