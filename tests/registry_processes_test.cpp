@@ -3,6 +3,7 @@
 #include <vk/registry.h>
 
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <memory>
 #include <string>
@@ -57,6 +58,21 @@ VK_CHILD_MAIN(registry_change) {
   bool done = key.WriteDword("kept", 2) && key.WriteDword("missing", 3) && key.DeleteSubKey("gone", false) &&
               VkRegistry(key.GetKey(), "made", true, KEY_ALL_ACCESS).IsOpen();
   return done ? 0 : 1;
+}
+
+// In the registry kept under args[0]: writes args[1] to "value" when there
+// is one, and reports what it could do: 0 read and wrote, 1 read only.
+VK_CHILD_MAIN(registry_in_root) {
+  setenv("VK_SYSTEM_ROOT", args.at(0).c_str(), 1);
+  VkRegistry key(HKEY_LOCAL_MACHINE, "Software\\vkdiag-tests", true, KEY_ALL_ACCESS);
+  if (args.size() > 1) return key.WriteDword("value", static_cast<DWORD>(std::stoi(args[1]))) ? 0 : 2;
+  DWORD value = 0;
+  VkRegistry reader(HKEY_LOCAL_MACHINE, "Software\\vkdiag-tests", false, KEY_READ);
+  if (!reader.ReadDword("value", &value) || value != 5) return 3;
+  if (reader.WriteDword("value", 6)) return 4;
+  VkRegistry writer(HKEY_LOCAL_MACHINE, "Software\\vkdiag-tests", false, KEY_ALL_ACCESS);
+  if (writer.WriteDword("value", 6)) return 0;
+  return writer.GetLastErrorCode() == ERROR_REGISTRY_IO_FAILED ? 1 : 5;
 }
 
 class RegistryProcessesTest : public ::testing::Test {
@@ -125,6 +141,20 @@ TEST_F(RegistryProcessesTest, ReadsAfterAnotherProcessWroteSeeItsChanges) {
   EXPECT_FALSE(gone.IsOpen());
   EXPECT_EQ(ERROR_FILE_NOT_FOUND, gone.GetLastErrorCode());
   EXPECT_TRUE(VkRegistry(key.GetKey(), "made", false, KEY_READ).IsOpen());
+}
+
+// Other processes trust what they read until a write moves the shared
+// change counter, so a process that cannot move it must not write.
+TEST(RegistryChangeCounterTest, WithoutTheCounterAProcessReadsButDoesNotWrite) {
+  if (vktest::IsWindowsTarget()) GTEST_SKIP() << "the change counter belongs to the POSIX store";
+  vktest::fs::path root = vktest::fs::temp_directory_path() / ("vkdiag-counter-" + std::to_string(getpid()));
+  vktest::fs::remove_all(root);
+  vktest::fs::create_directories(root);
+  EXPECT_EQ(0, vktest::ChildProcess("registry_in_root", {root.string(), "5"}).Wait());
+  vktest::fs::remove(root / "registry.changes");
+  vktest::fs::create_directory(root / "registry.changes");
+  EXPECT_EQ(1, vktest::ChildProcess("registry_in_root", {root.string()}).Wait());
+  vktest::fs::remove_all(root);
 }
 
 TEST_F(RegistryProcessesTest, KilledWriterLeavesEveryReturnedWrite) {

@@ -84,15 +84,15 @@ RegistryCache::Answer Ask(Connection& c, const std::string& question, Load load)
 }
 
 // Writers bump the shared change counter before they commit and after, so
-// that no process keeps trusting what it read before the write.
+// that no process keeps trusting what it read before the write. A write
+// that cannot bump it is refused: other processes would never see it.
 template <typename Body>
 LONG Transaction(bool write, Body body) {
   if (!write) return vk_posix::Transaction(Registry(), false, body);
   SharedCounter* counter = nullptr;
   LONG result = vk_posix::Transaction(Registry(), true, [&](Connection& c) {
     counter = &CacheOf(c).counter();
-    counter->Increment();
-    return body(c);
+    return counter->Increment() ? body(c) : static_cast<LONG>(ERROR_REGISTRY_IO_FAILED);
   });
   if (counter) counter->Increment();
   return result;
@@ -192,26 +192,31 @@ LONG ParentOf(Connection& c, KeyId key, KeyId* parent) {
 LONG Predefined(const std::vector<std::string>& path, KeyId* id) {
   std::string slot;
   for (const std::string& name : path) slot += Fold(name.c_str()) + "\\";
-  LONG result = Statements([&](Connection&) {
-    auto it = KnownKeys().find(slot);
-    if (it == KnownKeys().end()) return static_cast<LONG>(ERROR_FILE_NOT_FOUND);
-    *id = it->second;
-    return static_cast<LONG>(ERROR_SUCCESS);
-  });
-  if (result != ERROR_FILE_NOT_FOUND) return result;
-  return Transaction(true, [&](Connection& c) {
+  // Walks the path from the top of the store, creating what is missing
+  // when asked to.
+  auto walk = [&](Connection& c, bool create) {
     KeyId current = 0;
     for (const std::string& name : path) {
       KeyId child = 0;
       LONG error = FindChild(c, current, name, &child);
-      if (error == ERROR_FILE_NOT_FOUND) error = InsertKey(c, current, name, nullptr, &child);
+      if (error == ERROR_FILE_NOT_FOUND && create) error = InsertKey(c, current, name, nullptr, &child);
       if (error != ERROR_SUCCESS) return error;
       current = child;
     }
     KnownKeys()[slot] = current;
     *id = current;
     return static_cast<LONG>(ERROR_SUCCESS);
+  };
+  // Known, or else looked up without writing: a process whose writes are
+  // refused still reaches the roots that exist.
+  LONG result = Statements([&](Connection& c) {
+    auto it = KnownKeys().find(slot);
+    if (it == KnownKeys().end()) return InTransaction(c, false, [&](Connection&) { return walk(c, false); });
+    *id = it->second;
+    return static_cast<LONG>(ERROR_SUCCESS);
   });
+  if (result != ERROR_FILE_NOT_FOUND) return result;
+  return Transaction(true, [&](Connection& c) { return walk(c, true); });
 }
 
 LONG OpenPath(KeyId parent, const std::vector<std::string>& path, KeyId* id) {

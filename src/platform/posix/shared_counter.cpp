@@ -12,9 +12,10 @@ namespace vk_posix {
 
 SharedCounter::SharedCounter(const char* fileName) {
   std::string path = SystemRoot() + "/" + fileName;
-  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
   if (fd < 0) return;
-  // A new file grows to the counter's size filled with zeros; growing an
+  // Made with the permissions SQLite gives the database files, so whoever
+  // may write the store may bump the counter. A new file grows to the counter's size filled with zeros; growing an
   // existing one changes nothing, so racing creators agree.
   void* mapped = MAP_FAILED;
   if (ftruncate(fd, sizeof(uint64_t)) == 0)
@@ -29,8 +30,10 @@ bool SharedCounter::Read(uint64_t* value) const {
   return true;
 }
 
-void SharedCounter::Increment() {
-  if (m_value) __atomic_fetch_add(m_value, 1, __ATOMIC_ACQ_REL);
+bool SharedCounter::Increment() {
+  if (!m_value) return false;
+  __atomic_fetch_add(m_value, 1, __ATOMIC_ACQ_REL);
+  return true;
 }
 
 }  // namespace vk_posix

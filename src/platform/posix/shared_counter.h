@@ -15,9 +15,9 @@ class SharedCounter {
   SharedCounter(const SharedCounter&) = delete;
   SharedCounter& operator=(const SharedCounter&) = delete;
 
-  // False when the file could not be mapped.
+  // Both false when the file could not be mapped.
   bool Read(uint64_t* value) const;
-  void Increment();
+  bool Increment();
 
  private:
   uint64_t* m_value = nullptr;
