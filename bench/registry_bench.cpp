@@ -34,6 +34,7 @@ void BM_RegistryReadPath(benchmark::State& state) {
     DWORD value = 0;
     benchmark::DoNotOptimize(key.ReadDword("value", &value));
   }
+  state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_RegistryReadPath);
 
@@ -52,6 +53,7 @@ void BM_RegistryReadPathAfterAWrite(benchmark::State& state) {
     DWORD value = 0;
     benchmark::DoNotOptimize(key.ReadDword("value", &value));
   }
+  state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_RegistryReadPathAfterAWrite);
 
@@ -60,6 +62,7 @@ void BM_RegistryWritePath(benchmark::State& state) {
   Vk::VkRegistry key(HKEY_CURRENT_USER, kBenchKey, true, KEY_ALL_ACCESS);
   DWORD n = 0;
   for (auto _ : state) benchmark::DoNotOptimize(key.WriteDword("value", ++n));
+  state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_RegistryWritePath);
 

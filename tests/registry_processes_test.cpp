@@ -3,7 +3,6 @@
 #include <vk/registry.h>
 
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <memory>
 #include <string>
@@ -63,6 +62,9 @@ VK_CHILD_MAIN(registry_change) {
 // In the registry kept under args[0]: writes args[1] to "value" when there
 // is one, and reports what it could do: 0 read and wrote, 1 read only.
 VK_CHILD_MAIN(registry_in_root) {
+#if defined(_WIN32)
+  return -1;  // the change counter belongs to the POSIX store
+#else
   setenv("VK_SYSTEM_ROOT", args.at(0).c_str(), 1);
   VkRegistry key(HKEY_LOCAL_MACHINE, "Software\\vkdiag-tests", true, KEY_ALL_ACCESS);
   if (args.size() > 1) return key.WriteDword("value", static_cast<DWORD>(std::stoi(args[1]))) ? 0 : 2;
@@ -73,6 +75,7 @@ VK_CHILD_MAIN(registry_in_root) {
   VkRegistry writer(HKEY_LOCAL_MACHINE, "Software\\vkdiag-tests", false, KEY_ALL_ACCESS);
   if (writer.WriteDword("value", 6)) return 0;
   return writer.GetLastErrorCode() == ERROR_REGISTRY_IO_FAILED ? 1 : 5;
+#endif
 }
 
 class RegistryProcessesTest : public ::testing::Test {
@@ -147,7 +150,7 @@ TEST_F(RegistryProcessesTest, ReadsAfterAnotherProcessWroteSeeItsChanges) {
 // change counter, so a process that cannot move it must not write.
 TEST(RegistryChangeCounterTest, WithoutTheCounterAProcessReadsButDoesNotWrite) {
   if (vktest::IsWindowsTarget()) GTEST_SKIP() << "the change counter belongs to the POSIX store";
-  vktest::fs::path root = vktest::fs::temp_directory_path() / ("vkdiag-counter-" + std::to_string(getpid()));
+  vktest::fs::path root = vktest::fs::temp_directory_path() / ("vkdiag-counter-" + std::to_string(vktest::GetCurrentProcessIdForTests()));
   vktest::fs::remove_all(root);
   vktest::fs::create_directories(root);
   EXPECT_EQ(0, vktest::ChildProcess("registry_in_root", {root.string(), "5"}).Wait());
