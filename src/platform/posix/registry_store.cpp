@@ -33,11 +33,11 @@ const char kSchema[] =
     " names_change INTEGER NOT NULL DEFAULT 0, values_change INTEGER NOT NULL DEFAULT 0,"
     " UNIQUE(parent, name_key));"
     // A value keeps its own write time and change count, and without a rowid
-    // it lives in one b-tree: setting a value rewrites a single page. ord
-    // keeps the values in the order they were first written.
+    // it lives in one b-tree: setting a value rewrites a single page. Values
+    // are listed in the order they were created.
     "CREATE TABLE IF NOT EXISTS vals("
     " key_id INTEGER NOT NULL, name TEXT NOT NULL, name_key TEXT NOT NULL,"
-    " type INTEGER NOT NULL, data BLOB NOT NULL, ord INTEGER NOT NULL,"
+    " type INTEGER NOT NULL, data BLOB NOT NULL, created INTEGER NOT NULL,"
     " written INTEGER NOT NULL, change INTEGER NOT NULL,"
     " PRIMARY KEY(key_id, name_key)) WITHOUT ROWID;";
 
@@ -102,8 +102,6 @@ template <typename Body>
 LONG Statements(Body body) {
   return vk_posix::Statements(Registry(), body);
 }
-
-LONG Done(Connection& c, int rc) { return rc == SQLITE_DONE || rc == SQLITE_ROW ? ERROR_SUCCESS : c.Error(rc); }
 
 LONG Exists(Connection& c, KeyId key) {
   Query query(c, "SELECT 1 FROM keys WHERE id=?1");
@@ -272,13 +270,11 @@ LONG QueryValue(KeyId key, const char* name, DWORD* type, std::string* data) {
 
 LONG SetValue(KeyId key, const char* name, DWORD type, const BYTE* data, DWORD size) {
   return Transaction(true, [&](Connection& c) {
-    LONG error = Exists(c, key);
-    if (error != ERROR_SUCCESS) return error;
-    // An existing value keeps its name as first written and its place in
-    // the enumeration order.
+    // One statement: nothing is written below a deleted key, and an
+    // existing value keeps its name as first written and its creation time.
     Query upsert(c,
-                 "INSERT INTO vals(key_id, name, name_key, type, data, ord, written, change)"
-                 " VALUES(?1, ?2, ?3, ?4, ?5, (SELECT coalesce(max(ord), 0) + 1 FROM vals WHERE key_id=?1), ?6, 1)"
+                 "INSERT INTO vals(key_id, name, name_key, type, data, created, written, change)"
+                 " SELECT ?1, ?2, ?3, ?4, ?5, ?6, ?6, 1 WHERE EXISTS(SELECT 1 FROM keys WHERE id=?1)"
                  " ON CONFLICT(key_id, name_key) DO UPDATE"
                  " SET type=excluded.type, data=excluded.data, written=excluded.written, change=change+1");
     int rc = upsert.Bind(1, key)
@@ -288,7 +284,8 @@ LONG SetValue(KeyId key, const char* name, DWORD type, const BYTE* data, DWORD s
                  .BindBlob(5, data, size)
                  .Bind(6, static_cast<int64_t>(NowFiletime()))
                  .Step();
-    return Done(c, rc);
+    if (rc != SQLITE_DONE) return c.Error(rc);
+    return sqlite3_changes(c.db()) == 0 ? static_cast<LONG>(ERROR_KEY_DELETED) : static_cast<LONG>(ERROR_SUCCESS);
   });
 }
 
@@ -317,7 +314,7 @@ LONG EnumKey(KeyId key, DWORD index, std::string* name, std::string* className, 
 
 LONG EnumValue(KeyId key, DWORD index, std::string* name, DWORD* type, std::string* data) {
   return Statements([&](Connection& c) {
-    Query query(c, "SELECT name, type, data FROM vals WHERE key_id=?1 ORDER BY ord LIMIT 1 OFFSET ?2");
+    Query query(c, "SELECT name, type, data FROM vals WHERE key_id=?1 ORDER BY created, name_key LIMIT 1 OFFSET ?2");
     int rc = query.Bind(1, key).Bind(2, static_cast<int64_t>(index)).Step();
     if (rc == SQLITE_DONE) return MissingUnlessDeleted(c, key, ERROR_NO_MORE_ITEMS);
     if (rc != SQLITE_ROW) return c.Error(rc);
@@ -401,16 +398,16 @@ LONG ChangeMark(KeyId key, bool subtree, DWORD filter, std::vector<int64_t>* mar
   bool names = (filter & REG_NOTIFY_CHANGE_NAME) != 0;
   bool values = (filter & REG_NOTIFY_CHANGE_LAST_SET) != 0;
   return Transaction(false, [&](Connection& c) {
-    // Rows of (key id, value place or 0 for the key, names count, values
-    // count). Without the name filter, a key's own row is left out until a
+    // Rows of (key id, 0 for the key or a value's creation time, names
+    // count, values count). Without the name filter, a key's own row is left out until a
     // value of it is deleted, so creating an empty sub-key is not a change
     // of values.
     Query query(c, subtree ? "WITH RECURSIVE down(id) AS (SELECT ?1 UNION ALL"
                              " SELECT k.id FROM keys k JOIN down ON k.parent=down.id)"
                              " SELECT id, 0, names_change, values_change FROM keys WHERE id IN down UNION ALL"
-                             " SELECT key_id, ord, 0, change FROM vals WHERE ?2 AND key_id IN down ORDER BY 1, 2"
+                             " SELECT key_id, created, 0, change FROM vals WHERE ?2 AND key_id IN down ORDER BY 1, 2"
                            : "SELECT id, 0, names_change, values_change FROM keys WHERE id=?1 UNION ALL"
-                             " SELECT key_id, ord, 0, change FROM vals WHERE ?2 AND key_id=?1 ORDER BY 1, 2");
+                             " SELECT key_id, created, 0, change FROM vals WHERE ?2 AND key_id=?1 ORDER BY 1, 2");
     query.Bind(1, key).Bind(2, values ? 1 : 0);
     mark->clear();
     int rc;
