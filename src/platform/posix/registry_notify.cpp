@@ -1,9 +1,10 @@
 // Change notification on registry keys, also for changes by other processes.
 //
 // Every change bumps a counter of the changed key in the store
-// (registry_store.cpp); a watcher polls the counters it cares about. The asynchronous form polls on a thread
-// of its own and signals the event at the first change, when the key is
-// deleted, or when the watched handle is closed, as Windows does.
+// (registry_store.cpp); a watcher polls the counters it cares about, after
+// the store-wide change count has moved. The asynchronous form polls on a
+// thread of its own and signals the event at the first change, when the key
+// is deleted, or when the watched handle is closed, as Windows does.
 #include <thread>
 #include <vector>
 
@@ -17,15 +18,28 @@ constexpr DWORD kPollIntervalMs = 10;
 constexpr DWORD kKnownFilters = REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_ATTRIBUTES | REG_NOTIFY_CHANGE_LAST_SET |
                                 REG_NOTIFY_CHANGE_SECURITY;
 
-// Waits until the mark changes, the key goes, or the handle closes.
-void WaitForChange(vk_posix::KeyId id, bool subtree, DWORD filter, const std::vector<int64_t>& initial,
+// The state of the watched keys when the watch began: the store's change
+// count, read first, and the mark.
+struct Watched {
+  bool counted = false;
+  uint64_t count = 0;
+  std::vector<int64_t> mark;
+};
+
+// Waits until the mark changes, the key goes, or the handle closes. The
+// store is asked only after some write has moved the change count.
+void WaitForChange(vk_posix::KeyId id, bool subtree, DWORD filter, const Watched& initial,
                    const std::shared_ptr<vk_posix::KeyObject>& key) {
+  uint64_t asked = initial.count;
   for (;;) {
     Sleep(kPollIntervalMs);
     if (key && key->closed()) return;
+    uint64_t count = 0;
+    if (initial.counted && vk_posix::registry_store::ChangeCount(&count) && count == asked) continue;
+    asked = count;
     std::vector<int64_t> mark;
     LONG error = vk_posix::registry_store::ChangeMark(id, subtree, filter, &mark);
-    if (error != ERROR_SUCCESS || mark != initial) return;
+    if (error != ERROR_SUCCESS || mark != initial.mark) return;
   }
 }
 
@@ -47,8 +61,9 @@ LONG WINAPI RegNotifyChangeKeyValue(HKEY hKey, BOOL bWatchSubtree, DWORD dwNotif
     event = vk_posix::LookupHandleAs<vk_posix::EventObject>(hEvent);
     if (!event) return ERROR_INVALID_HANDLE;
   }
-  std::vector<int64_t> initial;
-  error = vk_posix::registry_store::ChangeMark(id, bWatchSubtree != FALSE, dwNotifyFilter, &initial);
+  Watched initial;
+  initial.counted = vk_posix::registry_store::ChangeCount(&initial.count);
+  error = vk_posix::registry_store::ChangeMark(id, bWatchSubtree != FALSE, dwNotifyFilter, &initial.mark);
   if (error != ERROR_SUCCESS) return error;
   // The watcher holds its own references, so closing the event handle or
   // the key handle early is safe.

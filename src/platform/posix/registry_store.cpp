@@ -422,5 +422,14 @@ LONG ChangeMark(KeyId key, bool subtree, DWORD filter, std::vector<int64_t>* mar
   });
 }
 
+bool ChangeCount(uint64_t* count) {
+  bool known = false;
+  Statements([&](Connection& c) {
+    known = CacheOf(c).counter().Read(count);
+    return static_cast<LONG>(ERROR_SUCCESS);
+  });
+  return known;
+}
+
 }  // namespace registry_store
 }  // namespace vk_posix
