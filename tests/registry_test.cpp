@@ -121,6 +121,19 @@ TEST_F(RegistryTest, StringsInBothForms) {
   EXPECT_FALSE(m_key.ReadDword("missing", nullptr));
 }
 
+// Texts past a page of the store, and past what a process keeps of what it
+// read, come back whole, also after being rewritten shorter or longer.
+TEST_F(RegistryTest, LongTextsComeBackWholeAfterRewrites) {
+  for (size_t length : {300u, 5000u, 100000u, 20u, 70000u}) {
+    std::string text(length, 'x');
+    for (size_t i = 0; i < length; i += 97) text[i] = static_cast<char>('a' + i % 26);
+    ASSERT_TRUE(m_key.WriteString("long", text.c_str())) << length;
+    const char* read = m_key.ReadString("long");
+    ASSERT_NE(nullptr, read) << length;
+    EXPECT_EQ(text, read) << length;
+  }
+}
+
 TEST_F(RegistryTest, PointerReadsAreTerminatedAndPrivateToTheirObject) {
   const BYTE raw[] = {'x', 'y', 'z'};  // stored without a terminator
   ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(m_key.GetKey(), "raw", 0, REG_SZ, raw, sizeof raw));

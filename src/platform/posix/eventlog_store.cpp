@@ -23,7 +23,7 @@ const char kSchema[] =
 constexpr DWORD kRecordSignature = 0x654c664c;  // "LfLe"
 
 ProcessDatabase& EventLog() {
-  static ProcessDatabase* database = new ProcessDatabase("eventlog.db", kSchema, ERROR_EVENTLOG_FILE_CORRUPT);
+  static ProcessDatabase* database = new ProcessDatabase({"eventlog.db", kSchema, ERROR_EVENTLOG_FILE_CORRUPT, 0});
   return *database;
 }
 

@@ -57,8 +57,13 @@ uint64_t NowFiletime() {
   return kFiletimeUnixEpoch + static_cast<uint64_t>(now.tv_sec) * 10000000u + static_cast<uint64_t>(now.tv_usec) * 10u;
 }
 
+// Half the usual page size: a value write then puts half as many bytes into
+// the WAL, while a value of some 480 bytes, a full path among them, still
+// fits in its row.
+constexpr int kPageSize = 2048;
+
 ProcessDatabase& Registry() {
-  static ProcessDatabase* database = new ProcessDatabase("registry.db", kSchema, ERROR_REGISTRY_CORRUPT);
+  static ProcessDatabase* database = new ProcessDatabase({"registry.db", kSchema, ERROR_REGISTRY_CORRUPT, kPageSize});
   return *database;
 }
 

@@ -26,13 +26,22 @@ namespace vk_posix {
 // SQLite's result as a Win32 code; corruptCode names a damaged database.
 LONG ErrorFromSqlite(int rc, LONG corruptCode);
 
+// What a store's database is: its file under $VK_SYSTEM_ROOT, the tables it
+// creates on first use, the code for a damaged file, and the page size a
+// new file gets (0 for SQLite's default).
+struct DatabaseSpec {
+  const char* fileName;
+  const char* schema;
+  LONG corruptCode;
+  int pageSize;
+};
+
 // One process's connection to one database, with its prepared statements.
 // Never closed: a forked child must not touch an inherited connection, and
 // the process's end closes it.
 class Connection {
  public:
-  Connection(const char* fileName, const char* schema, LONG corruptCode)
-      : m_fileName(fileName), m_schema(schema), m_corruptCode(corruptCode) {}
+  explicit Connection(const DatabaseSpec& spec) : m_spec(spec) {}
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;
 
@@ -40,7 +49,7 @@ class Connection {
   // Opens the database and creates its tables on first use.
   LONG EnsureOpen();
   sqlite3* db() { return m_db; }
-  LONG Error(int rc) const { return ErrorFromSqlite(rc, m_corruptCode); }
+  LONG Error(int rc) const { return ErrorFromSqlite(rc, m_spec.corruptCode); }
   // A cached statement, reset and with its bindings cleared; null on error.
   sqlite3_stmt* Statement(const char* sql);
   // Steps a cached statement that returns no rows.
@@ -55,9 +64,7 @@ class Connection {
   }
 
  private:
-  const char* m_fileName;
-  const char* m_schema;
-  const LONG m_corruptCode;
+  const DatabaseSpec m_spec;
   std::mutex m_lock;
   sqlite3* m_db = nullptr;
   std::map<const char*, sqlite3_stmt*> m_statements;
@@ -68,15 +75,13 @@ class Connection {
 // made anew in a forked child. Instances are static objects.
 class ProcessDatabase {
  public:
-  ProcessDatabase(const char* fileName, const char* schema, LONG corruptCode);
+  explicit ProcessDatabase(const DatabaseSpec& spec);
   Connection& connection();
   // In a forked child: forget the parent's connection without touching it.
   void AbandonConnection();
 
  private:
-  const char* m_fileName;
-  const char* m_schema;
-  const LONG m_corruptCode;
+  const DatabaseSpec m_spec;
   std::atomic<Connection*> m_connection{nullptr};
   std::mutex m_creationLock;
 };
