@@ -55,7 +55,7 @@ LONG ErrorFromSqlite(int rc, LONG corruptCode) {
 
 LONG Connection::EnsureOpen() {
   if (m_db) return ERROR_SUCCESS;
-  std::string path = SystemRoot() + "/" + m_spec.fileName;
+  std::string path = SystemRoot() + "/" + m_file.name;
   sqlite3* db = nullptr;
   // SQLite's own mutexes are off: the connection lock serialises all use.
   int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
@@ -67,11 +67,11 @@ LONG Connection::EnsureOpen() {
   sqlite3_busy_timeout(db, kBusyTimeoutMs);
   // The page size holds only for a file still empty, so it comes before
   // the switch to WAL, which writes the file's first page.
-  std::string setup = m_spec.pageSize ? "PRAGMA page_size=" + std::to_string(m_spec.pageSize) + ";" : "";
+  std::string setup = m_file.pageSize ? "PRAGMA page_size=" + std::to_string(m_file.pageSize) + ";" : "";
   setup += "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;";
   rc = sqlite3_exec(db, setup.c_str(), nullptr, nullptr, nullptr);
   if (rc == SQLITE_OK) rc = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
-  if (rc == SQLITE_OK) rc = sqlite3_exec(db, m_spec.schema, nullptr, nullptr, nullptr);
+  if (rc == SQLITE_OK) rc = sqlite3_exec(db, m_file.schema, nullptr, nullptr, nullptr);
   if (rc == SQLITE_OK) rc = sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
   if (rc != SQLITE_OK) {
     sqlite3_close(db);
@@ -103,7 +103,7 @@ int Connection::Run(const char* sql) {
   return rc;
 }
 
-ProcessDatabase::ProcessDatabase(const DatabaseSpec& spec) : m_spec(spec) {
+ProcessDatabase::ProcessDatabase(const DatabaseFile& file) : m_file(file) {
   Register(this);
 }
 
@@ -113,7 +113,7 @@ Connection& ProcessDatabase::connection() {
   std::lock_guard<std::mutex> guard(m_creationLock);
   connection = m_connection.load(std::memory_order_acquire);
   if (!connection) {
-    connection = new Connection(m_spec);
+    connection = new Connection(m_file);
     m_connection.store(connection, std::memory_order_release);
   }
   return *connection;

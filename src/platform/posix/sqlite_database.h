@@ -26,11 +26,11 @@ namespace vk_posix {
 // SQLite's result as a Win32 code; corruptCode names a damaged database.
 LONG ErrorFromSqlite(int rc, LONG corruptCode);
 
-// What a store's database is: its file under $VK_SYSTEM_ROOT, the tables it
+// A store's database file: its name under $VK_SYSTEM_ROOT, the tables it
 // creates on first use, the code for a damaged file, and the page size a
 // new file gets (0 for SQLite's default).
-struct DatabaseSpec {
-  const char* fileName;
+struct DatabaseFile {
+  const char* name;
   const char* schema;
   LONG corruptCode;
   int pageSize;
@@ -41,7 +41,7 @@ struct DatabaseSpec {
 // the process's end closes it.
 class Connection {
  public:
-  explicit Connection(const DatabaseSpec& spec) : m_spec(spec) {}
+  explicit Connection(const DatabaseFile& file) : m_file(file) {}
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;
 
@@ -49,7 +49,7 @@ class Connection {
   // Opens the database and creates its tables on first use.
   LONG EnsureOpen();
   sqlite3* db() { return m_db; }
-  LONG Error(int rc) const { return ErrorFromSqlite(rc, m_spec.corruptCode); }
+  LONG Error(int rc) const { return ErrorFromSqlite(rc, m_file.corruptCode); }
   // A cached statement, reset and with its bindings cleared; null on error.
   sqlite3_stmt* Statement(const char* sql);
   // Steps a cached statement that returns no rows.
@@ -64,7 +64,7 @@ class Connection {
   }
 
  private:
-  const DatabaseSpec m_spec;
+  const DatabaseFile m_file;
   std::mutex m_lock;
   sqlite3* m_db = nullptr;
   std::map<const char*, sqlite3_stmt*> m_statements;
@@ -75,13 +75,13 @@ class Connection {
 // made anew in a forked child. Instances are static objects.
 class ProcessDatabase {
  public:
-  explicit ProcessDatabase(const DatabaseSpec& spec);
+  explicit ProcessDatabase(const DatabaseFile& file);
   Connection& connection();
   // In a forked child: forget the parent's connection without touching it.
   void AbandonConnection();
 
  private:
-  const DatabaseSpec m_spec;
+  const DatabaseFile m_file;
   std::atomic<Connection*> m_connection{nullptr};
   std::mutex m_creationLock;
 };
