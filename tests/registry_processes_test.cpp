@@ -10,11 +10,20 @@
 
 #include "support/test_support.h"
 
+#if !defined(_WIN32)
+#include <signal.h>
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include "platform/posix/shared_counter.h"
+#endif
+
 namespace {
 
 using Vk::VkRegistry;
 
 const char kStressKey[] = "Software\\vkdiag-tests\\processes";
+constexpr int kKilled = 128 + 9;  // the exit code of a child killed by SIGKILL
 
 VK_CHILD_MAIN(registry_writer) {
   int writer = std::stoi(args.at(0));
@@ -75,6 +84,34 @@ VK_CHILD_MAIN(registry_in_root) {
   VkRegistry writer(HKEY_LOCAL_MACHINE, "Software\\vkdiag-tests", false, KEY_ALL_ACCESS);
   if (writer.WriteDword("value", 6)) return 0;
   return writer.GetLastErrorCode() == ERROR_REGISTRY_IO_FAILED ? 1 : 5;
+#endif
+}
+
+// Sets the number that the own-writes test has just read.
+VK_CHILD_MAIN(registry_set_kept) {
+  return VkRegistry(HKEY_CURRENT_USER, kStressKey, false, KEY_ALL_ACCESS).WriteDword("kept", 2) ? 0 : 1;
+}
+
+// Stands in for a writer killed after its commit and before its second move
+// of the change counter: takes the writers' lock and moves the counter as a
+// writer does, tells the reader (file args[0]), waits for it (file args[1]),
+// commits a new number for "dying" straight into the store and dies.
+VK_CHILD_MAIN(registry_dies_after_commit) {
+#if defined(_WIN32)
+  return -1;  // the change counter belongs to the POSIX store
+#else
+  vk_posix::SharedCounter counter("registry.changes");
+  if (!counter.Lock() || !counter.Increment()) return 2;
+  vktest::WriteWholeFile(args.at(0), "moved");
+  while (!vktest::FileExists(args.at(1))) Sleep(10);
+  sqlite3* db = nullptr;
+  std::string store = std::string(getenv("VK_SYSTEM_ROOT")) + "/registry.db";
+  if (sqlite3_open(store.c_str(), &db) != SQLITE_OK) return 3;
+  sqlite3_busy_timeout(db, 10000);
+  const char* commit = "UPDATE vals SET data=x'02000000', change=change+1 WHERE name_key='dying'";
+  if (sqlite3_exec(db, commit, nullptr, nullptr, nullptr) != SQLITE_OK || sqlite3_changes(db) != 1) return 4;
+  kill(getpid(), SIGKILL);
+  return 5;
 #endif
 }
 
@@ -144,6 +181,90 @@ TEST_F(RegistryProcessesTest, ReadsAfterAnotherProcessWroteSeeItsChanges) {
   EXPECT_FALSE(gone.IsOpen());
   EXPECT_EQ(ERROR_FILE_NOT_FOUND, gone.GetLastErrorCode());
   EXPECT_TRUE(VkRegistry(key.GetKey(), "made", false, KEY_READ).IsOpen());
+}
+
+// A process's own write keeps what it read only while no other process has
+// written since: a number read before another process changed it is not
+// answered again after this process writes something else.
+TEST_F(RegistryProcessesTest, OwnWritesKeepNothingAnotherProcessChanged) {
+  VkRegistry key(HKEY_CURRENT_USER, kStressKey, false, KEY_ALL_ACCESS);
+  ASSERT_TRUE(key.WriteDword("kept", 1));
+  DWORD value = 0;
+  EXPECT_TRUE(key.ReadDword("kept", &value));
+  EXPECT_EQ(1u, value);
+  ASSERT_EQ(0, vktest::ChildProcess("registry_set_kept", {}).Wait());
+  ASSERT_TRUE(key.WriteDword("other", 1));
+  EXPECT_TRUE(key.ReadDword("kept", &value));
+  EXPECT_EQ(2u, value);
+  ASSERT_TRUE(key.WriteDword("other", 2));
+  EXPECT_TRUE(key.ReadDword("kept", &value));
+  EXPECT_EQ(2u, value);
+}
+
+// Starts the stand-in for a writer killed after its commit, and returns
+// once it has moved the change counter, with the number "dying" at 1.
+class DyingWriter {
+ public:
+  DyingWriter() : m_base(BasePath()), m_writer("registry_dies_after_commit", {m_base + ".moved", m_base + ".read"}) {
+    for (int i = 0; i < 1000 && !vktest::FileExists(m_base + ".moved"); ++i) Sleep(10);
+  }
+  ~DyingWriter() {
+    remove((m_base + ".moved").c_str());
+    remove((m_base + ".read").c_str());
+  }
+  bool moved() const { return vktest::FileExists(m_base + ".moved"); }
+  // Lets it commit and die; its exit code.
+  int Finish() {
+    vktest::WriteWholeFile(m_base + ".read", "read");
+    return m_writer.Wait();
+  }
+
+ private:
+  static std::string BasePath() {
+    std::string name = "vkdiag-dying-" + std::to_string(vktest::GetCurrentProcessIdForTests());
+    return (vktest::fs::temp_directory_path() / name).string();
+  }
+  const std::string m_base;
+  vktest::ChildProcess m_writer;
+};
+
+// A writer that dies between its commit and its second move of the change
+// counter leaves no process trusting what it read before that commit, and
+// writing goes on afterwards.
+TEST_F(RegistryProcessesTest, WriterKilledAfterItsCommitLeavesNoStaleAnswer) {
+  if (vktest::IsWindowsTarget()) GTEST_SKIP() << "the change counter belongs to the POSIX store";
+  VkRegistry key(HKEY_CURRENT_USER, kStressKey, false, KEY_ALL_ACCESS);
+  ASSERT_TRUE(key.WriteDword("dying", 1));
+  DWORD value = 0;
+  EXPECT_TRUE(key.ReadDword("dying", &value));
+  DyingWriter writer;
+  ASSERT_TRUE(writer.moved());
+  EXPECT_TRUE(key.ReadDword("dying", &value)) << "read while the write is under way";
+  EXPECT_EQ(1u, value);
+  EXPECT_EQ(kKilled, writer.Finish());
+  EXPECT_TRUE(key.ReadDword("dying", &value));
+  EXPECT_EQ(2u, value);
+  EXPECT_TRUE(key.ReadDword("dying", &value));
+  EXPECT_EQ(2u, value);
+  ASSERT_TRUE(key.WriteDword("dying", 3));
+  EXPECT_TRUE(VkRegistry(HKEY_CURRENT_USER, kStressKey, false, KEY_READ).ReadDword("dying", &value));
+  EXPECT_EQ(3u, value);
+}
+
+// A watcher that looked at the store while such a writer was under way
+// still wakes for its commit.
+TEST_F(RegistryProcessesTest, WriterKilledAfterItsCommitStillWakesAWatcher) {
+  if (vktest::IsWindowsTarget()) GTEST_SKIP() << "the change counter belongs to the POSIX store";
+  VkRegistry key(HKEY_CURRENT_USER, kStressKey, false, KEY_ALL_ACCESS);
+  ASSERT_TRUE(key.WriteDword("dying", 1));
+  HANDLE changed = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  ASSERT_TRUE(key.NotifyChange(false, REG_NOTIFY_CHANGE_LAST_SET, changed));
+  DyingWriter writer;
+  ASSERT_TRUE(writer.moved());
+  Sleep(50);  // the watcher looks at the store meanwhile
+  EXPECT_EQ(kKilled, writer.Finish());
+  EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(changed, 5000));
+  CloseHandle(changed);
 }
 
 // Other processes trust what they read until a write moves the shared

@@ -230,6 +230,43 @@ TEST_F(RegistryTest, DeletedKeysFailThroughStaleHandles) {
   EXPECT_EQ(ERROR_KEY_DELETED, child.GetLastErrorCode());
 }
 
+// Each read right after a write of the same process returns what that write
+// left: a new number, a new type, a removed value, and data too large for
+// the POSIX layer's cache replacing a small value it had kept.
+TEST_F(RegistryTest, ReadsAfterOwnWritesSeeWhatTheyLeft) {
+  DWORD number = 0;
+  ASSERT_TRUE(m_key.WriteDword("v", 1));
+  EXPECT_TRUE(m_key.ReadDword("v", &number));
+  EXPECT_EQ(1u, number);
+  ASSERT_TRUE(m_key.WriteDword("V", 2));
+  EXPECT_TRUE(m_key.ReadDword("v", &number));
+  EXPECT_EQ(2u, number);
+
+  ASSERT_TRUE(m_key.WriteString("v", "text"));
+  EXPECT_FALSE(m_key.ReadDword("v", &number));
+  EXPECT_EQ(ERROR_INVALID_DATATYPE, m_key.GetLastErrorCode());
+  EXPECT_STREQ("text", m_key.ReadString("v"));
+
+  ASSERT_TRUE(m_key.DeleteValue("v"));
+  EXPECT_EQ(nullptr, m_key.ReadString("v"));
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND, m_key.GetLastErrorCode());
+
+  std::string large(9000, 'x');
+  ASSERT_TRUE(m_key.WriteString("v", "small"));
+  EXPECT_STREQ("small", m_key.ReadString("v"));
+  ASSERT_TRUE(m_key.WriteString("v", large.c_str()));
+  const char* read = m_key.ReadString("v");
+  ASSERT_NE(nullptr, read);
+  EXPECT_EQ(large, read);
+
+  VkRegistry doomed(HKEY_CURRENT_USER, Sub("Doomed").c_str(), true, KEY_ALL_ACCESS);
+  ASSERT_TRUE(doomed.WriteDword("d", 1));
+  ASSERT_TRUE(m_key.DeleteSubKey("Doomed", false));
+  EXPECT_FALSE(doomed.WriteDword("d", 2));
+  EXPECT_FALSE(VkRegistry(HKEY_CURRENT_USER, Sub("Doomed").c_str(), false, KEY_READ).IsOpen());
+  EXPECT_EQ(ERROR_KEY_DELETED, RegQueryValueExA(doomed.GetKey(), "d", nullptr, nullptr, nullptr, nullptr));
+}
+
 TEST_F(RegistryTest, OverlongKeyNamesFail) {
   std::string overlong = Sub(std::string(256, 'k'));
   VkRegistry key;

@@ -1,12 +1,21 @@
 // What this process last read from the registry store, trusted while the
 // store has not changed since.
 //
-// Every write to the store bumps a counter shared by all processes before it
-// commits and again after. A reader notes the counter before it asks the
-// store, so whatever it keeps was read while the counter had that value;
-// while the counter still has it, no write has finished since, and the kept
-// answer is the store's. A writer that dies between its two bumps leaves the
-// counter moved, which only drops the caches.
+// Writers take turns through the lock of a counter shared by all processes
+// and move the counter twice around each write that changes the store: to
+// an odd value before it commits and to the next even value after. An even counter therefore
+// means no write is under way. A reader notes an even counter before it
+// asks the store, so whatever it keeps was read at that value; while the
+// counter still has it, no write has committed since, and the kept answer
+// is the store's. Nothing read while the counter is odd is kept.
+//
+// A writer that dies between its two moves leaves the counter odd and its
+// lock free. The next process that finds it so, under the lock, moves it on
+// to even: every cache then empties, and keeping resumes.
+//
+// A writer whose cache was current when it took the lock, so that no other
+// write came between, brings its cache up to date with its own write
+// instead of emptying it.
 #ifndef VK_PLATFORM_POSIX_REGISTRY_CACHE_H
 #define VK_PLATFORM_POSIX_REGISTRY_CACHE_H
 
@@ -16,6 +25,8 @@
 
 #include <string>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "shared_counter.h"
 
@@ -32,9 +43,6 @@ class RegistryCache {
 
   RegistryCache();
 
-  // The counter writers bump around each write.
-  SharedCounter& counter() { return m_counter; }
-
   // Looks up a kept answer, after dropping everything when the store has
   // changed since the last look. Null when there is none.
   const Answer* Find(const std::string& question);
@@ -42,12 +50,41 @@ class RegistryCache {
   // Failures of the store itself are not kept.
   void Keep(const std::string& question, Answer answer);
 
+  // The store-wide count that every write moves; false when this process
+  // cannot read it.
+  bool ChangeCount(uint64_t* count);
+
+  // A write: BeginWrite waits for the writers' lock (false, with nothing
+  // held, when this process cannot take it: its writes would stay unseen);
+  // Changing moves the counter to odd just before a commit that changes the
+  // store; EndWrite moves it on to even when it moved and lets the lock go.
+  // A write that changes nothing moves nothing, and every cache stays.
+  // Between them the writer tells with Amend the new answer to each
+  // question its write changed; a change that amends nothing empties the
+  // cache. Amendments count only when the write committed.
+  bool BeginWrite();
+  void Changing();
+  void Amend(const std::string& question, Answer answer);
+  void EndWrite(bool committed);
+
  private:
+  // The counter's value, moved on to even when a dead writer left it odd
+  // and no writer holds the lock now.
+  bool ReadSettled(uint64_t* value);
+  void Clear();
+  void Put(const std::string& question, Answer answer);
+
   SharedCounter m_counter;
-  bool m_valid = false;  // m_generation holds the counter's value
+  bool m_valid = false;  // m_generation is an even value of the counter
   uint64_t m_generation = 0;
   std::unordered_map<std::string, Answer> m_answers;
   size_t m_bytes = 0;
+  // The write under way: whether the cache was current when it began,
+  // whether it moved the counter, and what it changed.
+  bool m_writing = false;
+  bool m_writeFromCurrent = false;
+  bool m_moved = false;
+  std::vector<std::pair<std::string, Answer>> m_amendments;
 };
 
 }  // namespace vk_posix

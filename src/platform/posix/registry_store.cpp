@@ -76,6 +76,9 @@ std::map<std::string, KeyId>& KnownKeys() {
 
 RegistryCache& CacheOf(Connection& c) { return c.Attached<RegistryCache>(); }
 
+// The cache's question for a value of a key.
+std::string ValueQuestion(KeyId key, const char* name) { return "value " + std::to_string(key) + "\\" + Fold(name); }
+
 // The answer to a question, from this process's cache or else loaded from
 // the store and kept.
 template <typename Load>
@@ -88,19 +91,25 @@ RegistryCache::Answer Ask(Connection& c, const std::string& question, Load load)
   return answer;
 }
 
-// Writers bump the shared change counter before they commit and after, so
-// that no process keeps trusting what it read before the write. A write
-// that cannot bump it is refused: other processes would never see it.
+// Writers take turns and move the shared change counter around each commit
+// that changes the store (registry_cache.h), so that no process keeps
+// trusting what it read before. A write that cannot take its turn is
+// refused: other processes would never see it.
 template <typename Body>
 LONG Transaction(bool write, Body body) {
   if (!write) return vk_posix::Transaction(Registry(), false, body);
-  SharedCounter* counter = nullptr;
-  LONG result = vk_posix::Transaction(Registry(), true, [&](Connection& c) {
-    counter = &CacheOf(c).counter();
-    return counter->Increment() ? body(c) : static_cast<LONG>(ERROR_REGISTRY_IO_FAILED);
+  return vk_posix::Statements(Registry(), [&](Connection& c) {
+    RegistryCache& cache = CacheOf(c);
+    if (!cache.BeginWrite()) return static_cast<LONG>(ERROR_REGISTRY_IO_FAILED);
+    int changesBefore = sqlite3_total_changes(c.db());
+    LONG result = InTransaction(c, true, [&](Connection&) {
+      LONG done = body(c);
+      if (done == ERROR_SUCCESS && sqlite3_total_changes(c.db()) != changesBefore) cache.Changing();
+      return done;
+    });
+    cache.EndWrite(result == ERROR_SUCCESS);
+    return result;
   });
-  if (counter) counter->Increment();
-  return result;
 }
 
 template <typename Body>
@@ -262,8 +271,7 @@ LONG KeyExists(KeyId key) {
 
 LONG QueryValue(KeyId key, const char* name, DWORD* type, std::string* data) {
   return Statements([&](Connection& c) {
-    std::string question = "value " + std::to_string(key) + "\\" + Fold(name);
-    RegistryCache::Answer answer = Ask(c, question, [&](RegistryCache::Answer* loaded) {
+    RegistryCache::Answer answer = Ask(c, ValueQuestion(key, name), [&](RegistryCache::Answer* loaded) {
       return ReadValue(c, key, name, &loaded->type, &loaded->data);
     });
     if (answer.result != ERROR_SUCCESS) return answer.result;
@@ -290,7 +298,12 @@ LONG SetValue(KeyId key, const char* name, DWORD type, const BYTE* data, DWORD s
                  .Bind(6, static_cast<int64_t>(NowFiletime()))
                  .Step();
     if (rc != SQLITE_DONE) return c.Error(rc);
-    return sqlite3_changes(c.db()) == 0 ? static_cast<LONG>(ERROR_KEY_DELETED) : static_cast<LONG>(ERROR_SUCCESS);
+    if (sqlite3_changes(c.db()) == 0) return static_cast<LONG>(ERROR_KEY_DELETED);
+    RegistryCache::Answer written;
+    written.type = type;
+    written.data.assign(reinterpret_cast<const char*>(data), data ? size : 0);
+    CacheOf(c).Amend(ValueQuestion(key, name), std::move(written));
+    return static_cast<LONG>(ERROR_SUCCESS);
   });
 }
 
@@ -300,6 +313,9 @@ LONG DeleteValue(KeyId key, const char* name) {
     int rc = remove.Bind(1, key).Bind(2, Fold(name)).Step();
     if (rc != SQLITE_DONE) return c.Error(rc);
     if (sqlite3_changes(c.db()) == 0) return MissingUnlessDeleted(c, key, ERROR_FILE_NOT_FOUND);
+    RegistryCache::Answer gone;
+    gone.result = ERROR_FILE_NOT_FOUND;
+    CacheOf(c).Amend(ValueQuestion(key, name), std::move(gone));
     return Touch(c, key, false);
   });
 }
@@ -430,7 +446,7 @@ LONG ChangeMark(KeyId key, bool subtree, DWORD filter, std::vector<int64_t>* mar
 bool ChangeCount(uint64_t* count) {
   bool known = false;
   Statements([&](Connection& c) {
-    known = CacheOf(c).counter().Read(count);
+    known = CacheOf(c).ChangeCount(count);
     return static_cast<LONG>(ERROR_SUCCESS);
   });
   return known;

@@ -50,7 +50,7 @@ LONG Flush();
 // A mark that differs after every change the filter selects, of the key or,
 // with subtree, of any key below it. ERROR_KEY_DELETED once the key is gone.
 LONG ChangeMark(KeyId key, bool subtree, DWORD filter, std::vector<int64_t>* mark);
-// The store-wide count that every write moves, before it commits and
+// The store-wide count that every change moves, before it commits and
 // after: while it stands still, no mark can change. False when this process
 // cannot read it.
 bool ChangeCount(uint64_t* count);

@@ -1,5 +1,6 @@
 // A 64-bit counter in a small file under $VK_SYSTEM_ROOT, mapped into every
-// process that uses it, so reading or bumping it is a memory access.
+// process that uses it, so reading or bumping it is a memory access; and a
+// lock on that file that one process at a time holds.
 #ifndef VK_PLATFORM_POSIX_SHARED_COUNTER_H
 #define VK_PLATFORM_POSIX_SHARED_COUNTER_H
 
@@ -9,17 +10,30 @@ namespace vk_posix {
 
 class SharedCounter {
  public:
-  // Maps the named file, creating it when missing. The mapping lasts as
-  // long as the process (a forked child shares it).
+  // Maps the named file, creating it when missing. The mapping and the
+  // descriptor last as long as the process (a forked child shares the
+  // mapping and makes its own counter for locking).
   explicit SharedCounter(const char* fileName);
   SharedCounter(const SharedCounter&) = delete;
   SharedCounter& operator=(const SharedCounter&) = delete;
 
-  // Both false when the file could not be mapped.
+  // All false when the file could not be mapped.
   bool Read(uint64_t* value) const;
   bool Increment();
 
+  // The lock is a POSIX record lock: it belongs to the process, so it is
+  // released when the process dies, however it dies, and a forked child
+  // does not inherit it. It does not exclude threads of one process from
+  // each other; callers serialise those. Lock waits for another process
+  // that holds it; TryLock does not.
+  bool Lock();
+  bool TryLock();
+  void Unlock();
+
  private:
+  bool SetLock(short type, bool wait);
+
+  int m_fd = -1;
   uint64_t* m_value = nullptr;
 };
 
