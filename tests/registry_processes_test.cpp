@@ -201,6 +201,33 @@ TEST_F(RegistryProcessesTest, OwnWritesKeepNothingAnotherProcessChanged) {
   EXPECT_EQ(2u, value);
 }
 
+// A process that rewrites what it last read is not misled into writing
+// nothing when another process changed the value since.
+TEST_F(RegistryProcessesTest, RewriteOfAValueAnotherProcessChangedIsWritten) {
+  VkRegistry key(HKEY_CURRENT_USER, kStressKey, false, KEY_ALL_ACCESS);
+  ASSERT_TRUE(key.WriteDword("kept", 1));
+  DWORD value = 0;
+  EXPECT_TRUE(key.ReadDword("kept", &value));
+  ASSERT_EQ(0, vktest::ChildProcess("registry_set_kept", {}).Wait());
+  ASSERT_TRUE(key.WriteDword("kept", 1));
+  EXPECT_TRUE(key.ReadDword("kept", &value));
+  EXPECT_EQ(1u, value);
+}
+
+// A rewrite of the same type and data stays no change when this process
+// must ask the store about it, because another process wrote meanwhile.
+TEST_F(RegistryProcessesTest, RewriteAfterAnotherProcessWroteElsewhereChangesNothing) {
+  VkRegistry key(HKEY_CURRENT_USER, kStressKey, false, KEY_ALL_ACCESS);
+  ASSERT_TRUE(key.WriteDword("same", 5));
+  ASSERT_EQ(0, vktest::ChildProcess("registry_set_kept", {}).Wait());
+  VkRegistry watched(HKEY_CURRENT_USER, kStressKey, false, KEY_READ);
+  HANDLE rewritten = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  ASSERT_TRUE(watched.NotifyChange(false, REG_NOTIFY_CHANGE_LAST_SET, rewritten));
+  EXPECT_TRUE(key.WriteDword("same", 5));
+  EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(rewritten, 300));
+  CloseHandle(rewritten);
+}
+
 // Starts the stand-in for a writer killed after its commit, and returns
 // once it has moved the change counter, with the number "dying" at 1.
 class DyingWriter {

@@ -247,6 +247,29 @@ TEST_F(RegistryTreeTest, NotificationFiltersSelectTheChanges) {
   EXPECT_TRUE(Signalled(m_path, false, REG_NOTIFY_CHANGE_NAME, [&] { m_key.DeleteSubKey("sub", false); }));
 }
 
+// Writing a value again with the type and data it has is no change, as
+// under Wine: no watcher wakes and the key's last write time stays.
+TEST_F(RegistryTreeTest, RewritingTheSameDataChangesNothing) {
+  ASSERT_TRUE(m_key.WriteDword("same", 5));
+  ASSERT_TRUE(m_key.WriteString("text", "same"));
+  FILETIME before = {};
+  ASSERT_TRUE(m_key.QueryInfoKey(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &before));
+  Sleep(20);
+  EXPECT_FALSE(Signalled(m_path, false, REG_NOTIFY_CHANGE_LAST_SET, [&] {
+    EXPECT_TRUE(m_key.WriteDword("same", 5));
+    EXPECT_TRUE(m_key.WriteString("text", "same"));
+  }));
+  FILETIME after = {};
+  ASSERT_TRUE(m_key.QueryInfoKey(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &after));
+  EXPECT_EQ(before.dwLowDateTime, after.dwLowDateTime);
+  EXPECT_EQ(before.dwHighDateTime, after.dwHighDateTime);
+  DWORD five = 5;
+  EXPECT_TRUE(Signalled(m_path, false, REG_NOTIFY_CHANGE_LAST_SET, [&] {
+    EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(m_key.GetKey(), "same", 0, REG_BINARY, reinterpret_cast<BYTE*>(&five), sizeof five));
+  })) << "the same bytes as another type are a change";
+  EXPECT_TRUE(Signalled(m_path, false, REG_NOTIFY_CHANGE_LAST_SET, [&] { EXPECT_TRUE(m_key.WriteString("text", "other")); }));
+}
+
 TEST_F(RegistryTreeTest, NotificationSignalsAChange) {
   VkRegistry closed;
   EXPECT_FALSE(closed.NotifyChange(false, REG_NOTIFY_CHANGE_LAST_SET));

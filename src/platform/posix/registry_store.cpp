@@ -282,14 +282,29 @@ LONG QueryValue(KeyId key, const char* name, DWORD* type, std::string* data) {
 }
 
 LONG SetValue(KeyId key, const char* name, DWORD type, const BYTE* data, DWORD size) {
+  std::string question = ValueQuestion(key, name);
+  RegistryCache::Answer written;
+  written.type = type;
+  written.data.assign(reinterpret_cast<const char*>(data), data ? size : 0);
+  // The same type and data as this process knows stored: nothing to do,
+  // not even a turn among the writers.
+  bool stored = false;
+  Statements([&](Connection& c) {
+    const RegistryCache::Answer* kept = CacheOf(c).Find(question);
+    stored = kept && kept->result == ERROR_SUCCESS && kept->type == type && kept->data == written.data;
+    return static_cast<LONG>(ERROR_SUCCESS);
+  });
+  if (stored) return ERROR_SUCCESS;
   return Transaction(true, [&](Connection& c) {
-    // One statement: nothing is written below a deleted key, and an
-    // existing value keeps its name as first written and its creation time.
+    // One statement: nothing is written below a deleted key, an existing
+    // value keeps its name as first written and its creation time, and one
+    // that already has this type and data is left untouched.
     Query upsert(c,
                  "INSERT INTO vals(key_id, name, name_key, type, data, created, written, change)"
                  " SELECT ?1, ?2, ?3, ?4, ?5, ?6, ?6, 1 WHERE EXISTS(SELECT 1 FROM keys WHERE id=?1)"
                  " ON CONFLICT(key_id, name_key) DO UPDATE"
-                 " SET type=excluded.type, data=excluded.data, written=excluded.written, change=change+1");
+                 " SET type=excluded.type, data=excluded.data, written=excluded.written, change=change+1"
+                 " WHERE type IS NOT excluded.type OR data IS NOT excluded.data");
     int rc = upsert.Bind(1, key)
                  .Bind(2, std::string(name ? name : ""))
                  .Bind(3, Fold(name))
@@ -298,11 +313,11 @@ LONG SetValue(KeyId key, const char* name, DWORD type, const BYTE* data, DWORD s
                  .Bind(6, static_cast<int64_t>(NowFiletime()))
                  .Step();
     if (rc != SQLITE_DONE) return c.Error(rc);
-    if (sqlite3_changes(c.db()) == 0) return static_cast<LONG>(ERROR_KEY_DELETED);
-    RegistryCache::Answer written;
-    written.type = type;
-    written.data.assign(reinterpret_cast<const char*>(data), data ? size : 0);
-    CacheOf(c).Amend(ValueQuestion(key, name), std::move(written));
+    if (sqlite3_changes(c.db()) == 0) {
+      LONG exists = Exists(c, key);
+      if (exists != ERROR_SUCCESS) return exists;
+    }
+    CacheOf(c).Amend(question, std::move(written));
     return static_cast<LONG>(ERROR_SUCCESS);
   });
 }

@@ -56,6 +56,9 @@ LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, 
   return CopyData(data, lpData, lpcbData);
 }
 
+// Writing a value with the type and data it already has changes nothing:
+// the key's last write time stays and no watcher is signalled, as under
+// Wine. Windows may count such a rewrite as a change.
 LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD /*Reserved*/, DWORD dwType, const BYTE* lpData,
                            DWORD cbData) {
   if (!lpData && cbData) return ERROR_NOACCESS;
