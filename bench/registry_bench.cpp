@@ -13,20 +13,11 @@
 
 #include <string>
 
+#include "bench_support.h"
+
 namespace {
 
 const char kBenchKey[] = "Software\\vkdiag-bench";
-
-void UsePrivateStore() {
-  static bool done = [] {
-    if (!getenv("VK_SYSTEM_ROOT")) {
-      char dir[] = "/tmp/vkdiag-bench-XXXXXX";
-      if (mkdtemp(dir)) setenv("VK_SYSTEM_ROOT", dir, 1);
-    }
-    return true;
-  }();
-  (void)done;
-}
 
 // Open the key, read its number, close it.
 void ReadPath() {
@@ -36,7 +27,7 @@ void ReadPath() {
 }
 
 void BM_RegistryReadPath(benchmark::State& state) {
-  UsePrivateStore();
+  vkbench::UsePrivateStore();
   Vk::VkRegistry(HKEY_CURRENT_USER, kBenchKey, true, KEY_ALL_ACCESS).WriteDword("value", 7);
   for (auto _ : state) ReadPath();
   state.SetItemsProcessed(state.iterations());
@@ -45,7 +36,7 @@ BENCHMARK(BM_RegistryReadPath);
 
 // The read path right after this process wrote another value of the key.
 void BM_RegistryReadPathAfterAWrite(benchmark::State& state) {
-  UsePrivateStore();
+  vkbench::UsePrivateStore();
   Vk::VkRegistry writer(HKEY_CURRENT_USER, kBenchKey, true, KEY_ALL_ACCESS);
   writer.WriteDword("value", 7);
   DWORD n = 0;
@@ -100,7 +91,7 @@ class OtherWriter {
 };
 
 void BM_RegistryReadPathAfterAnotherProcessWrote(benchmark::State& state) {
-  UsePrivateStore();
+  vkbench::UsePrivateStore();
   Vk::VkRegistry(HKEY_CURRENT_USER, kBenchKey, true, KEY_ALL_ACCESS).WriteDword("value", 7);
   OtherWriter other;
   for (auto _ : state) {
@@ -114,7 +105,7 @@ void BM_RegistryReadPathAfterAnotherProcessWrote(benchmark::State& state) {
 BENCHMARK(BM_RegistryReadPathAfterAnotherProcessWrote);
 
 void BM_RegistryWritePath(benchmark::State& state) {
-  UsePrivateStore();
+  vkbench::UsePrivateStore();
   Vk::VkRegistry key(HKEY_CURRENT_USER, kBenchKey, true, KEY_ALL_ACCESS);
   DWORD n = 0;
   for (auto _ : state) benchmark::DoNotOptimize(key.WriteDword("value", ++n));

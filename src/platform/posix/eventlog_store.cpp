@@ -131,22 +131,23 @@ std::vector<BYTE> ToRecord(const Event& event) {
 
 LONG Append(const std::string& log, uint64_t maxSize, Event* event) {
   std::string key = Fold(log);
+  std::string strings = JoinStrings(event->strings);
+  int64_t length = static_cast<int64_t>(ToRecord(*event).size());  // the same whatever its number
   return Transaction(EventLog(), true, [&](Connection& c) {
-    Query create(c, "INSERT INTO logs(log_key, next_record, max_size, total) VALUES(?1, 1, ?2, 0)"
-                    " ON CONFLICT(log_key) DO UPDATE SET max_size=excluded.max_size");
-    int rc = create.Bind(1, key).Bind(2, static_cast<int64_t>(maxSize)).Step();
-    if (rc != SQLITE_DONE) return c.Error(rc);
-    Query number(c, "UPDATE logs SET next_record=next_record+1 WHERE log_key=?1 RETURNING next_record-1");
-    rc = number.Bind(1, key).Step();
+    // One statement makes the log when it is new, takes its next record
+    // number and counts the record in its size.
+    Query claim(c, "INSERT INTO logs(log_key, next_record, max_size, total) VALUES(?1, 2, ?2, ?3)"
+                   " ON CONFLICT(log_key) DO UPDATE SET next_record=next_record+1, max_size=excluded.max_size,"
+                   " total=total+excluded.total RETURNING next_record-1, total>max_size");
+    int rc = claim.Bind(1, key).Bind(2, static_cast<int64_t>(maxSize)).Bind(3, length).Step();
     if (rc != SQLITE_ROW) return c.Error(rc);
-    event->recordNumber = static_cast<DWORD>(number.Int(0));
-    number.Step();
-    int64_t length = static_cast<int64_t>(ToRecord(*event).size());
+    event->recordNumber = static_cast<DWORD>(claim.Int(0));
+    bool overfull = claim.Int(1) != 0;
+    claim.Step();
     Query insert(c,
                  "INSERT INTO records(log_key, record_number, time_generated, time_written, event_id, type, category,"
                  " user_sid, source, computer, strings, data, length)"
                  " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13)");
-    std::string strings = JoinStrings(event->strings);
     rc = insert.Bind(1, key)
              .Bind(2, event->recordNumber)
              .Bind(3, event->timeGenerated)
@@ -162,10 +163,7 @@ LONG Append(const std::string& log, uint64_t maxSize, Event* event) {
              .Bind(13, length)
              .Step();
     if (rc != SQLITE_DONE) return c.Error(rc);
-    Query grow(c, "UPDATE logs SET total=total+?2 WHERE log_key=?1");
-    rc = grow.Bind(1, key).Bind(2, length).Step();
-    if (rc != SQLITE_DONE) return c.Error(rc);
-    return Overwrite(c, key);
+    return overfull ? Overwrite(c, key) : static_cast<LONG>(ERROR_SUCCESS);
   });
 }
 
