@@ -87,7 +87,7 @@ LONG Overwrite(Connection& c, const std::string& key) {
     if (rc != SQLITE_ROW) return rc == SQLITE_DONE ? ERROR_SUCCESS : c.Error(rc);
     int64_t length = drop.Int(0);
     drop.Step();
-    Query shrink(c, "UPDATE logs SET total=total-?2 WHERE log_key=?1");
+    Query shrink(c, "UPDATE OR ROLLBACK logs SET total=total-?2 WHERE log_key=?1");
     rc = shrink.Bind(1, key).Bind(2, length).Step();
     if (rc != SQLITE_DONE) return c.Error(rc);
   }
@@ -134,18 +134,29 @@ LONG Append(const std::string& log, uint64_t maxSize, Event* event) {
   std::string strings = JoinStrings(event->strings);
   int64_t length = static_cast<int64_t>(ToRecord(*event).size());  // the same whatever its number
   return Transaction(EventLog(), true, [&](Connection& c) {
-    // One statement makes the log when it is new, takes its next record
-    // number and counts the record in its size.
-    Query claim(c, "INSERT INTO logs(log_key, next_record, max_size, total) VALUES(?1, 2, ?2, ?3)"
-                   " ON CONFLICT(log_key) DO UPDATE SET next_record=next_record+1, max_size=excluded.max_size,"
-                   " total=total+excluded.total RETURNING next_record-1, total>max_size");
+    // One statement takes the log's next record number and counts the
+    // record in its size; a new log starts at 1. No statement here may stop
+    // half done (OR ROLLBACK: a failure ends the whole transaction), so
+    // SQLite keeps no statement journal for them.
+    Query claim(c, "UPDATE OR ROLLBACK logs SET next_record=next_record+1, max_size=?2, total=total+?3"
+                   " WHERE log_key=?1 RETURNING next_record-1, total>max_size");
     int rc = claim.Bind(1, key).Bind(2, static_cast<int64_t>(maxSize)).Bind(3, length).Step();
-    if (rc != SQLITE_ROW) return c.Error(rc);
-    event->recordNumber = static_cast<DWORD>(claim.Int(0));
-    bool overfull = claim.Int(1) != 0;
-    claim.Step();
+    bool overfull = false;
+    if (rc == SQLITE_ROW) {
+      event->recordNumber = static_cast<DWORD>(claim.Int(0));
+      overfull = claim.Int(1) != 0;
+      claim.Step();
+    } else if (rc == SQLITE_DONE) {
+      Query create(c, "INSERT OR ROLLBACK INTO logs(log_key, next_record, max_size, total) VALUES(?1, 2, ?2, ?3)");
+      rc = create.Bind(1, key).Bind(2, static_cast<int64_t>(maxSize)).Bind(3, length).Step();
+      if (rc != SQLITE_DONE) return c.Error(rc);
+      event->recordNumber = 1;
+      overfull = static_cast<uint64_t>(length) > maxSize;
+    } else {
+      return c.Error(rc);
+    }
     Query insert(c,
-                 "INSERT INTO records(log_key, record_number, time_generated, time_written, event_id, type, category,"
+                 "INSERT OR ROLLBACK INTO records(log_key, record_number, time_generated, time_written, event_id, type, category,"
                  " user_sid, source, computer, strings, data, length)"
                  " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13)");
     rc = insert.Bind(1, key)
