@@ -392,9 +392,14 @@ LONG DeleteTree(KeyId key) {
 
 LONG Flush() {
   return Statements([](Connection& c) {
-    // A checkpoint with synchronous=FULL syncs the WAL and the database file.
-    int rc = sqlite3_exec(c.db(), "PRAGMA synchronous=FULL; PRAGMA wal_checkpoint(FULL); PRAGMA synchronous=NORMAL;",
-                          nullptr, nullptr, nullptr);
+    // A full checkpoint with synchronous=FULL syncs the WAL, copies every
+    // frame into the database file and syncs that: the file alone then
+    // holds every committed write.
+    int rc = sqlite3_exec(c.db(), "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr);
+    int frames = 0, copied = 0;
+    if (rc == SQLITE_OK) rc = sqlite3_wal_checkpoint_v2(c.db(), nullptr, SQLITE_CHECKPOINT_FULL, &frames, &copied);
+    if (rc == SQLITE_OK && copied < frames) rc = SQLITE_BUSY;
+    sqlite3_exec(c.db(), "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
     return c.Error(rc);
   });
 }

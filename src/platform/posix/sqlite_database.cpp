@@ -1,6 +1,7 @@
 #include "sqlite_database.h"
 
 #include <pthread.h>
+#include <stdlib.h>
 
 #include <vector>
 
@@ -18,6 +19,7 @@ std::mutex g_databasesLock;
 std::vector<ProcessDatabase*>* g_databases = nullptr;
 
 void AbandonConnectionsInChild();
+void CloseConnectionsAtExit();
 
 void Register(ProcessDatabase* database) {
   static bool registered = [] {
@@ -26,6 +28,7 @@ void Register(ProcessDatabase* database) {
                      new (&g_databasesLock) std::mutex();
                      AbandonConnectionsInChild();
                    });
+    atexit(CloseConnectionsAtExit);
     return true;
   }();
   (void)registered;
@@ -127,11 +130,36 @@ void AbandonConnectionsInChild() {
   for (ProcessDatabase* database : *g_databases) database->AbandonConnection();
 }
 
+// A process that ends normally copies its writes from the WAL into the
+// database file, so that the file alone (a backup, say) holds them.
+void CloseConnectionsAtExit() {
+  std::lock_guard<std::mutex> guard(g_databasesLock);
+  if (!g_databases) return;
+  for (ProcessDatabase* database : *g_databases) database->CloseConnection();
+}
+
 }  // namespace
 
 void ProcessDatabase::AbandonConnection() {
   new (&m_creationLock) std::mutex();
   m_connection.store(nullptr, std::memory_order_relaxed);
+}
+
+void ProcessDatabase::CloseConnection() {
+  Connection* connection = m_connection.load(std::memory_order_acquire);
+  if (!connection) return;
+  std::lock_guard<std::mutex> guard(connection->lock());
+  connection->Close();
+}
+
+void Connection::Close() {
+  if (!m_db) return;
+  for (auto& entry : m_statements) sqlite3_finalize(entry.second);
+  m_statements.clear();
+  // Passive: copies what no other process still reads, waiting for nobody.
+  sqlite3_wal_checkpoint_v2(m_db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+  sqlite3_close(m_db);
+  m_db = nullptr;
 }
 
 Query& Query::Bind(int index, int64_t value) {
