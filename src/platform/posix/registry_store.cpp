@@ -97,7 +97,9 @@ LONG Transaction(bool write, Body body) {
   SharedCounter* counter = nullptr;
   LONG result = vk_posix::Transaction(Registry(), true, [&](Connection& c) {
     counter = &CacheOf(c).counter();
-    return counter->Increment() ? body(c) : static_cast<LONG>(ERROR_REGISTRY_IO_FAILED);
+    if (counter->Increment()) return body(c);
+    DWORD reason = counter->Error();
+    return static_cast<LONG>(reason == ERROR_DISK_FULL ? reason : ERROR_REGISTRY_IO_FAILED);
   });
   if (counter) counter->Increment();
   return result;

@@ -24,7 +24,8 @@
 namespace vk_posix {
 
 // SQLite's result as a Win32 code; corruptCode names a damaged database.
-LONG ErrorFromSqlite(int rc, LONG corruptCode);
+// With the connection, an I/O error caused by a full disk is ERROR_DISK_FULL.
+LONG ErrorFromSqlite(int rc, LONG corruptCode, sqlite3* db = nullptr);
 
 // A store's database file: its name under $VK_SYSTEM_ROOT, the tables it
 // creates on first use, the code for a damaged file, and the page size a
@@ -51,7 +52,7 @@ class Connection {
   // Checkpoints what it can and closes; called with the lock held.
   void Close();
   sqlite3* db() { return m_db; }
-  LONG Error(int rc) const { return ErrorFromSqlite(rc, m_file.corruptCode); }
+  LONG Error(int rc) const { return ErrorFromSqlite(rc, m_file.corruptCode, m_db); }
   // A cached statement, reset and with its bindings cleared; null on error.
   sqlite3_stmt* Statement(const char* sql);
   // Steps a cached statement that returns no rows.
