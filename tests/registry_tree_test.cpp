@@ -191,6 +191,30 @@ TEST_F(RegistryTreeTest, DeletionRestrictedToEmptyKeys) {
   EXPECT_FALSE(Exists("self"));
 }
 
+TEST_F(RegistryTreeTest, WalksWithoutACallbackFailBeforeTheFirstEntry) {
+  MakeKey("sub");
+  m_key.WriteDword("value", 1);
+  EXPECT_FALSE(m_key.EnumKeys(nullptr, 0));
+  EXPECT_EQ(ERROR_INVALID_DATA, m_key.GetLastErrorCode());
+  EXPECT_FALSE(m_key.EnumValues(nullptr, 0));
+  EXPECT_EQ(ERROR_INVALID_DATA, m_key.GetLastErrorCode());
+  Seen seen;
+  EXPECT_TRUE(m_key.EnumKeys(CollectKey, reinterpret_cast<LONG_PTR>(&seen))) << "the key stays usable";
+  EXPECT_EQ(1u, seen.names.size());
+}
+
+TEST_F(RegistryTreeTest, DeletingANullSubKeyDeletesNothing) {
+  ASSERT_TRUE(m_key.WriteDword("kept", 1));
+  for (bool onlyIfEmpty : {false, true}) {
+    EXPECT_FALSE(m_key.DeleteSubKey(nullptr, onlyIfEmpty));
+    EXPECT_EQ(ERROR_INVALID_PARAMETER, m_key.GetLastErrorCode());
+  }
+  DWORD value = 0;
+  EXPECT_TRUE(VkRegistry(HKEY_CURRENT_USER, m_path.c_str(), false, KEY_READ).ReadDword("kept", &value))
+      << "the held key is still there";
+  EXPECT_TRUE(m_key.ReadDword("kept", &value)) << "and still held";
+}
+
 TEST_F(RegistryTreeTest, TreesAreDeletedDepthFirst) {
   MakeKey("tree\\one\\deep");
   MakeKey("tree\\two");
