@@ -158,6 +158,23 @@ TEST_F(RegistryTest, ReadOnlyHandlesRefuseWrites) {
   EXPECT_FALSE(reader.DeleteValue("x"));
 }
 
+// Windows checks the parent handle's access for reading and writing its
+// values, not for making a sub-key below it.
+TEST_F(RegistryTest, ReadOnlyKeysStillCreateSubKeys) {
+  VkRegistry reader(HKEY_CURRENT_USER, m_path.c_str(), false, KEY_READ);
+  VkRegistry* child = reader.OpenSubKey("Made", true);
+  ASSERT_NE(nullptr, child) << reader.GetLastErrorCode();
+  EXPECT_TRUE(child->WriteDword("v", 1)) << "the new key has the access it was asked for";
+  delete child;
+  HKEY created = nullptr;
+  DWORD disposition = 0;
+  EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyExA(reader.GetKey(), "Raw", 0, nullptr, 0, KEY_READ, nullptr, &created,
+                                           &disposition));
+  EXPECT_EQ(static_cast<DWORD>(REG_CREATED_NEW_KEY), disposition);
+  RegCloseKey(created);
+  EXPECT_FALSE(reader.WriteDword("x", 1)) << "the parent handle itself stays read-only";
+}
+
 TEST_F(RegistryTest, ValuesAndNamesIgnoreCase) {
   m_key.WriteDword("Mixed", 3);
   DWORD value = 0;

@@ -140,8 +140,9 @@ LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*ulOptions*/, REGSA
   return vk_posix::OpenHandle(id, samDesired, phkResult);
 }
 
-// Opens a sub-key, creating it and any missing keys on the way. Creating
-// needs KEY_CREATE_SUB_KEY on the parent handle.
+// Opens a sub-key, creating it and any missing keys on the way. As on
+// Windows, the parent handle's access does not matter: a key opened only
+// for reading can have sub-keys made below it.
 LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*Reserved*/, LPSTR lpClass, DWORD dwOptions,
                             REGSAM samDesired, const LPSECURITY_ATTRIBUTES /*lpSecurityAttributes*/, PHKEY phkResult,
                             LPDWORD lpdwDisposition) {
@@ -159,10 +160,7 @@ LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*Reserved*/, LPST
   KeyId id = 0;
   error = vk_posix::registry_store::OpenPath(parent, path, &id);
   bool created = false;
-  if (error == ERROR_FILE_NOT_FOUND) {
-    if (!(parentAccess & KEY_CREATE_SUB_KEY)) return ERROR_ACCESS_DENIED;
-    error = vk_posix::registry_store::CreatePath(parent, path, lpClass, &id, &created);
-  }
+  if (error == ERROR_FILE_NOT_FOUND) error = vk_posix::registry_store::CreatePath(parent, path, lpClass, &id, &created);
   if (error != ERROR_SUCCESS) return error;
   if (lpdwDisposition) *lpdwDisposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
   return vk_posix::OpenHandle(id, samDesired, phkResult);
