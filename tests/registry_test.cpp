@@ -175,6 +175,44 @@ TEST_F(RegistryTest, ReadOnlyKeysStillCreateSubKeys) {
   EXPECT_FALSE(reader.WriteDword("x", 1)) << "the parent handle itself stays read-only";
 }
 
+// Empty names inside or at the end of a sub-key path are skipped, as
+// Windows does; a path that starts with a backslash is refused.
+TEST_F(RegistryTest, SubKeyPathsSkipEmptyNamesButNotALeadingBackslash) {
+  HKEY parent = m_key.GetKey();
+  HKEY key = nullptr;
+  DWORD disposition = 0;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(parent, "X\\", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, &disposition));
+  EXPECT_EQ(static_cast<DWORD>(REG_CREATED_NEW_KEY), disposition);
+  RegCloseKey(key);
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(parent, "X\\\\", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, &disposition));
+  EXPECT_EQ(static_cast<DWORD>(REG_OPENED_EXISTING_KEY), disposition);
+  RegCloseKey(key);
+  EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExA(parent, "X\\\\\\", 0, KEY_READ, &key));
+  RegCloseKey(key);
+
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(parent, "Y\\\\Z", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
+  RegCloseKey(key);
+  EXPECT_TRUE(VkRegistry(parent, "Y\\Z", false, KEY_READ).IsOpen()) << "a doubled backslash separates two names";
+  EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExA(parent, "Y\\\\\\Z\\\\", 0, KEY_READ, &key));
+  RegCloseKey(key);
+
+  for (const char* leading : {"\\X", "\\\\X", "\\"}) {
+    EXPECT_EQ(ERROR_BAD_PATHNAME, RegOpenKeyExA(parent, leading, 0, KEY_READ, &key)) << leading;
+    EXPECT_EQ(ERROR_BAD_PATHNAME, RegCreateKeyExA(parent, leading, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                                                  nullptr)) << leading;
+    EXPECT_EQ(ERROR_BAD_PATHNAME, RegDeleteKeyA(parent, leading)) << leading;
+    EXPECT_EQ(ERROR_BAD_PATHNAME, SHDeleteKeyA(parent, leading)) << leading;
+  }
+  EXPECT_EQ(ERROR_BAD_PATHNAME, RegCreateKeyExA(parent, "\\W", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
+  EXPECT_FALSE(VkRegistry(parent, "W", false, KEY_READ).IsOpen());
+  EXPECT_TRUE(VkRegistry(parent, "X", false, KEY_READ).IsOpen()) << "nothing was deleted";
+
+  EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyA(parent, "Y\\\\Z\\"));
+  EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyA(parent, "X\\"));
+  EXPECT_FALSE(VkRegistry(parent, "X", false, KEY_READ).IsOpen());
+  EXPECT_FALSE(VkRegistry(parent, "Y\\Z", false, KEY_READ).IsOpen());
+}
+
 TEST_F(RegistryTest, ValuesAndNamesIgnoreCase) {
   m_key.WriteDword("Mixed", 3);
   DWORD value = 0;

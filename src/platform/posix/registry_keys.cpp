@@ -50,26 +50,21 @@ bool IsPredefined(HKEY handle) {
          handle == HKEY_CLASSES_ROOT;
 }
 
-// Splits a sub-key path at backslashes. A trailing backslash is allowed;
-// a leading one, an empty component or one over 255 characters is not.
+// Splits a sub-key path at backslashes. As on Windows, empty names inside
+// or at the end of the path are skipped ("A\\\\B\\" names A\B), a path
+// that starts with a backslash is refused with ERROR_BAD_PATHNAME, and a
+// name over 255 characters with ERROR_INVALID_PARAMETER.
 LONG SplitPath(const char* subKey, std::vector<std::string>* path) {
   path->clear();
   if (!subKey || !*subKey) return ERROR_SUCCESS;
   if (*subKey == '\\') return ERROR_BAD_PATHNAME;
-  std::string component;
-  for (const char* p = subKey;; ++p) {
-    if (*p == '\\' || *p == '\0') {
-      if (component.empty()) {
-        if (*p == '\0') break;  // trailing backslash
-        return ERROR_BAD_PATHNAME;
-      }
-      if (component.size() > kMaxKeyNameLength) return ERROR_INVALID_PARAMETER;
-      path->push_back(component);
-      component.clear();
-      if (*p == '\0') break;
-    } else {
-      component += *p;
-    }
+  for (const char* p = subKey; *p;) {
+    const char* end = strchr(p, '\\');
+    size_t length = end ? static_cast<size_t>(end - p) : strlen(p);
+    if (length > kMaxKeyNameLength) return ERROR_INVALID_PARAMETER;
+    if (length > 0) path->emplace_back(p, length);
+    p += length;
+    while (*p == '\\') ++p;
   }
   return ERROR_SUCCESS;
 }
@@ -99,7 +94,6 @@ LONG ResolveSubKey(HKEY hKey, LPCSTR lpSubKey, KeyId* id) {
   if (error != ERROR_SUCCESS) return error;
   std::vector<std::string> path;
   error = SplitPath(lpSubKey, &path);
-  if (error == ERROR_BAD_PATHNAME) return ERROR_FILE_NOT_FOUND;
   return error == ERROR_SUCCESS ? registry_store::OpenPath(parent, path, id) : error;
 }
 
