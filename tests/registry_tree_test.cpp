@@ -244,6 +244,58 @@ TEST_F(RegistryTreeTest, TreeDeletionByPathStopsAtAKeyItMayNotDelete) {
   EXPECT_TRUE(Exists("guarded\\b")) << "it stopped at the first key it could not delete";
 }
 
+// Windows keeps a key at most 512 levels below the top of the registry,
+// which lies above HKEY_USERS: the current user's key is the third level
+// and the test's key, Software\vkdiag-tests\<name> below it, the sixth.
+constexpr int kTestKeyLevel = 6;
+constexpr int kDeepestLevel = 512;
+
+// Makes the chain deep\d\d... below the test's key down to the deepest
+// level the registry allows, one level per call (Windows creates at most 32
+// levels in one call), and leaves the deepest key held by *deepest.
+void MakeDeepestChain(HKEY testKey, VkRegistry* deepest) {
+  ASSERT_TRUE(deepest->Open(testKey, "deep", true, KEY_ALL_ACCESS));
+  for (int level = kTestKeyLevel + 2; level <= kDeepestLevel; ++level)
+    ASSERT_TRUE(deepest->Open(deepest->GetKey(), "d", true, KEY_ALL_ACCESS))
+        << "level " << level << ": " << deepest->GetLastErrorCode();
+}
+
+TEST_F(RegistryTreeTest, TheDeepestTreeTheRegistryAllowsIsDeleted) {
+  VkRegistry deepest;
+  ASSERT_NO_FATAL_FAILURE(MakeDeepestChain(m_key.GetKey(), &deepest));
+  if (!vktest::RunningUnderWine()) {
+    VkRegistry deeper(deepest.GetKey(), "d", true, KEY_ALL_ACCESS);
+    EXPECT_FALSE(deeper.IsOpen()) << "no key below the deepest level";
+    if (!vktest::IsWindowsTarget()) {
+      EXPECT_EQ(ERROR_INVALID_PARAMETER, deeper.GetLastErrorCode());
+    }
+  }
+  deepest.Close();
+  VkRegistry worker;
+  EXPECT_TRUE(worker.DeleteTree(HKEY_CURRENT_USER, Sub("deep").c_str())) << worker.GetLastErrorCode();
+  EXPECT_FALSE(Exists("deep"));
+
+  ASSERT_NO_FATAL_FAILURE(MakeDeepestChain(m_key.GetKey(), &deepest));
+  deepest.Close();
+  EXPECT_TRUE(worker.DeleteTreeByPath(HKEY_CURRENT_USER, Sub("deep").c_str(), false)) << worker.GetLastErrorCode();
+  EXPECT_FALSE(Exists("deep"));
+}
+
+TEST_F(RegistryTreeTest, APathReachingBelowTheDeepestLevelCreatesNothing) {
+  if (vktest::IsWindowsTarget()) GTEST_SKIP() << "Wine does not enforce Windows' depth limit";
+  VkRegistry deepest;
+  ASSERT_NO_FATAL_FAILURE(MakeDeepestChain(m_key.GetKey(), &deepest));
+  std::string aboveDeepest = "deep";
+  for (int level = kTestKeyLevel + 2; level < kDeepestLevel; ++level) aboveDeepest += "\\d";
+  VkRegistry parent(m_key.GetKey(), aboveDeepest.c_str(), false, KEY_ALL_ACCESS);
+  ASSERT_TRUE(parent.IsOpen());
+  HKEY created = nullptr;
+  EXPECT_EQ(ERROR_INVALID_PARAMETER,
+            RegCreateKeyExA(parent.GetKey(), "x\\y", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &created, nullptr));
+  EXPECT_EQ(nullptr, created);
+  EXPECT_FALSE(VkRegistry(parent.GetKey(), "x", false, KEY_READ).IsOpen()) << "the level that fitted is not kept";
+}
+
 // Whether a watch of the test's key, on a handle of its own, is signalled
 // by change().
 template <typename Change>

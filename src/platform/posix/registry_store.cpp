@@ -182,6 +182,23 @@ LONG ReadValue(Connection& c, KeyId key, const char* name, DWORD* type, std::str
   return MissingUnlessDeleted(c, key, ERROR_FILE_NOT_FOUND);
 }
 
+// The level of a key: Windows keeps a key at most 512 levels below the top
+// of the registry, which lies above the roots, so the roots are the second
+// level and the current user's key the third. Deeper keys are refused, so
+// that a walk down a tree, one call per level, stays bounded.
+constexpr int64_t kRootLevel = 2;
+constexpr int64_t kDeepestLevel = 512;
+
+LONG LevelOf(Connection& c, KeyId key, int64_t* level) {
+  Query query(c, "WITH RECURSIVE up(id, n) AS (SELECT ?1, 0 UNION ALL"
+                 " SELECT k.parent, up.n+1 FROM keys k JOIN up ON k.id=up.id WHERE k.parent<>0)"
+                 " SELECT max(n) FROM up");
+  int rc = query.Bind(1, key).Step();
+  if (rc != SQLITE_ROW) return c.Error(rc);
+  *level = kRootLevel + query.Int(0);
+  return ERROR_SUCCESS;
+}
+
 LONG ParentOf(Connection& c, KeyId key, KeyId* parent) {
   Query query(c, "SELECT parent FROM keys WHERE id=?1");
   int rc = query.Bind(1, key).Step();
@@ -241,12 +258,17 @@ LONG CreatePath(KeyId parent, const std::vector<std::string>& path, const char* 
   return Transaction(true, [&](Connection& c) {
     LONG error = Exists(c, parent);
     KeyId current = parent;
+    int64_t parentLevel = -1;  // looked up when the first key is to be made
     for (size_t i = 0; error == ERROR_SUCCESS && i < path.size(); ++i) {
       KeyId child = 0;
       error = FindChild(c, current, path[i], &child);
       if (error == ERROR_FILE_NOT_FOUND) {
+        error = parentLevel < 0 ? LevelOf(c, parent, &parentLevel) : static_cast<LONG>(ERROR_SUCCESS);
+        // Too deep: the transaction keeps none of the keys made before.
+        if (error == ERROR_SUCCESS && parentLevel + static_cast<int64_t>(i) + 1 > kDeepestLevel)
+          error = ERROR_INVALID_PARAMETER;
         bool last = i + 1 == path.size();
-        error = InsertKey(c, current, path[i], last ? className : nullptr, &child);
+        if (error == ERROR_SUCCESS) error = InsertKey(c, current, path[i], last ? className : nullptr, &child);
         *created = last;
       }
       current = child;

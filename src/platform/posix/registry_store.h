@@ -34,6 +34,8 @@ namespace registry_store {
 // when missing and remembered by this process's connection.
 LONG Predefined(const std::vector<std::string>& path, KeyId* id);
 LONG OpenPath(KeyId parent, const std::vector<std::string>& path, KeyId* id);
+// Makes the keys of the path that are missing, all or none:
+// ERROR_INVALID_PARAMETER when one would lie more than 512 levels deep.
 LONG CreatePath(KeyId parent, const std::vector<std::string>& path, const char* className, KeyId* id,
                 bool* created);
 LONG KeyExists(KeyId key);
