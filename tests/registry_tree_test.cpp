@@ -1,6 +1,11 @@
 // Walking, querying, deleting and watching keys.
 #include <vk/registry.h>
 
+#include <stdlib.h>
+#if !defined(_WIN32)
+#include <unistd.h>
+#endif
+
 #include <string>
 #include <thread>
 #include <vector>
@@ -294,6 +299,50 @@ TEST_F(RegistryTreeTest, APathReachingBelowTheDeepestLevelCreatesNothing) {
             RegCreateKeyExA(parent.GetKey(), "x\\y", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &created, nullptr));
   EXPECT_EQ(nullptr, created);
   EXPECT_FALSE(VkRegistry(parent.GetKey(), "x", false, KEY_READ).IsOpen()) << "the level that fitted is not kept";
+}
+
+// In an empty registry kept under args[0]: every way of deleting the keys
+// behind the predefined handles is refused with ERROR_ACCESS_DENIED, and
+// the current user's key works afterwards. Returns the number of the first
+// check that failed, 0 when all passed.
+VK_CHILD_MAIN(registry_delete_predefined) {
+#if defined(_WIN32)
+  return -1;  // the test does not run on Windows
+#else
+  setenv("VK_SYSTEM_ROOT", args.at(0).c_str(), 1);
+  std::string currentUser = "S-1-22-1-" + std::to_string(getuid());
+  HKEY handle = nullptr;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, "", 0, KEY_ALL_ACCESS, &handle) != ERROR_SUCCESS) return 1;
+  if (RegDeleteKeyA(HKEY_CURRENT_USER, "") != ERROR_ACCESS_DENIED) return 2;
+  if (RegDeleteKeyA(handle, "") != ERROR_ACCESS_DENIED) return 3;
+  if (SHDeleteKeyA(handle, "") != ERROR_ACCESS_DENIED) return 4;
+  if (RegDeleteKeyA(HKEY_USERS, currentUser.c_str()) != ERROR_ACCESS_DENIED) return 5;
+  if (RegDeleteKeyA(HKEY_CLASSES_ROOT, "") != ERROR_ACCESS_DENIED) return 6;
+  if (SHDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes") != ERROR_ACCESS_DENIED) return 7;
+  if (SHDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE") != ERROR_ACCESS_DENIED) return 8;
+  RegCloseKey(handle);
+  if (!VkRegistry(HKEY_CURRENT_USER, "Software\\App", true, KEY_ALL_ACCESS).WriteDword("v", 1)) return 9;
+  VkRegistry worker;
+  if (worker.DeleteTree(HKEY_CURRENT_USER, "\\") || worker.GetLastErrorCode() != ERROR_ACCESS_DENIED) return 10;
+  if (VkRegistry(HKEY_CURRENT_USER, "Software", false, KEY_READ).IsOpen()) return 11;  // below it, all went
+  VkRegistry after(HKEY_CURRENT_USER, "Software\\After", true, KEY_ALL_ACCESS);
+  DWORD value = 0;
+  if (!after.WriteDword("v", 2) || !after.ReadDword("v", &value) || value != 2) return 12;
+  if (worker.DeleteTree(HKEY_CLASSES_ROOT, "\\") || worker.GetLastErrorCode() != ERROR_ACCESS_DENIED) return 13;
+  if (!VkRegistry(HKEY_CLASSES_ROOT, ".txt", true, KEY_ALL_ACCESS).IsOpen()) return 14;
+  return 0;
+#endif
+}
+
+TEST(RegistryPredefinedKeysTest, TheKeysBehindPredefinedHandlesAreNeverDeleted) {
+  if (vktest::IsWindowsTarget())
+    GTEST_SKIP() << "would try to delete the machine's current user key; Wine deletes it where Windows refuses";
+  vktest::fs::path root = vktest::fs::temp_directory_path() /
+                          ("vkdiag-predefined-" + std::to_string(vktest::GetCurrentProcessIdForTests()));
+  vktest::fs::remove_all(root);
+  vktest::fs::create_directories(root);
+  EXPECT_EQ(0, vktest::ChildProcess("registry_delete_predefined", {root.string()}).Wait());
+  vktest::fs::remove_all(root);
 }
 
 // Whether a watch of the test's key, on a handle of its own, is signalled

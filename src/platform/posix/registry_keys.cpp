@@ -186,7 +186,9 @@ LONG WINAPI RegConnectRegistryA(LPCSTR lpMachineName, HKEY hKey, PHKEY phkResult
 }
 
 // Deletes a key that has no sub-keys (ERROR_ACCESS_DENIED otherwise), with
-// its values. An empty sub-key names the key of the handle itself.
+// its values. An empty sub-key names the key of the handle itself. The keys
+// behind the predefined handles are never deleted (ERROR_ACCESS_DENIED), as
+// on Windows.
 LONG WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
   if (!lpSubKey) return ERROR_INVALID_PARAMETER;
   KeyId id = 0;
@@ -194,7 +196,9 @@ LONG WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
   return error == ERROR_SUCCESS ? vk_posix::registry_store::DeleteKey(id) : error;
 }
 
-// Deletes a key with all its sub-keys and values.
+// Deletes a key with all its sub-keys and values, all or nothing: a tree
+// whose top is never deleted (see RegDeleteKeyA) is left whole, with
+// ERROR_ACCESS_DENIED.
 LONG WINAPI SHDeleteKeyA(HKEY hKey, LPCSTR pszSubKey) {
   KeyId id = 0;
   LONG error = vk_posix::ResolveSubKey(hKey, pszSubKey, &id);

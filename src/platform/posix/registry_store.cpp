@@ -199,10 +199,22 @@ LONG LevelOf(Connection& c, KeyId key, int64_t* level) {
   return ERROR_SUCCESS;
 }
 
-LONG ParentOf(Connection& c, KeyId key, KeyId* parent) {
-  Query query(c, "SELECT parent FROM keys WHERE id=?1");
+// The parent of a key that may be deleted. Windows never deletes the roots,
+// the keys right below them (its hives; the current user's key is one) and
+// HKEY_LOCAL_MACHINE\SOFTWARE\Classes, the key of HKEY_CLASSES_ROOT:
+// ERROR_ACCESS_DENIED. Processes remember the ids of the keys behind their
+// predefined handles, so deleting one would break those handles until the
+// processes restart. No tree of another key holds one of these keys.
+LONG DeletableParent(Connection& c, KeyId key, KeyId* parent) {
+  Query query(c, "SELECT k.parent, p.parent, g.parent, g.name_key='hkey_local_machine' AND p.name_key='software'"
+                 " AND k.name_key='classes' FROM keys k LEFT JOIN keys p ON p.id=k.parent"
+                 " LEFT JOIN keys g ON g.id=p.parent WHERE k.id=?1");
   int rc = query.Bind(1, key).Step();
   if (rc != SQLITE_ROW) return rc == SQLITE_DONE ? ERROR_KEY_DELETED : c.Error(rc);
+  bool root = query.Int(0) == 0;
+  bool hive = !root && query.Int(1) == 0;
+  bool classes = !root && !hive && query.Int(2) == 0 && query.Int(3) != 0;
+  if (root || hive || classes) return ERROR_ACCESS_DENIED;
   *parent = query.Int(0);
   return ERROR_SUCCESS;
 }
@@ -380,9 +392,8 @@ LONG QueryInfo(KeyId key, KeyInfo* info) {
 LONG DeleteKey(KeyId key) {
   return Transaction(true, [&](Connection& c) {
     KeyId parent = 0;
-    LONG error = ParentOf(c, key, &parent);
+    LONG error = DeletableParent(c, key, &parent);
     if (error != ERROR_SUCCESS) return error;
-    if (parent == 0) return static_cast<LONG>(ERROR_ACCESS_DENIED);  // roots stay
     Query children(c, "SELECT 1 FROM keys WHERE parent=?1 LIMIT 1");
     int rc = children.Bind(1, key).Step();
     if (rc == SQLITE_ROW) return static_cast<LONG>(ERROR_ACCESS_DENIED);
@@ -398,9 +409,8 @@ LONG DeleteKey(KeyId key) {
 LONG DeleteTree(KeyId key) {
   return Transaction(true, [&](Connection& c) {
     KeyId parent = 0;
-    LONG error = ParentOf(c, key, &parent);
+    LONG error = DeletableParent(c, key, &parent);
     if (error != ERROR_SUCCESS) return error;
-    if (parent == 0) return static_cast<LONG>(ERROR_ACCESS_DENIED);
     Query values(c, "WITH RECURSIVE down(id) AS (SELECT ?1 UNION ALL SELECT k.id FROM keys k JOIN down ON k.parent=down.id)"
                     " DELETE FROM vals WHERE key_id IN down");
     int rc = values.Bind(1, key).Step();

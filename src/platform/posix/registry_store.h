@@ -46,7 +46,10 @@ LONG EnumKey(KeyId key, DWORD index, std::string* name, std::string* className, 
 LONG EnumValue(KeyId key, DWORD index, std::string* name, DWORD* type, std::string* data);
 LONG QueryInfo(KeyId key, KeyInfo* info);
 // Deletes a key without sub-keys (ERROR_ACCESS_DENIED when it has some).
+// The roots, the keys right below them and the key of HKEY_CLASSES_ROOT
+// are never deleted: ERROR_ACCESS_DENIED.
 LONG DeleteKey(KeyId key);
+// Deletes a key and its tree, all or nothing; refused as DeleteKey refuses.
 LONG DeleteTree(KeyId key);
 LONG Flush();
 // A mark that differs after every change the filter selects, of the key or,
