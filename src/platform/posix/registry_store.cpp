@@ -5,11 +5,11 @@
 // process has written since (registry_cache.h).
 #include "registry_store.h"
 
-#include <ctype.h>
 #include <sys/time.h>
 
 #include <map>
 
+#include "name_fold.h"
 #include "registry_cache.h"
 #include "sqlite_database.h"
 
@@ -44,12 +44,8 @@ const char kSchema[] =
 // A key's last write time: its own or its latest value's.
 #define VK_LAST_WRITE(k) "max(" k ".last_write, coalesce((SELECT max(written) FROM vals WHERE key_id=" k ".id), 0))"
 
-// Names compare case-insensitively, as ANSI text.
-std::string Fold(const char* name) {
-  std::string folded = name ? name : "";
-  for (char& c : folded) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-  return folded;
-}
+// Names compare without case, the same way in every process.
+std::string Fold(const char* name) { return FoldName(name); }
 
 uint64_t NowFiletime() {
   struct timeval now;
