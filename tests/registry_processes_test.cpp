@@ -96,7 +96,8 @@ VK_CHILD_MAIN(registry_in_locale) {
 #if !defined(_WIN32)
   setenv("LOCPATH", args.at(1).c_str(), 1);
 #endif
-  if (!setlocale(LC_CTYPE, args.at(0).c_str()) || tolower(0xC4) != 0xE4) return kNoSuchLocale;
+  volatile int upper = 0xC4;  // tolower() of a constant may be folded as in the "C" locale
+  if (!setlocale(LC_CTYPE, args.at(0).c_str()) || tolower(upper) != 0xE4) return kNoSuchLocale;
   VkRegistry parent(HKEY_CURRENT_USER, (std::string(kLocaleKey) + "\\" + kParentKey).c_str(), false, KEY_ALL_ACCESS);
   if (!parent.IsOpen()) return 1;
   DWORD value = 0;

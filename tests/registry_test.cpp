@@ -184,7 +184,8 @@ TEST_F(RegistryTest, SubKeyPathsSkipEmptyNamesButNotALeadingBackslash) {
   ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(parent, "X\\", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, &disposition));
   EXPECT_EQ(static_cast<DWORD>(REG_CREATED_NEW_KEY), disposition);
   RegCloseKey(key);
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(parent, "X\\\\", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, &disposition));
+  ASSERT_EQ(ERROR_SUCCESS,
+            RegCreateKeyExA(parent, "X\\\\", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, &disposition));
   EXPECT_EQ(static_cast<DWORD>(REG_OPENED_EXISTING_KEY), disposition);
   RegCloseKey(key);
   EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExA(parent, "X\\\\\\", 0, KEY_READ, &key));
