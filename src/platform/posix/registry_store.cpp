@@ -5,11 +5,11 @@
 // process has written since (registry_cache.h).
 #include "registry_store.h"
 
-#include <ctype.h>
 #include <sys/time.h>
 
 #include <map>
 
+#include "name_fold.h"
 #include "registry_cache.h"
 #include "sqlite_database.h"
 
@@ -44,12 +44,8 @@ const char kSchema[] =
 // A key's last write time: its own or its latest value's.
 #define VK_LAST_WRITE(k) "max(" k ".last_write, coalesce((SELECT max(written) FROM vals WHERE key_id=" k ".id), 0))"
 
-// Names compare case-insensitively, as ANSI text.
-std::string Fold(const char* name) {
-  std::string folded = name ? name : "";
-  for (char& c : folded) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-  return folded;
-}
+// Names compare without case, the same way in every process.
+std::string Fold(const char* name) { return FoldName(name); }
 
 uint64_t NowFiletime() {
   struct timeval now;
@@ -184,10 +180,39 @@ LONG ReadValue(Connection& c, KeyId key, const char* name, DWORD* type, std::str
   return MissingUnlessDeleted(c, key, ERROR_FILE_NOT_FOUND);
 }
 
-LONG ParentOf(Connection& c, KeyId key, KeyId* parent) {
-  Query query(c, "SELECT parent FROM keys WHERE id=?1");
+// The level of a key: Windows keeps a key at most 512 levels below the top
+// of the registry, which lies above the roots, so the roots are the second
+// level and the current user's key the third. Deeper keys are refused, so
+// that a walk down a tree, one call per level, stays bounded.
+constexpr int64_t kRootLevel = 2;
+constexpr int64_t kDeepestLevel = 512;
+
+LONG LevelOf(Connection& c, KeyId key, int64_t* level) {
+  Query query(c, "WITH RECURSIVE up(id, n) AS (SELECT ?1, 0 UNION ALL"
+                 " SELECT k.parent, up.n+1 FROM keys k JOIN up ON k.id=up.id WHERE k.parent<>0)"
+                 " SELECT max(n) FROM up");
+  int rc = query.Bind(1, key).Step();
+  if (rc != SQLITE_ROW) return c.Error(rc);
+  *level = kRootLevel + query.Int(0);
+  return ERROR_SUCCESS;
+}
+
+// The parent of a key that may be deleted. Windows never deletes the roots,
+// the keys right below them (its hives; the current user's key is one) and
+// HKEY_LOCAL_MACHINE\SOFTWARE\Classes, the key of HKEY_CLASSES_ROOT:
+// ERROR_ACCESS_DENIED. Processes remember the ids of the keys behind their
+// predefined handles, so deleting one would break those handles until the
+// processes restart. No tree of another key holds one of these keys.
+LONG DeletableParent(Connection& c, KeyId key, KeyId* parent) {
+  Query query(c, "SELECT k.parent, p.parent, g.parent, g.name_key='hkey_local_machine' AND p.name_key='software'"
+                 " AND k.name_key='classes' FROM keys k LEFT JOIN keys p ON p.id=k.parent"
+                 " LEFT JOIN keys g ON g.id=p.parent WHERE k.id=?1");
   int rc = query.Bind(1, key).Step();
   if (rc != SQLITE_ROW) return rc == SQLITE_DONE ? ERROR_KEY_DELETED : c.Error(rc);
+  bool root = query.Int(0) == 0;
+  bool hive = !root && query.Int(1) == 0;
+  bool classes = !root && !hive && query.Int(2) == 0 && query.Int(3) != 0;
+  if (root || hive || classes) return ERROR_ACCESS_DENIED;
   *parent = query.Int(0);
   return ERROR_SUCCESS;
 }
@@ -243,12 +268,17 @@ LONG CreatePath(KeyId parent, const std::vector<std::string>& path, const char* 
   return Transaction(true, [&](Connection& c) {
     LONG error = Exists(c, parent);
     KeyId current = parent;
+    int64_t parentLevel = -1;  // looked up when the first key is to be made
     for (size_t i = 0; error == ERROR_SUCCESS && i < path.size(); ++i) {
       KeyId child = 0;
       error = FindChild(c, current, path[i], &child);
       if (error == ERROR_FILE_NOT_FOUND) {
+        error = parentLevel < 0 ? LevelOf(c, parent, &parentLevel) : static_cast<LONG>(ERROR_SUCCESS);
+        // Too deep: the transaction keeps none of the keys made before.
+        if (error == ERROR_SUCCESS && parentLevel + static_cast<int64_t>(i) + 1 > kDeepestLevel)
+          error = ERROR_INVALID_PARAMETER;
         bool last = i + 1 == path.size();
-        error = InsertKey(c, current, path[i], last ? className : nullptr, &child);
+        if (error == ERROR_SUCCESS) error = InsertKey(c, current, path[i], last ? className : nullptr, &child);
         *created = last;
       }
       current = child;
@@ -360,9 +390,8 @@ LONG QueryInfo(KeyId key, KeyInfo* info) {
 LONG DeleteKey(KeyId key) {
   return Transaction(true, [&](Connection& c) {
     KeyId parent = 0;
-    LONG error = ParentOf(c, key, &parent);
+    LONG error = DeletableParent(c, key, &parent);
     if (error != ERROR_SUCCESS) return error;
-    if (parent == 0) return static_cast<LONG>(ERROR_ACCESS_DENIED);  // roots stay
     Query children(c, "SELECT 1 FROM keys WHERE parent=?1 LIMIT 1");
     int rc = children.Bind(1, key).Step();
     if (rc == SQLITE_ROW) return static_cast<LONG>(ERROR_ACCESS_DENIED);
@@ -378,9 +407,8 @@ LONG DeleteKey(KeyId key) {
 LONG DeleteTree(KeyId key) {
   return Transaction(true, [&](Connection& c) {
     KeyId parent = 0;
-    LONG error = ParentOf(c, key, &parent);
+    LONG error = DeletableParent(c, key, &parent);
     if (error != ERROR_SUCCESS) return error;
-    if (parent == 0) return static_cast<LONG>(ERROR_ACCESS_DENIED);
     Query values(c, "WITH RECURSIVE down(id) AS (SELECT ?1 UNION ALL SELECT k.id FROM keys k JOIN down ON k.parent=down.id)"
                     " DELETE FROM vals WHERE key_id IN down");
     int rc = values.Bind(1, key).Step();
