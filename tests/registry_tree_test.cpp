@@ -104,6 +104,39 @@ TEST_F(RegistryTreeTest, ValuesKeepTheNameAndPlaceOfTheirFirstWrite) {
   EXPECT_EQ(std::string("second=22") + '\0', seen.names[2]) << "a value written anew goes last";
 }
 
+// A walk by index goes on from where the last call stopped; a change of the
+// key in between, or a jump, must still answer the index asked for.
+TEST_F(RegistryTreeTest, EnumerationAnswersTheIndexAskedForAfterChangesAndJumps) {
+  for (const char* name : {"v0", "v1", "v2", "v3", "v4"}) {
+    ASSERT_TRUE(m_key.WriteDword(name, 1));
+    MakeKey(std::string("k") + (name + 1));
+  }
+  auto valueAt = [&](DWORD index) {
+    char name[16] = "";
+    DWORD length = sizeof name;
+    return m_key.EnumValue(index, name, &length) ? std::string(name) : std::string("<none>");
+  };
+  auto keyAt = [&](DWORD index) {
+    char name[16] = "";
+    DWORD length = sizeof name;
+    return m_key.EnumKey(index, name, &length) ? std::string(name) : std::string("<none>");
+  };
+  EXPECT_EQ("v0", valueAt(0));
+  EXPECT_EQ("v1", valueAt(1));
+  EXPECT_EQ("k0", keyAt(0));
+  EXPECT_EQ("k1", keyAt(1));
+  ASSERT_TRUE(m_key.DeleteValue("v1"));
+  ASSERT_TRUE(m_key.DeleteSubKey("k1", false));
+  EXPECT_EQ("v3", valueAt(2)) << "the walk must not go on from before the deletion";
+  EXPECT_EQ("k3", keyAt(2));
+  EXPECT_EQ("v4", valueAt(3));
+  EXPECT_EQ("k4", keyAt(3));
+  EXPECT_EQ("<none>", valueAt(4));
+  EXPECT_EQ("v0", valueAt(0)) << "a jump back";
+  EXPECT_EQ("v3", valueAt(2)) << "a jump forward";
+  EXPECT_EQ("k2", keyAt(1));
+}
+
 // The key's last write time as its parent's enumeration and the key's own
 // information report it.
 struct WriteTimes {

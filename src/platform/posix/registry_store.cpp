@@ -39,7 +39,9 @@ const char kSchema[] =
     " key_id INTEGER NOT NULL, name TEXT NOT NULL, name_key TEXT NOT NULL,"
     " type INTEGER NOT NULL, data BLOB NOT NULL, created INTEGER NOT NULL,"
     " written INTEGER NOT NULL, change INTEGER NOT NULL,"
-    " PRIMARY KEY(key_id, name_key)) WITHOUT ROWID;";
+    " PRIMARY KEY(key_id, name_key)) WITHOUT ROWID;"
+    // Listing order; a rewrite keeps `created`, so it leaves this untouched.
+    "CREATE INDEX IF NOT EXISTS vals_order ON vals(key_id, created, name_key);";
 
 // A key's last write time: its own or its latest value's.
 #define VK_LAST_WRITE(k) "max(" k ".last_write, coalesce((SELECT max(written) FROM vals WHERE key_id=" k ".id), 0))"
@@ -336,28 +338,83 @@ LONG DeleteValue(KeyId key, const char* name) {
   });
 }
 
+namespace {
+
+// Where the last walk of a key by index stopped: the next index of the same
+// key continues after that row instead of counting rows from the first, so
+// a whole walk costs O(n log n), not O(n^2). It holds only while the shared
+// change counter shows no write since. Used under the connection's lock.
+struct WalkPosition {
+  KeyId key = 0;
+  DWORD index = 0;
+  uint64_t mark = 0;
+  int64_t created = 0;
+  std::string nameKey;
+  bool valid = false;
+
+  // Whether index follows this position on an unchanged store; `mark` is
+  // the counter as read before the question.
+  bool Continues(KeyId askedKey, DWORD askedIndex, bool counted, uint64_t now) const {
+    return valid && counted && key == askedKey && index + 1 == askedIndex && mark == now;
+  }
+  void Remember(KeyId walkedKey, DWORD walkedIndex, bool counted, uint64_t now, int64_t rowCreated,
+                std::string rowNameKey) {
+    valid = counted;
+    key = walkedKey;
+    index = walkedIndex;
+    mark = now;
+    created = rowCreated;
+    nameKey = std::move(rowNameKey);
+  }
+};
+
+WalkPosition g_keyWalk;
+WalkPosition g_valueWalk;
+
+}  // namespace
+
 LONG EnumKey(KeyId key, DWORD index, std::string* name, std::string* className, uint64_t* lastWrite) {
   return Statements([&](Connection& c) {
-    Query query(c, "SELECT name, class, " VK_LAST_WRITE("k") " FROM keys k WHERE parent=?1 ORDER BY name_key LIMIT 1 OFFSET ?2");
-    int rc = query.Bind(1, key).Bind(2, static_cast<int64_t>(index)).Step();
+    uint64_t mark = 0;
+    bool counted = CacheOf(c).counter().Read(&mark);
+    bool next = g_keyWalk.Continues(key, index, counted, mark);
+    Query query(c, next ? "SELECT name, class, " VK_LAST_WRITE("k") ", name_key FROM keys k"
+                          " WHERE parent=?1 AND name_key>?2 ORDER BY name_key LIMIT 1"
+                        : "SELECT name, class, " VK_LAST_WRITE("k") ", name_key FROM keys k"
+                          " WHERE parent=?1 ORDER BY name_key LIMIT 1 OFFSET ?3");
+    query.Bind(1, key);
+    if (next) query.Bind(2, g_keyWalk.nameKey);
+    else query.Bind(3, static_cast<int64_t>(index));
+    int rc = query.Step();
     if (rc == SQLITE_DONE) return MissingUnlessDeleted(c, key, ERROR_NO_MORE_ITEMS);
     if (rc != SQLITE_ROW) return c.Error(rc);
     *name = query.Text(0);
     *className = query.Text(1);
     *lastWrite = static_cast<uint64_t>(query.Int(2));
+    g_keyWalk.Remember(key, index, counted, mark, 0, query.Text(3));
     return static_cast<LONG>(ERROR_SUCCESS);
   });
 }
 
 LONG EnumValue(KeyId key, DWORD index, std::string* name, DWORD* type, std::string* data) {
   return Statements([&](Connection& c) {
-    Query query(c, "SELECT name, type, data FROM vals WHERE key_id=?1 ORDER BY created, name_key LIMIT 1 OFFSET ?2");
-    int rc = query.Bind(1, key).Bind(2, static_cast<int64_t>(index)).Step();
+    uint64_t mark = 0;
+    bool counted = CacheOf(c).counter().Read(&mark);
+    bool next = g_valueWalk.Continues(key, index, counted, mark);
+    Query query(c, next ? "SELECT name, type, data, created, name_key FROM vals"
+                          " WHERE key_id=?1 AND (created, name_key)>(?2, ?3) ORDER BY created, name_key LIMIT 1"
+                        : "SELECT name, type, data, created, name_key FROM vals"
+                          " WHERE key_id=?1 ORDER BY created, name_key LIMIT 1 OFFSET ?4");
+    query.Bind(1, key);
+    if (next) query.Bind(2, g_valueWalk.created).Bind(3, g_valueWalk.nameKey);
+    else query.Bind(4, static_cast<int64_t>(index));
+    int rc = query.Step();
     if (rc == SQLITE_DONE) return MissingUnlessDeleted(c, key, ERROR_NO_MORE_ITEMS);
     if (rc != SQLITE_ROW) return c.Error(rc);
     *name = query.Text(0);
     *type = static_cast<DWORD>(query.Int(1));
     *data = query.Text(2);
+    g_valueWalk.Remember(key, index, counted, mark, query.Int(3), query.Text(4));
     return static_cast<LONG>(ERROR_SUCCESS);
   });
 }
