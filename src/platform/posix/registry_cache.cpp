@@ -68,8 +68,10 @@ void RegistryCache::Keep(const std::string& question, Answer answer) {
 
 bool RegistryCache::ChangeCount(uint64_t* count) { return ReadSettled(count); }
 
-bool RegistryCache::BeginWrite() {
-  if (!m_counter.Lock()) return false;
+bool RegistryCache::StableCount(uint64_t* count) { return ReadSettled(count) && IsEven(*count); }
+
+LONG RegistryCache::BeginWrite() {
+  if (!m_counter.Lock()) return m_counter.Error() == ERROR_DISK_FULL ? ERROR_DISK_FULL : ERROR_REGISTRY_IO_FAILED;
   uint64_t now = 0;
   m_counter.Read(&now);
   // Odd under the lock: a writer died in the middle of its write, which
@@ -82,7 +84,7 @@ bool RegistryCache::BeginWrite() {
   m_moved = false;
   m_writeFromCurrent = m_valid && now == m_generation;
   m_amendments.clear();
-  return true;
+  return ERROR_SUCCESS;
 }
 
 void RegistryCache::Changing() {

@@ -50,19 +50,24 @@ class RegistryCache {
   // Failures of the store itself are not kept.
   void Keep(const std::string& question, Answer answer);
 
-  // The store-wide count that every write moves; false when this process
+  // The store-wide count that every change moves; false when this process
   // cannot read it.
   bool ChangeCount(uint64_t* count);
+  // The same, but false also while a write is under way (the count is
+  // odd): a count that stays the same from one true answer to the next
+  // means the store did not change in between.
+  bool StableCount(uint64_t* count);
 
-  // A write: BeginWrite waits for the writers' lock (false, with nothing
-  // held, when this process cannot take it: its writes would stay unseen);
+  // A write: BeginWrite waits for the writers' lock; when this process
+  // cannot take it, its writes would stay unseen, and it returns why
+  // (ERROR_DISK_FULL, else ERROR_REGISTRY_IO_FAILED) holding nothing.
   // Changing moves the counter to odd just before a commit that changes the
   // store; EndWrite moves it on to even when it moved and lets the lock go.
   // A write that changes nothing moves nothing, and every cache stays.
   // Between them the writer tells with Amend the new answer to each
   // question its write changed; a change that amends nothing empties the
   // cache. Amendments count only when the write committed.
-  bool BeginWrite();
+  LONG BeginWrite();
   void Changing();
   void Amend(const std::string& question, Answer answer);
   void EndWrite(bool committed);

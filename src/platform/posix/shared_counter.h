@@ -4,6 +4,8 @@
 #ifndef VK_PLATFORM_POSIX_SHARED_COUNTER_H
 #define VK_PLATFORM_POSIX_SHARED_COUNTER_H
 
+#include <vk/platform.h>
+
 #include <stdint.h>
 
 namespace vk_posix {
@@ -20,6 +22,9 @@ class SharedCounter {
   // All false when the file could not be mapped.
   bool Read(uint64_t* value) const;
   bool Increment();
+  // Why the file could not be mapped (ERROR_DISK_FULL, ERROR_ACCESS_DENIED
+  // for a planted link or foreign file, ...); ERROR_SUCCESS when it was.
+  DWORD Error() const { return m_error; }
 
   // The lock is a POSIX record lock: it belongs to the process, so it is
   // released when the process dies, however it dies, and a forked child
@@ -35,6 +40,7 @@ class SharedCounter {
 
   int m_fd = -1;
   uint64_t* m_value = nullptr;
+  DWORD m_error = ERROR_SUCCESS;
 };
 
 }  // namespace vk_posix
