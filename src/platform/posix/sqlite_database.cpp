@@ -134,6 +134,7 @@ LONG Connection::EnsureOpen() {
     sqlite3_close(db);
     return error;
   }
+  m_checkpointer->Serve(db);
   m_db = db;
   return ERROR_SUCCESS;
 }
@@ -160,7 +161,7 @@ int Connection::Run(const char* sql) {
   return rc;
 }
 
-ProcessDatabase::ProcessDatabase(const DatabaseFile& file) : m_file(file) {
+ProcessDatabase::ProcessDatabase(const DatabaseFile& file) : m_file(file), m_checkpointer(new Checkpointer) {
   Register(this);
 }
 
@@ -170,7 +171,7 @@ Connection& ProcessDatabase::connection() {
   std::lock_guard<std::mutex> guard(m_creationLock);
   connection = m_connection.load(std::memory_order_acquire);
   if (!connection) {
-    connection = new Connection(m_file);
+    connection = new Connection(m_file, m_checkpointer);
     m_connection.store(connection, std::memory_order_release);
   }
   return *connection;
@@ -195,11 +196,13 @@ void CloseConnectionsAtExit() {
 }  // namespace
 
 void ProcessDatabase::AbandonConnection() {
+  m_checkpointer->Abandon();
   new (&m_creationLock) std::mutex();
   m_connection.store(nullptr, std::memory_order_relaxed);
 }
 
 void ProcessDatabase::CloseConnection() {
+  m_checkpointer->Finish();
   Connection* connection = m_connection.load(std::memory_order_acquire);
   if (!connection) return;
   std::lock_guard<std::mutex> guard(connection->lock());

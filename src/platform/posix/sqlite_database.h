@@ -21,6 +21,8 @@
 #include <mutex>
 #include <string>
 
+#include "checkpointer.h"
+
 namespace vk_posix {
 
 // SQLite's result as a Win32 code; corruptCode names a damaged database.
@@ -42,7 +44,7 @@ struct DatabaseFile {
 // checkpoints and closes the process's own (a later use opens it again).
 class Connection {
  public:
-  explicit Connection(const DatabaseFile& file) : m_file(file) {}
+  Connection(const DatabaseFile& file, Checkpointer* checkpointer) : m_file(file), m_checkpointer(checkpointer) {}
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;
 
@@ -68,6 +70,7 @@ class Connection {
 
  private:
   const DatabaseFile m_file;
+  Checkpointer* const m_checkpointer;
   std::mutex m_lock;
   sqlite3* m_db = nullptr;
   std::map<const char*, sqlite3_stmt*> m_statements;
@@ -89,6 +92,7 @@ class ProcessDatabase {
   const DatabaseFile m_file;
   std::atomic<Connection*> m_connection{nullptr};
   std::mutex m_creationLock;
+  Checkpointer* const m_checkpointer;  // never destroyed: its thread may outlive static destructors
 };
 
 // Runs body inside one transaction on a connection already locked and
