@@ -259,6 +259,34 @@ TEST_F(RegistryProcessesTest, RewriteAfterAnotherProcessWroteElsewhereChangesNot
   CloseHandle(rewritten);
 }
 
+// The names of a key's sub-keys, walked by index without class or time.
+std::vector<std::string> SubKeyNames(HKEY key) {
+  std::vector<std::string> names;
+  char name[256];
+  DWORD length = sizeof name;
+  for (DWORD index = 0; RegEnumKeyExA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+       ++index, length = sizeof name)
+    names.push_back(name);
+  return names;
+}
+
+// A walk of sub-key names, which the POSIX layer answers from its cache,
+// sees the keys this process and another one made and deleted since the
+// last walk.
+TEST_F(RegistryProcessesTest, WalksOfSubKeyNamesSeeEveryNewAndDeletedKey) {
+  VkRegistry key(HKEY_CURRENT_USER, kStressKey, false, KEY_ALL_ACCESS);
+  ASSERT_TRUE(VkRegistry(key.GetKey(), "gone", true, KEY_ALL_ACCESS).IsOpen());
+  ASSERT_TRUE(key.WriteDword("kept", 1));
+  EXPECT_EQ(std::vector<std::string>{"gone"}, SubKeyNames(key.GetKey()));
+  EXPECT_EQ(std::vector<std::string>{"gone"}, SubKeyNames(key.GetKey()));
+  ASSERT_TRUE(VkRegistry(key.GetKey(), "own", true, KEY_ALL_ACCESS).IsOpen());
+  EXPECT_EQ((std::vector<std::string>{"gone", "own"}), SubKeyNames(key.GetKey()));
+  ASSERT_EQ(0, vktest::ChildProcess("registry_change", {}).Wait());
+  EXPECT_EQ((std::vector<std::string>{"made", "own"}), SubKeyNames(key.GetKey()));
+  ASSERT_TRUE(key.DeleteSubKey("own", false));
+  EXPECT_EQ(std::vector<std::string>{"made"}, SubKeyNames(key.GetKey()));
+}
+
 // Starts the stand-in for a writer killed after its commit, and returns
 // once it has moved the change counter, with the number "dying" at 1.
 class DyingWriter {

@@ -10,7 +10,8 @@ constexpr size_t kMaxBytes = 1 << 20;
 constexpr size_t kMaxDataSize = 4096;
 
 bool IsStoreAnswer(LONG result) {
-  return result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND || result == ERROR_KEY_DELETED;
+  return result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND || result == ERROR_KEY_DELETED ||
+         result == ERROR_NO_MORE_ITEMS;
 }
 
 bool IsEven(uint64_t count) { return (count & 1) == 0; }

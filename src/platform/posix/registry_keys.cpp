@@ -6,6 +6,7 @@
 #include <strings.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -37,12 +38,29 @@ const std::string& CurrentUserKeyName() {
 // The predefined roots: HKEY_LOCAL_MACHINE and HKEY_USERS are stored roots;
 // HKEY_CURRENT_USER is the calling user's key below HKEY_USERS and
 // HKEY_CLASSES_ROOT the machine's SOFTWARE\Classes.
-LONG PredefinedKey(HKEY handle, KeyId* id) {
+LONG FindPredefinedKey(HKEY handle, KeyId* id) {
   if (handle == HKEY_LOCAL_MACHINE) return registry_store::Predefined({"HKEY_LOCAL_MACHINE"}, id);
   if (handle == HKEY_USERS) return registry_store::Predefined({"HKEY_USERS"}, id);
   if (handle == HKEY_CURRENT_USER) return registry_store::Predefined({"HKEY_USERS", CurrentUserKeyName()}, id);
   if (handle == HKEY_CLASSES_ROOT) return registry_store::Predefined({"HKEY_LOCAL_MACHINE", "SOFTWARE", "Classes"}, id);
   return ERROR_INVALID_HANDLE;
+}
+
+// Once found, the key behind a predefined handle stays the same for the
+// process: such keys are never deleted, and ids are never reused.
+LONG PredefinedKey(HKEY handle, KeyId* id) {
+  static std::atomic<KeyId> known[4];
+  std::atomic<KeyId>* slot = handle == HKEY_LOCAL_MACHINE ? &known[0]
+                             : handle == HKEY_USERS       ? &known[1]
+                             : handle == HKEY_CURRENT_USER ? &known[2]
+                             : handle == HKEY_CLASSES_ROOT ? &known[3]
+                                                           : nullptr;
+  if (!slot) return ERROR_INVALID_HANDLE;
+  *id = slot->load(std::memory_order_relaxed);
+  if (*id != 0) return ERROR_SUCCESS;
+  LONG error = FindPredefinedKey(handle, id);
+  if (error == ERROR_SUCCESS) slot->store(*id, std::memory_order_relaxed);
+  return error;
 }
 
 bool IsPredefined(HKEY handle) {

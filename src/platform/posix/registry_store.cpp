@@ -403,26 +403,46 @@ WalkPosition g_valueWalk;
 
 }  // namespace
 
+namespace {
+
+LONG FindSubKey(Connection& c, KeyId key, DWORD index, std::string* name, std::string* className,
+                uint64_t* lastWrite) {
+  uint64_t mark = 0;
+  bool counted = CacheOf(c).StableCount(&mark);
+  bool next = g_keyWalk.Continues(key, index, counted, mark);
+  Query query(c, next ? "SELECT name, class, " VK_LAST_WRITE("k") ", name_key FROM keys k"
+                        " WHERE parent=?1 AND name_key>?2 ORDER BY name_key LIMIT 1"
+                      : "SELECT name, class, " VK_LAST_WRITE("k") ", name_key FROM keys k"
+                        " WHERE parent=?1 ORDER BY name_key LIMIT 1 OFFSET ?3");
+  query.Bind(1, key);
+  if (next) query.Bind(2, g_keyWalk.nameKey);
+  else query.Bind(3, static_cast<int64_t>(index));
+  int rc = query.Step();
+  if (rc == SQLITE_DONE) return MissingUnlessDeleted(c, key, ERROR_NO_MORE_ITEMS);
+  if (rc != SQLITE_ROW) return c.Error(rc);
+  *name = query.Text(0);
+  *className = query.Text(1);
+  *lastWrite = static_cast<uint64_t>(query.Int(2));
+  g_keyWalk.Remember(key, index, counted, mark, 0, query.Text(3));
+  return static_cast<LONG>(ERROR_SUCCESS);
+}
+
+}  // namespace
+
 LONG EnumKey(KeyId key, DWORD index, std::string* name, std::string* className, uint64_t* lastWrite) {
+  return Statements([&](Connection& c) { return FindSubKey(c, key, index, name, className, lastWrite); });
+}
+
+LONG EnumKeyName(KeyId key, DWORD index, std::string* name) {
   return Statements([&](Connection& c) {
-    uint64_t mark = 0;
-    bool counted = CacheOf(c).StableCount(&mark);
-    bool next = g_keyWalk.Continues(key, index, counted, mark);
-    Query query(c, next ? "SELECT name, class, " VK_LAST_WRITE("k") ", name_key FROM keys k"
-                          " WHERE parent=?1 AND name_key>?2 ORDER BY name_key LIMIT 1"
-                        : "SELECT name, class, " VK_LAST_WRITE("k") ", name_key FROM keys k"
-                          " WHERE parent=?1 ORDER BY name_key LIMIT 1 OFFSET ?3");
-    query.Bind(1, key);
-    if (next) query.Bind(2, g_keyWalk.nameKey);
-    else query.Bind(3, static_cast<int64_t>(index));
-    int rc = query.Step();
-    if (rc == SQLITE_DONE) return MissingUnlessDeleted(c, key, ERROR_NO_MORE_ITEMS);
-    if (rc != SQLITE_ROW) return c.Error(rc);
-    *name = query.Text(0);
-    *className = query.Text(1);
-    *lastWrite = static_cast<uint64_t>(query.Int(2));
-    g_keyWalk.Remember(key, index, counted, mark, 0, query.Text(3));
-    return static_cast<LONG>(ERROR_SUCCESS);
+    std::string question = "subkey " + std::to_string(key) + " " + std::to_string(index);
+    RegistryCache::Answer answer = Ask(c, question, [&](RegistryCache::Answer* loaded) {
+      std::string className;
+      uint64_t lastWrite = 0;
+      return FindSubKey(c, key, index, &loaded->data, &className, &lastWrite);
+    });
+    if (answer.result == ERROR_SUCCESS) *name = std::move(answer.data);
+    return answer.result;
   });
 }
 

@@ -43,6 +43,9 @@ LONG QueryValue(KeyId key, const char* name, DWORD* type, std::string* data);
 LONG SetValue(KeyId key, const char* name, DWORD type, const BYTE* data, DWORD size);
 LONG DeleteValue(KeyId key, const char* name);
 LONG EnumKey(KeyId key, DWORD index, std::string* name, std::string* className, uint64_t* lastWrite);
+// The name alone, answered from this process's cache while the store is
+// unchanged: only creating and deleting keys changes it.
+LONG EnumKeyName(KeyId key, DWORD index, std::string* name);
 LONG EnumValue(KeyId key, DWORD index, std::string* name, DWORD* type, std::string* data);
 LONG QueryInfo(KeyId key, KeyInfo* info);
 // Deletes a key without sub-keys (ERROR_ACCESS_DENIED when it has some).

@@ -85,7 +85,12 @@ LONG WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchN
   std::string name;
   std::string className;
   uint64_t lastWrite = 0;
-  error = vk_posix::registry_store::EnumKey(id, dwIndex, &name, &className, &lastWrite);
+  // A walk that asks for names alone, as the event log's search for a
+  // source's log does, is answered from the process's cache.
+  if (!lpClass && !lpftLastWriteTime)
+    error = vk_posix::registry_store::EnumKeyName(id, dwIndex, &name);
+  else
+    error = vk_posix::registry_store::EnumKey(id, dwIndex, &name, &className, &lastWrite);
   if (error != ERROR_SUCCESS) return error;
   if (name.size() >= *lpcchName || (lpClass && className.size() >= *lpcchClass)) return ERROR_MORE_DATA;
   CopyName(name, lpName, lpcchName);
