@@ -2,6 +2,8 @@
 // targets, so Wine checks the POSIX layer call by call.
 #include <vk/platform.h>
 
+#include <stdlib.h>
+
 #include <string>
 
 #include "support/test_support.h"
@@ -198,6 +200,35 @@ TEST_F(PlatformFilesTest, ModuleFileNameIsCutToTheBuffer) {
   EXPECT_EQ(6u, GetModuleFileNameA(nullptr, cut, sizeof cut));
   EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER), GetLastError());
   EXPECT_EQ(std::string(full, 5), std::string(cut, 5)) << "Windows since Vista also terminates; XP and Wine do not";
+}
+
+// SearchPathA without a search path looks beside the executable, in the
+// current directory, then along $PATH in its order; a given search path is
+// a list of its own. The POSIX layer separates both lists with ':'.
+TEST_F(PlatformFilesTest, SearchFollowsTheOrderOfItsDirectories) {
+  if (vktest::IsWindowsTarget()) GTEST_SKIP() << "Windows searches its system directories and separates with ';'";
+#if !defined(_WIN32)
+  const char name[] = "vkdiag-search-probe.txt";
+  for (const char* directory : {"a", "b", "c", "cwd"}) vktest::fs::create_directories(m_dir / directory);
+  for (const char* directory : {"b", "c", "cwd"}) vktest::WriteWholeFile(PathOf(std::string(directory) + "/" + name), directory);
+  std::string a = PathOf("a"), b = PathOf("b"), c = PathOf("c");
+  char found[MAX_PATH] = "";
+  EXPECT_GT(SearchPathA((a + "::" + c).c_str(), name, nullptr, sizeof found, found, nullptr), 0u);
+  EXPECT_EQ(c + "/" + name, found) << "an empty entry is skipped";
+
+  std::string path = getenv("PATH") ? getenv("PATH") : "";
+  vktest::fs::path directory = vktest::fs::current_path();
+  setenv("PATH", (a + ":" + b + ":" + c).c_str(), 1);
+  EXPECT_GT(SearchPathA(nullptr, name, nullptr, sizeof found, found, nullptr), 0u);
+  EXPECT_EQ(b + "/" + name, found) << "the first directory of $PATH that has it";
+  vktest::fs::current_path(m_dir / "cwd");
+  EXPECT_GT(SearchPathA(nullptr, name, nullptr, sizeof found, found, nullptr), 0u);
+  EXPECT_EQ(PathOf("cwd") + "/" + name, found) << "the current directory comes before $PATH";
+  vktest::fs::current_path(directory);
+  setenv("PATH", path.c_str(), 1);
+  EXPECT_EQ(0u, SearchPathA(a.c_str(), name, nullptr, sizeof found, found, nullptr));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError());
+#endif
 }
 
 }  // namespace

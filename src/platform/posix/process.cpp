@@ -12,11 +12,18 @@
 
 namespace {
 
-std::string ExecutablePath() {
+std::string ReadExecutablePath() {
   char path[4096];
   ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
   if (n <= 0) return std::string();
   return std::string(path, static_cast<size_t>(n));
+}
+
+// Read once: a process's executable is the one it was started from, as on
+// Windows, even if that file is renamed later.
+const std::string& ExecutablePath() {
+  static const std::string path = ReadExecutablePath();
+  return path;
 }
 
 }  // namespace

@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <string>
-#include <vector>
 
 #include "errors.h"
 
@@ -17,30 +16,34 @@ bool IsFile(const std::string& path) {
   return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
-// Without a search path: the executable's directory, the current
-// directory, then each directory of $PATH. A given search path is a
+// Looks for name in each directory of the search order, stopping at the
+// first match. Without a search path: the executable's directory, the
+// current directory, then each directory of $PATH. A given search path is a
 // ':'-separated list, as $PATH is here.
-std::vector<std::string> SearchDirectories(LPCSTR searchPath) {
-  std::vector<std::string> directories;
-  std::string list;
-  if (searchPath) {
-    list = searchPath;
-  } else {
+std::string Search(LPCSTR searchPath, const std::string& name) {
+  auto lookIn = [&](std::string directory) {
+    if (directory.empty()) return std::string();
+    if (directory.back() != '/') directory += '/';
+    directory += name;
+    return IsFile(directory) ? directory : std::string();
+  };
+  std::string found;
+  const char* list = searchPath;
+  if (!searchPath) {
     char executable[PATH_MAX] = "";
     if (GetModuleFileNameA(nullptr, executable, sizeof executable) > 0)
-      directories.emplace_back(executable, static_cast<size_t>(PathFindFileNameA(executable) - executable));
+      found = lookIn(std::string(executable, static_cast<size_t>(PathFindFileNameA(executable) - executable)));
     char current[PATH_MAX] = "";
-    if (getcwd(current, sizeof current)) directories.emplace_back(current);
-    const char* path = getenv("PATH");
-    list = path ? path : "";
+    if (found.empty() && getcwd(current, sizeof current)) found = lookIn(current);
+    list = getenv("PATH");
   }
-  for (size_t start = 0; start <= list.size();) {
-    size_t end = list.find(':', start);
-    if (end == std::string::npos) end = list.size();
-    if (end > start) directories.push_back(list.substr(start, end - start));
-    start = end + 1;
+  for (const char* start = list; found.empty() && start && *start;) {
+    const char* end = strchr(start, ':');
+    if (!end) end = start + strlen(start);
+    found = lookIn(std::string(start, static_cast<size_t>(end - start)));
+    start = *end ? end + 1 : end;
   }
-  return directories;
+  return found;
 }
 
 }  // namespace
@@ -57,13 +60,7 @@ DWORD WINAPI SearchPathA(LPCSTR lpPath, LPCSTR lpFileName, LPCSTR lpExtension, D
   if (name.find('/') != std::string::npos) {
     if (IsFile(name)) found = name;
   } else {
-    for (std::string directory : SearchDirectories(lpPath)) {
-      if (directory.back() != '/') directory += '/';
-      if (IsFile(directory + name)) {
-        found = directory + name;
-        break;
-      }
-    }
+    found = Search(lpPath, name);
   }
   if (found.empty()) return vk_posix::Fail(ERROR_FILE_NOT_FOUND);
   char absolute[PATH_MAX];
