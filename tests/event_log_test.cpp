@@ -354,6 +354,19 @@ TEST_F(VemraLogTest, InstallationPathWithoutTerminatorIsNotUsed) {
   EXPECT_STREQ(Vk::VkLogFile(false).GetFullPath(), log.GetEventsFilePath()) << "the writer's default path";
 }
 
+// Installers often store the path without its terminator.
+TEST_F(VemraLogTest, InstallationPathWithoutTerminatorIsUsedWhenItFits) {
+  std::string directory = m_dir.string();
+  Vk::VkRegistry setup(HKEY_LOCAL_MACHINE, "Software\\Haldrex\\Vemra\\Setup", false, KEY_ALL_ACCESS);
+  ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(setup.GetKey(), "Inst_Path", 0, REG_SZ,
+                                          reinterpret_cast<const BYTE*>(directory.data()),
+                                          static_cast<DWORD>(directory.size())));
+  CVemraLog log(m_source.c_str());
+  EXPECT_EQ(EventsFile(), log.GetEventsFilePath());
+  log.LogInfo("found");
+  EXPECT_TRUE(vktest::FileExists(EventsFile()));
+}
+
 TEST_F(VemraLogTest, EventsFileLinesAndDumps) {
   {
     CVemraLog log(m_source.c_str());
