@@ -124,6 +124,57 @@ TEST_F(EventLogTest, RemovalNeverReachesBeyondOneSource) {
   EXPECT_FALSE(Vk::VkRegistry(HKEY_LOCAL_MACHINE, SourceKey(m_source).c_str(), false, KEY_READ).IsOpen());
 }
 
+// The key path "SYSTEM\...\Eventlog\Application\" + source fills its 259
+// characters with a source of 204; a longer name, cut there, would name
+// that source's key instead of its own.
+TEST_F(EventLogTest, KeyPathsThatDoNotFitAreRefusedNotCut) {
+  const std::string prefix = "SYSTEM\\CurrentControlSet\\Services\\Eventlog\\";
+  ASSERT_EQ(43u, prefix.size());
+  std::string victim = m_source + std::string(259 - 55 - m_source.size(), 'v');
+  std::string longer = victim + "-other";
+  std::string victimFile = PathOf("victim.dll");
+  VkEventLog log;
+  ASSERT_TRUE(log.RegisterSource("Application", victim.c_str(), victimFile.c_str(), nullptr, 7, 1));
+  Vk::VkRegistry victimKey(HKEY_LOCAL_MACHINE, SourceKey(victim).c_str(), false, KEY_READ);
+  ASSERT_TRUE(victimKey.IsOpen());
+
+  EXPECT_FALSE(log.RegisterSource("Application", longer.c_str(), PathOf("other.dll").c_str(), nullptr, 1, 0));
+  EXPECT_STREQ(victimFile.c_str(), victimKey.ReadString("EventMessageFile")) << "nothing written into the victim";
+  DWORD types = 0;
+  EXPECT_TRUE(victimKey.ReadDword("TypesSupported", &types));
+  EXPECT_EQ(7u, types);
+  EXPECT_FALSE(log.UnregisterSource("Application", longer.c_str()));
+  EXPECT_TRUE(Vk::VkRegistry(HKEY_LOCAL_MACHINE, SourceKey(victim).c_str(), false, KEY_READ).IsOpen());
+
+  // A log name of 216 characters fills the path of its own key.
+  std::string victimLog = "vkdiag-log-" + std::string(259 - 43 - 11, 'l');
+  std::string victimLogKey = prefix + victimLog;
+  ASSERT_TRUE(Vk::VkRegistry(HKEY_LOCAL_MACHINE, victimLogKey.c_str(), true, KEY_ALL_ACCESS).IsOpen());
+  EXPECT_FALSE(log.DeleteLog((victimLog + "-other").c_str()));
+  EXPECT_TRUE(Vk::VkRegistry(HKEY_LOCAL_MACHINE, victimLogKey.c_str(), false, KEY_READ).IsOpen());
+  EXPECT_TRUE(log.DeleteLog(victimLog.c_str()));
+  EXPECT_TRUE(log.UnregisterSource("Application", victim.c_str()));
+}
+
+// Without a source name the values would land in the log's own key.
+TEST_F(EventLogTest, RegistrationNeedsASourceName) {
+  const char* logName = "vkdiag-sourceless-log";
+  std::string logKey = std::string("SYSTEM\\CurrentControlSet\\Services\\Eventlog\\") + logName;
+  SHDeleteKeyA(HKEY_LOCAL_MACHINE, logKey.c_str());
+  VkEventLog log;
+  EXPECT_FALSE(log.RegisterSource(logName, nullptr, "x.dll", nullptr, 7, 1));
+  EXPECT_FALSE(log.RegisterSource(logName, "", "x.dll", nullptr, 7, 1));
+  EXPECT_FALSE(Vk::VkRegistry(HKEY_LOCAL_MACHINE, logKey.c_str(), false, KEY_READ).IsOpen());
+
+  // A logger without a source renews its registration at every report.
+  const char* applicationKey = "SYSTEM\\CurrentControlSet\\Services\\Eventlog\\Application";
+  Vk::VkRegistry application(HKEY_LOCAL_MACHINE, applicationKey, true, KEY_ALL_ACCESS);
+  RegDeleteValueA(application.GetKey(), "EventMessageFile");
+  VkGenericEventLogger nameless(nullptr, nullptr, 7, 1);
+  nameless.ReportInfo("reported without a source");
+  EXPECT_FALSE(application.ReadString("EventMessageFile")) << "the Application log's own key stays untouched";
+}
+
 TEST_F(EventLogTest, GenericLoggerRenewsItsRegistrationAtEveryReport) {
   VkGenericEventLogger logger(m_source.c_str(), nullptr, 3, 0);
   EXPECT_STREQ("Application", logger.GetLogName());

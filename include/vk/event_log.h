@@ -38,13 +38,15 @@ class VkEventLog {
 
   // Registers the source under the log: message file, category file (null:
   // the message file), supported types, category count. True when all four
-  // values were written; the source name is set either way.
+  // values were written; the source name is set either way. An empty source
+  // and a key path beyond 259 characters are refused: nothing is written.
   bool RegisterSource(const char* log, const char* source, const char* messageFile, const char* categoryFile,
                       DWORD typesSupported, WORD categoryCount);
   bool RegisterSource(const char* source, const char* messageFile, const char* categoryFile, DWORD typesSupported,
                       WORD categoryCount);
-  // Removal; empty or null names are refused, so a whole log or the prefix
-  // key is never deleted by mistake.
+  // Removal; empty or null names and key paths beyond 259 characters are
+  // refused, so a whole log, the prefix key or another source's key is
+  // never deleted by mistake.
   bool UnregisterSource(const char* log, const char* source);
   bool UnregisterSource(const char* source);
   bool DeleteLog(const char* log);
