@@ -175,6 +175,25 @@ TEST_F(EventLogTest, RegistrationNeedsASourceName) {
   EXPECT_FALSE(application.ReadString("EventMessageFile")) << "the Application log's own key stays untouched";
 }
 
+// Renewals and the five-argument registration pass the stored names back
+// in; a name may also be set from its own tail.
+TEST_F(EventLogTest, NamesPassedBackInAreKept) {
+  VkGenericEventLogger logger(m_source.c_str(), "Application", 7, 1);
+  logger.SetSourceName(logger.GetSourceName());
+  logger.SetLogName(logger.GetLogName());
+  EXPECT_EQ(m_source, logger.GetSourceName());
+  EXPECT_STREQ("Application", logger.GetLogName());
+  EXPECT_TRUE(logger.RegisterSource(logger.GetSourceName(), "x.dll", nullptr, 7, 1));
+  EXPECT_TRUE(logger.RenewRegistration());
+  EXPECT_EQ(m_source, logger.GetSourceName());
+  EXPECT_STREQ("Application", logger.GetLogName());
+
+  logger.SetSourceName(logger.GetSourceName() + strlen("vkdiag-"));
+  EXPECT_EQ(m_source.substr(strlen("vkdiag-")), logger.GetSourceName());
+  logger.SetLogName(logger.GetLogName() + strlen("App"));
+  EXPECT_STREQ("lication", logger.GetLogName());
+}
+
 TEST_F(EventLogTest, GenericLoggerRenewsItsRegistrationAtEveryReport) {
   VkGenericEventLogger logger(m_source.c_str(), nullptr, 3, 0);
   EXPECT_STREQ("Application", logger.GetLogName());
