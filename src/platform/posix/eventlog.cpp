@@ -211,12 +211,13 @@ BOOL WINAPI ReadEventLogA(HANDLE hEventLog, DWORD dwReadFlags, DWORD dwRecordOff
                                : vk_posix::eventlog_store::Next(reader->log(), position, forwards, &event);
     if (error == ERROR_HANDLE_EOF && written > 0) break;
     if (error != ERROR_SUCCESS) return vk_posix::Fail(static_cast<DWORD>(error));
-    std::vector<BYTE> record = vk_posix::eventlog_store::ToRecord(event);
-    if (record.size() > nNumberOfBytesToRead - written || !out) {
+    size_t length = vk_posix::eventlog_store::RecordLength(event);
+    if (length > nNumberOfBytesToRead - written || !out) {
       if (written > 0) break;
-      *pnMinNumberOfBytesNeeded = static_cast<DWORD>(record.size());
+      *pnMinNumberOfBytesNeeded = static_cast<DWORD>(length);
       return vk_posix::Fail(ERROR_INSUFFICIENT_BUFFER);
     }
+    std::vector<BYTE> record = vk_posix::eventlog_store::ToRecord(event);
     memcpy(out + written, record.data(), record.size());
     written += static_cast<DWORD>(record.size());
     position = forwards ? event.recordNumber + 1 : event.recordNumber - 1;

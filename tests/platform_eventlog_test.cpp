@@ -1,0 +1,154 @@
+// The event log calls behave as Windows documents them: logs that the
+// registry does not list, seek reads, events larger than their log, and
+// what reaches the system log. Wine's event log keeps no events, so the
+// reading tests skip there; the system log socket exists on Linux only.
+#include <vk/event_log.h>
+#include <vk/registry.h>
+
+#include <locale.h>
+#include <stdlib.h>
+#include <string.h>
+#include <time.h>
+
+#include <string>
+#include <vector>
+
+#include "support/test_support.h"
+
+#if !defined(_WIN32)
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+using Vk::VkEventLog;
+
+const char kEventlogKey[] = "SYSTEM\\CurrentControlSet\\Services\\Eventlog\\";
+const char kWineEventLog[] = "Wine's event log keeps no events to read back";
+const char kNoSystemLog[] = "Windows has no system log socket";
+
+struct Record {
+  DWORD number = 0;
+  DWORD eventId = 0;
+  std::string data;
+};
+
+// Bytes that differ from their neighbours, so that a shifted or cut copy
+// does not compare equal.
+std::string Pattern(size_t size) {
+  std::string bytes(size, '\0');
+  for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 131 + i / 251) & 0xFF);
+  return bytes;
+}
+
+// A log of its own, listed in the registry, with one source registered in
+// it; both are removed afterwards.
+class PlatformEventLogTest : public vktest::ScratchDirTest {
+ protected:
+  void SetUp() override {
+    vktest::ScratchDirTest::SetUp();
+    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    m_logName = std::string("vkdiag-log-") + info->name();
+    m_source = std::string("vkdiag-") + info->name();
+    SHDeleteKeyA(HKEY_LOCAL_MACHINE, LogKey().c_str());
+    m_log.RegisterSource(m_logName.c_str(), m_source.c_str(), "x.dll", nullptr, 7, 0);
+    m_reader = OpenEventLogA(nullptr, m_logName.c_str());
+    ASSERT_NE(nullptr, m_reader);
+    ClearEventLogA(m_reader, nullptr);
+  }
+  void TearDown() override {
+    if (m_reader) CloseEventLog(m_reader);
+    m_log.CloseEventSource();
+    SHDeleteKeyA(HKEY_LOCAL_MACHINE, LogKey().c_str());
+    vktest::ScratchDirTest::TearDown();
+  }
+  std::string LogKey() const { return kEventlogKey + m_logName; }
+
+  DWORD Count() {
+    DWORD count = 0;
+    EXPECT_TRUE(GetNumberOfEventLogRecords(m_reader, &count));
+    return count;
+  }
+  DWORD Oldest() {
+    DWORD oldest = 0;
+    EXPECT_TRUE(GetOldestEventLogRecord(m_reader, &oldest));
+    return oldest;
+  }
+
+  // One read into a buffer of the given size; the records it delivered.
+  static bool Read(HANDLE reader, DWORD flags, DWORD number, DWORD size, std::vector<Record>* records) {
+    records->clear();
+    std::vector<BYTE> buffer(size ? size : 1);
+    DWORD read = 0, needed = 0;
+    if (!ReadEventLogA(reader, flags, number, buffer.data(), size, &read, &needed)) return false;
+    for (DWORD offset = 0; offset < read;) {
+      EVENTLOGRECORD header;
+      memcpy(&header, buffer.data() + offset, sizeof header);
+      Record record;
+      record.number = header.RecordNumber;
+      record.eventId = header.EventID;
+      record.data.assign(reinterpret_cast<const char*>(buffer.data()) + offset + header.DataOffset, header.DataLength);
+      records->push_back(std::move(record));
+      offset += header.Length;
+    }
+    return true;
+  }
+  bool Read(DWORD flags, DWORD number, DWORD size, std::vector<Record>* records) {
+    return Read(m_reader, flags, number, size, records);
+  }
+  // The record of that number, in a buffer as large as it needs.
+  bool ReadOne(DWORD number, Record* record) {
+    BYTE probe[8];
+    DWORD read = 0, needed = 0;
+    if (ReadEventLogA(m_reader, EVENTLOG_SEEK_READ | EVENTLOG_FORWARDS_READ, number, probe, sizeof probe, &read,
+                      &needed) ||
+        GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+      return false;
+    std::vector<Record> records;
+    if (!Read(EVENTLOG_SEEK_READ | EVENTLOG_FORWARDS_READ, number, needed, &records) || records.size() != 1)
+      return false;
+    *record = std::move(records[0]);
+    return true;
+  }
+  static std::vector<DWORD> EventIds(const std::vector<Record>& records) {
+    std::vector<DWORD> ids;
+    for (const Record& record : records) ids.push_back(record.eventId);
+    return ids;
+  }
+
+  std::string m_logName;
+  std::string m_source;
+  VkEventLog m_log;
+  HANDLE m_reader = nullptr;
+};
+
+// 64 MB into a log under the 20 MiB default limit: the event is kept (or,
+// where the system refuses it, reported as failed with a reason), and the
+// older events go because the limit requires it.
+TEST_F(PlatformEventLogTest, AnEventLargerThanItsLogIsNeverReportedAndLost) {
+  if (vktest::RunningUnderWine()) GTEST_SKIP() << kWineEventLog;
+  for (int i = 0; i < 100; ++i) ASSERT_TRUE(m_log.Report(EVENTLOG_INFORMATION_TYPE, 1, 0, "small %d", i));
+  const std::string big = Pattern(size_t{64} * 1000 * 1000);
+  if (!m_log.ReportData(EVENTLOG_WARNING_TYPE, 2, 0, reinterpret_cast<const BYTE*>(big.data()),
+                        static_cast<DWORD>(big.size()), "64 MB")) {
+    EXPECT_NE(0u, GetLastError()) << "a refused event says why";
+    EXPECT_EQ(100u, Count()) << "a refused event costs no other";
+    return;
+  }
+  EXPECT_EQ(1u, Count()) << "the event alone exceeds the log: every older one had to go";
+  Record newest;
+  ASSERT_TRUE(ReadOne(Oldest(), &newest));
+  EXPECT_EQ(2u, newest.eventId);
+  EXPECT_EQ(big.size(), newest.data.size());
+  EXPECT_TRUE(newest.data == big) << "the data is kept whole";
+
+  ASSERT_TRUE(m_log.Report(EVENTLOG_INFORMATION_TYPE, 3, 0, "after"));
+  std::vector<Record> records;
+  ASSERT_TRUE(Read(EVENTLOG_SEQUENTIAL_READ | EVENTLOG_FORWARDS_READ, 0, 64 * 1024, &records));
+  EXPECT_EQ(std::vector<DWORD>{3}, EventIds(records)) << "the next event overwrites the oversized one";
+}
+
+}  // namespace
