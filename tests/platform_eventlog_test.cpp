@@ -125,6 +125,27 @@ class PlatformEventLogTest : public vktest::ScratchDirTest {
   HANDLE m_reader = nullptr;
 };
 
+TEST_F(PlatformEventLogTest, UnknownLogNamesOpenTheApplicationLog) {
+  if (vktest::RunningUnderWine()) GTEST_SKIP() << kWineEventLog;
+  VkEventLog unregistered((m_source + "-unregistered").c_str(), nullptr);
+  ASSERT_TRUE(unregistered.Report(EVENTLOG_INFORMATION_TYPE, 4242, 0, "into Application"));
+  HANDLE application = OpenEventLogA(nullptr, "Application");
+  HANDLE unknown = OpenEventLogA(nullptr, "vkdiag-no-such-log");
+  ASSERT_NE(nullptr, application);
+  ASSERT_NE(nullptr, unknown);
+  DWORD applicationCount = 0, unknownCount = 0;
+  EXPECT_TRUE(GetNumberOfEventLogRecords(application, &applicationCount));
+  EXPECT_TRUE(GetNumberOfEventLogRecords(unknown, &unknownCount));
+  EXPECT_GT(applicationCount, 0u);
+  EXPECT_EQ(applicationCount, unknownCount);
+  std::vector<Record> newest;
+  ASSERT_TRUE(Read(unknown, EVENTLOG_SEQUENTIAL_READ | EVENTLOG_BACKWARDS_READ, 0, 64 * 1024, &newest));
+  ASSERT_FALSE(newest.empty());
+  EXPECT_EQ(4242u, newest[0].eventId);
+  CloseEventLog(unknown);
+  CloseEventLog(application);
+}
+
 // 64 MB into a log under the 20 MiB default limit: the event is kept (or,
 // where the system refuses it, reported as failed with a reason), and the
 // older events go because the limit requires it.

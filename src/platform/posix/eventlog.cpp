@@ -127,6 +127,20 @@ void ForwardToSyslog(const Event& event) {
   close(fd);
 }
 
+// The log to read: one the registry lists under the event log key, or one
+// of the system's own; any other name opens the Application log, as on
+// Windows.
+std::string ReadableLog(const char* name) {
+  for (const char* standard : {"Application", "System", "Security"})
+    if (strcasecmp(name, standard) == 0) return name;
+  if (strchr(name, '\\')) return kDefaultLog;  // a source's key, not a log's
+  std::string path = std::string(kEventlogKey) + "\\" + name;
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return kDefaultLog;
+  RegCloseKey(key);
+  return name;
+}
+
 }  // namespace
 
 // Opens a source on the local machine; other machines fail with
@@ -179,7 +193,7 @@ HANDLE WINAPI OpenEventLogA(LPCSTR lpUNCServerName, LPCSTR lpSourceName) {
     vk_posix::Fail(RPC_S_SERVER_UNAVAILABLE);
     return nullptr;
   }
-  return vk_posix::InsertHandle(std::make_shared<EventLogReader>(lpSourceName));
+  return vk_posix::InsertHandle(std::make_shared<EventLogReader>(ReadableLog(lpSourceName)));
 }
 
 // Reads whole records into the buffer, as many as fit. When not even the
