@@ -146,6 +146,36 @@ TEST_F(PlatformEventLogTest, UnknownLogNamesOpenTheApplicationLog) {
   CloseEventLog(application);
 }
 
+TEST_F(PlatformEventLogTest, SeekReadsStartAtAnExistingRecordAndFillTheBuffer) {
+  if (vktest::RunningUnderWine()) GTEST_SKIP() << kWineEventLog;
+  for (DWORD id = 1; id <= 5; ++id)
+    ASSERT_TRUE(m_log.Report(EVENTLOG_INFORMATION_TYPE, id, 0, "event %u", static_cast<unsigned>(id)));
+  DWORD first = Oldest();
+  std::vector<Record> records;
+  ASSERT_TRUE(Read(EVENTLOG_SEEK_READ | EVENTLOG_FORWARDS_READ, first + 2, 64 * 1024, &records));
+  EXPECT_EQ((std::vector<DWORD>{3, 4, 5}), EventIds(records));
+  ASSERT_TRUE(Read(EVENTLOG_SEEK_READ | EVENTLOG_BACKWARDS_READ, first + 2, 64 * 1024, &records));
+  EXPECT_EQ((std::vector<DWORD>{3, 2, 1}), EventIds(records));
+
+  // A buffer with room for two and a half records takes two; a sequential
+  // read goes on after them.
+  BYTE probe[8];
+  DWORD read = 0, length = 0;
+  ReadEventLogA(m_reader, EVENTLOG_SEEK_READ | EVENTLOG_FORWARDS_READ, first, probe, sizeof probe, &read, &length);
+  ASSERT_TRUE(Read(EVENTLOG_SEEK_READ | EVENTLOG_FORWARDS_READ, first, length * 5 / 2, &records));
+  EXPECT_EQ((std::vector<DWORD>{1, 2}), EventIds(records));
+  ASSERT_TRUE(Read(EVENTLOG_SEQUENTIAL_READ | EVENTLOG_FORWARDS_READ, 0, 64 * 1024, &records));
+  EXPECT_EQ((std::vector<DWORD>{3, 4, 5}), EventIds(records));
+
+  // Numbers the log does not hold, past either end.
+  for (DWORD missing : {first + 5, first + 100, first - 1}) {
+    EXPECT_FALSE(Read(EVENTLOG_SEEK_READ | EVENTLOG_FORWARDS_READ, missing, 64 * 1024, &records)) << missing;
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError()) << missing;
+    EXPECT_FALSE(Read(EVENTLOG_SEEK_READ | EVENTLOG_BACKWARDS_READ, missing, 64 * 1024, &records)) << missing;
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError()) << missing;
+  }
+}
+
 // 64 MB into a log under the 20 MiB default limit: the event is kept (or,
 // where the system refuses it, reported as failed with a reason), and the
 // older events go because the limit requires it.

@@ -196,9 +196,12 @@ HANDLE WINAPI OpenEventLogA(LPCSTR lpUNCServerName, LPCSTR lpSourceName) {
   return vk_posix::InsertHandle(std::make_shared<EventLogReader>(ReadableLog(lpSourceName)));
 }
 
-// Reads whole records into the buffer, as many as fit. When not even the
-// next one fits, ERROR_INSUFFICIENT_BUFFER with its size in
-// *pnMinNumberOfBytesNeeded; past the last record, ERROR_HANDLE_EOF.
+// Reads whole records into the buffer, as many as fit, from the reader's
+// position or, with EVENTLOG_SEEK_READ, from the record numbered
+// dwRecordOffset (ERROR_INVALID_PARAMETER when the log does not hold it, as
+// on Windows). When not even the first one fits, ERROR_INSUFFICIENT_BUFFER
+// with its size in *pnMinNumberOfBytesNeeded; past the last record,
+// ERROR_HANDLE_EOF.
 BOOL WINAPI ReadEventLogA(HANDLE hEventLog, DWORD dwReadFlags, DWORD dwRecordOffset, LPVOID lpBuffer,
                           DWORD nNumberOfBytesToRead, DWORD* pnBytesRead, DWORD* pnMinNumberOfBytesNeeded) {
   auto reader = vk_posix::LookupHandleAs<EventLogReader>(hEventLog);
@@ -223,6 +226,9 @@ BOOL WINAPI ReadEventLogA(HANDLE hEventLog, DWORD dwReadFlags, DWORD dwRecordOff
     Event event;
     LONG error = position == 0 ? ERROR_HANDLE_EOF
                                : vk_posix::eventlog_store::Next(reader->log(), position, forwards, &event);
+    bool sought = seek && written == 0;
+    if (sought && (error == ERROR_HANDLE_EOF || (error == ERROR_SUCCESS && event.recordNumber != position)))
+      return vk_posix::Fail(ERROR_INVALID_PARAMETER);
     if (error == ERROR_HANDLE_EOF && written > 0) break;
     if (error != ERROR_SUCCESS) return vk_posix::Fail(static_cast<DWORD>(error));
     size_t length = vk_posix::eventlog_store::RecordLength(event);
@@ -237,7 +243,6 @@ BOOL WINAPI ReadEventLogA(HANDLE hEventLog, DWORD dwReadFlags, DWORD dwRecordOff
     position = forwards ? event.recordNumber + 1 : event.recordNumber - 1;
     reader->position = position;
     reader->started = true;
-    if (seek) break;  // a seek read returns the one record asked for
   }
   *pnBytesRead = written;
   return TRUE;
