@@ -202,4 +202,141 @@ TEST_F(PlatformEventLogTest, AnEventLargerThanItsLogIsNeverReportedAndLost) {
   EXPECT_EQ(std::vector<DWORD>{3}, EventIds(records)) << "the next event overwrites the oversized one";
 }
 
+#if !defined(_WIN32)
+// A datagram socket in a scratch directory that stands in for /dev/log
+// while it lives.
+class SyslogListener {
+ public:
+  explicit SyslogListener(const std::string& path) {
+    m_fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    struct sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    if (m_fd < 0 || path.size() >= sizeof address.sun_path) return;
+    strcpy(address.sun_path, path.c_str());
+    m_bound = bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    setenv("VK_SYSLOG_SOCKET", path.c_str(), 1);
+    setenv("VK_EVENTLOG_SYSLOG", "1", 1);
+  }
+  ~SyslogListener() {
+    setenv("VK_EVENTLOG_SYSLOG", "0", 1);
+    unsetenv("VK_SYSLOG_SOCKET");
+    if (m_fd >= 0) close(m_fd);
+  }
+  SyslogListener(const SyslogListener&) = delete;
+  SyslogListener& operator=(const SyslogListener&) = delete;
+
+  bool bound() const { return m_bound; }
+  // The next datagram; empty when none came (the wait only guards against
+  // a hang).
+  std::string Next() {
+    struct pollfd ready = {m_fd, POLLIN, 0};
+    if (poll(&ready, 1, 5000) != 1) return std::string();
+    char line[4096];
+    ssize_t n = recv(m_fd, line, sizeof line, 0);
+    return n > 0 ? std::string(line, static_cast<size_t>(n)) : std::string();
+  }
+
+ private:
+  int m_fd = -1;
+  bool m_bound = false;
+};
+
+// "<PRI>Mmm dd hh:mm:ss TAG[pid]: message", split as a collector splits it.
+struct SyslogLine {
+  std::string month;
+  std::string tag;
+  std::string message;
+};
+
+bool ParseSyslogLine(const std::string& line, SyslogLine* parsed) {
+  size_t close = line.find('>');
+  if (line.empty() || line[0] != '<' || close == std::string::npos) return false;
+  std::string rest = line.substr(close + 1);
+  if (rest.size() < 16 || rest[3] != ' ' || rest[6] != ' ' || rest[15] != ' ') return false;
+  parsed->month = rest.substr(0, 3);
+  rest = rest.substr(16);
+  size_t bracket = rest.find('[');
+  size_t end = rest.find("]: ");
+  if (bracket == std::string::npos || end == std::string::npos || end < bracket) return false;
+  parsed->tag = rest.substr(0, bracket);
+  parsed->message = rest.substr(end + 3);
+  return true;
+}
+
+std::string EnglishMonthNow() {
+  static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  time_t now = time(nullptr);
+  struct tm local;
+  localtime_r(&now, &local);
+  return kMonths[local.tm_mon];
+}
+
+// Sets a locale other than English for the process while it lives.
+class ForeignLocale {
+ public:
+  ForeignLocale() : m_saved(setlocale(LC_ALL, nullptr)) {
+    for (const char* name : {"fr_FR.UTF-8", "fr_FR.utf8", "de_DE.UTF-8", "de_DE.utf8", "es_ES.UTF-8", "it_IT.UTF-8"})
+      if (setlocale(LC_ALL, name)) {
+        m_name = name;
+        break;
+      }
+  }
+  ~ForeignLocale() { setlocale(LC_ALL, m_saved.c_str()); }
+  ForeignLocale(const ForeignLocale&) = delete;
+  ForeignLocale& operator=(const ForeignLocale&) = delete;
+  const std::string& name() const { return m_name; }
+
+ private:
+  std::string m_saved;
+  std::string m_name;
+};
+#endif
+
+TEST_F(PlatformEventLogTest, SystemLogLinesParseWhateverTheSourceAndMessage) {
+#if defined(_WIN32)
+  GTEST_SKIP() << kNoSystemLog;
+#else
+  SyslogListener listener(PathOf("syslog.sock"));
+  ASSERT_TRUE(listener.bound());
+  std::string source = "Vemra Service: one[2]\x01tail of a long source name";
+  std::string monthBefore = EnglishMonthNow();
+  {
+    VkEventLog log(source.c_str(), nullptr);
+    log.Report(EVENTLOG_WARNING_TYPE, 1, 0, "%s", "line one\nline two\x1b[31m red\x7f");
+  }
+  std::string monthAfter = EnglishMonthNow();
+  std::string text = listener.Next();
+  SyslogLine line;
+  ASSERT_TRUE(ParseSyslogLine(text, &line)) << text;
+  EXPECT_EQ(0u, text.find("<12>")) << "user facility, warning priority";
+  EXPECT_TRUE(line.month == monthBefore || line.month == monthAfter) << text;
+  EXPECT_EQ("Vemra_Service__one_2__tail_of_a_", line.tag) << "32 characters, no blanks or delimiters";
+  EXPECT_EQ("line one#012line two#033[31m red#177", line.message) << "control characters are escaped";
+#endif
+}
+
+TEST_F(PlatformEventLogTest, SystemLogHeaderIsEnglishInAnyLocale) {
+#if defined(_WIN32)
+  GTEST_SKIP() << kNoSystemLog;
+#else
+  SyslogListener listener(PathOf("syslog.sock"));
+  ASSERT_TRUE(listener.bound());
+  std::string monthBefore = EnglishMonthNow();
+  {
+    ForeignLocale locale;
+    if (locale.name().empty()) GTEST_SKIP() << "no French, German, Spanish or Italian locale is installed";
+    VkEventLog log(m_source.c_str(), nullptr);
+    log.Report(EVENTLOG_INFORMATION_TYPE, 1, 0, "in a foreign locale");
+  }
+  std::string monthAfter = EnglishMonthNow();
+  std::string text = listener.Next();
+  SyslogLine line;
+  ASSERT_TRUE(ParseSyslogLine(text, &line)) << text;
+  EXPECT_TRUE(line.month == monthBefore || line.month == monthAfter) << text;
+  EXPECT_EQ(m_source.substr(0, 32), line.tag);
+  EXPECT_EQ("in a foreign locale", line.message);
+#endif
+}
+
 }  // namespace

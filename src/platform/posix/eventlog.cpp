@@ -1,6 +1,7 @@
 // The event log API: event sources that report, readers that read back.
 // Every reported event is also sent to the system log (syslog), where Linux
 // administrators look, unless VK_EVENTLOG_SYSLOG=0.
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/socket.h>
@@ -22,6 +23,10 @@ const char kEventlogKey[] = "SYSTEM\\CurrentControlSet\\Services\\Eventlog";
 const char kDefaultLog[] = "Application";
 constexpr int kSyslogUser = 1 << 3;  // LOG_USER
 constexpr int kSyslogError = 3, kSyslogWarning = 4, kSyslogInfo = 6;
+constexpr size_t kSyslogTagLength = 32;  // RFC 3164's limit
+const char kNamelessTag[] = "eventlog";
+const char* const kEnglishMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                      "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
 class EventSourceObject : public vk_posix::KernelObject {
  public:
@@ -100,6 +105,48 @@ uint64_t MaxLogSize(const std::string& log) {
   return maxSize ? maxSize : vk_posix::eventlog_store::kDefaultMaxLogSize;
 }
 
+// The RFC 3164 header time, "Mmm dd hh:mm:ss" in local time. The month is
+// English whatever the process's locale: collectors parse only that.
+std::string SyslogTimestamp(time_t now) {
+  struct tm local;
+  localtime_r(&now, &local);
+  char stamp[32];
+  snprintf(stamp, sizeof stamp, "%s %2d %02d:%02d:%02d", kEnglishMonths[local.tm_mon % 12], local.tm_mday,
+           local.tm_hour, local.tm_min, local.tm_sec);
+  return stamp;
+}
+
+// The source name as an RFC 3164 tag: at most 32 characters, with blanks,
+// the header's delimiters and unprintable bytes replaced, so that
+// collectors find the tag and the message where they expect them.
+std::string SyslogTag(const std::string& source) {
+  std::string tag = source.substr(0, kSyslogTagLength);
+  for (char& c : tag) {
+    unsigned char byte = static_cast<unsigned char>(c);
+    if (byte <= 0x20 || byte >= 0x7F || c == ':' || c == '[' || c == ']') c = '_';
+  }
+  return tag.empty() ? kNamelessTag : tag;
+}
+
+// Event strings come from any caller: control characters are written as
+// '#' and three octal digits, as rsyslog shows them, so that a message
+// cannot forge further lines or drive a terminal.
+std::string EscapeControlCharacters(const std::string& text) {
+  std::string escaped;
+  escaped.reserve(text.size());
+  for (char c : text) {
+    unsigned char byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) {
+      char code[8];
+      snprintf(code, sizeof code, "#%03o", byte);
+      escaped += code;
+    } else {
+      escaped += c;
+    }
+  }
+  return escaped;
+}
+
 // One RFC 3164 datagram to the system log socket, with the source as the
 // program name, so the host's own openlog() settings stay untouched.
 void ForwardToSyslog(const Event& event) {
@@ -110,13 +157,9 @@ void ForwardToSyslog(const Event& event) {
                                                        : kSyslogInfo;
   std::string message;
   for (const std::string& text : event.strings) message += (message.empty() ? "" : " ") + text;
-  time_t now = time(nullptr);
-  struct tm local;
-  localtime_r(&now, &local);
-  char stamp[32];
-  strftime(stamp, sizeof stamp, "%b %e %H:%M:%S", &local);
-  std::string line = "<" + std::to_string(kSyslogUser | severity) + ">" + stamp + " " + event.source + "[" +
-                     std::to_string(getpid()) + "]: " + message;
+  std::string line = "<" + std::to_string(kSyslogUser | severity) + ">" + SyslogTimestamp(time(nullptr)) + " " +
+                     SyslogTag(event.source) + "[" + std::to_string(getpid()) + "]: " +
+                     EscapeControlCharacters(message);
   const char* path = getenv("VK_SYSLOG_SOCKET");
   struct sockaddr_un address = {};
   address.sun_family = AF_UNIX;
