@@ -339,4 +339,32 @@ TEST_F(PlatformEventLogTest, SystemLogHeaderIsEnglishInAnyLocale) {
 #endif
 }
 
+#if !defined(_WIN32)
+// An event store that cannot be written: eventlog.db is a directory.
+VK_CHILD_MAIN(report_with_unwritable_event_store) {
+  vktest::fs::path root(args.at(0));
+  vktest::fs::create_directories(root / "eventlog.db");
+  setenv("VK_SYSTEM_ROOT", root.c_str(), 1);
+  VkEventLog log("vkdiag-unstored", nullptr);
+  if (log.Report(EVENTLOG_ERROR_TYPE, 9, 0, "kept in %s", "the system log")) return 1;
+  return GetLastError() == ERROR_SUCCESS ? 2 : 0;
+}
+#endif
+
+TEST_F(PlatformEventLogTest, EventsTheStoreRejectsStillReachTheSystemLog) {
+#if defined(_WIN32)
+  GTEST_SKIP() << kNoSystemLog;
+#else
+  SyslogListener listener(PathOf("syslog.sock"));
+  ASSERT_TRUE(listener.bound());
+  vktest::ChildProcess child("report_with_unwritable_event_store", {PathOf("root")});
+  EXPECT_EQ(0, child.Wait()) << "the report still fails, with a reason";
+  std::string text = listener.Next();
+  SyslogLine line;
+  ASSERT_TRUE(ParseSyslogLine(text, &line)) << text;
+  EXPECT_EQ("vkdiag-unstored", line.tag);
+  EXPECT_EQ("kept in the system log", line.message);
+#endif
+}
+
 }  // namespace

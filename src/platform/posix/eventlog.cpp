@@ -222,8 +222,8 @@ BOOL WINAPI ReportEventA(HANDLE hEventLog, WORD wType, WORD wCategory, DWORD dwE
   for (WORD i = 0; i < wNumStrings; ++i) event.strings.emplace_back(lpStrings[i] ? lpStrings[i] : "");
   event.data.assign(static_cast<const char*>(lpRawData), lpRawData ? dwDataSize : 0);
   LONG error = vk_posix::eventlog_store::Append(source->log(), MaxLogSize(source->log()), &event);
+  ForwardToSyslog(event);  // also when the store failed: the event is not lost in both places
   if (error != ERROR_SUCCESS) return vk_posix::Fail(static_cast<DWORD>(error));
-  ForwardToSyslog(event);
   return TRUE;
 }
 
