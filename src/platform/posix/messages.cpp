@@ -44,6 +44,8 @@ const MessageText kMessages[] = {
     {ERROR_INSUFFICIENT_BUFFER, "The data area passed to a system call is too small."},
     {ERROR_INVALID_NAME, "The filename, directory name, or volume label syntax is incorrect."},
     {ERROR_MOD_NOT_FOUND, "The specified module could not be found."},
+    {ERROR_BAD_EXE_FORMAT, "The file is not a module of a format this system loads."},
+    {ERROR_FILE_INVALID, "The file is not valid for this operation."},
     {ERROR_NEGATIVE_SEEK, "An attempt was made to move the file pointer before the beginning of the file."},
     {ERROR_DIR_NOT_EMPTY, "The directory is not empty."},
     {ERROR_BAD_PATHNAME, "The specified path is invalid."},
