@@ -1,5 +1,6 @@
-// Files that are not message modules are refused, with the codes Wine
-// gives, and message tables read the same whatever their line ends.
+// Message texts expand as Windows' FormatMessageA expands them, and files
+// that are not message modules are refused. The expected texts are the
+// ones Wine gives, so these run on both targets.
 #include <vk/platform.h>
 
 #include <string>
@@ -22,6 +23,47 @@ std::string Visible(const std::string& text) {
       visible += c;
   }
   return visible;
+}
+
+// The expansion of a text with the inserts "ONE" and "TWO", or the error.
+std::string Expand(const char* text, DWORD inserts) {
+  const char* arguments[] = {"ONE", "TWO"};
+  char out[256] = "";
+  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_STRING | inserts, text, 0, 0, out, sizeof out,
+                                reinterpret_cast<va_list*>(arguments));
+  if (length == 0) return "error " + std::to_string(GetLastError());
+  return std::string(out, length);
+}
+
+TEST(PlatformMessagesTest, EscapesExpandAsWindowsExpandsThem) {
+  struct Case {
+    const char* text;
+    const char* withInserts;
+    const char* ignoringInserts;
+  } cases[] = {
+      {"a%0b", "a", "a"},
+      {"a%nb", "a\r\nb", "a\r\nb"},
+      {"a%rb", "a\rb", "a\rb"},
+      {"a%tb", "a\tb", "a\tb"},
+      {"a%.b", "a.b", "a%.b"},
+      {"a%!b", "a!b", "a%!b"},
+      {"a%%b", "a%b", "a%%b"},
+      {"a% b", "a b", "a% b"},
+      {"a%xb", "axb", "a%xb"},
+      {"%1 and %2", "ONE and TWO", "%1 and %2"},
+      {"a%1!s!b", "aONEb", "a%1!s!b"},
+      {"x%.y%ny", "x.y\r\ny", "x%.y\r\ny"},
+      {"line\nnext\rlast\r\n", "line\r\nnext\r\nlast\r\n", "line\r\nnext\r\nlast\r\n"},
+      {"a\r\r\nb", "a\r\n\r\nb", "a\r\n\r\nb"},
+      {"a%\r\nb", "a\r\r\nb", "a%\r\r\nb"},
+      {"end%n%0 more", "end\r\n", "end\r\n"},
+      {"100%", "error 87", "error 87"},
+      {"%0", "error 235", "error 235"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Visible(c.withInserts), Visible(Expand(c.text, FORMAT_MESSAGE_ARGUMENT_ARRAY))) << Visible(c.text);
+    EXPECT_EQ(Visible(c.ignoringInserts), Visible(Expand(c.text, FORMAT_MESSAGE_IGNORE_INSERTS))) << Visible(c.text);
+  }
 }
 
 class PlatformMessageModuleTest : public vktest::ScratchDirTest {
@@ -53,14 +95,15 @@ TEST_F(PlatformMessageModuleTest, TablesWithCrLfLineEndsGiveTheSameTexts) {
   vktest::WriteWholeFile(PathOf("crlf.dll"),
                          "vkdiag message table 1\r\n"
                          "0x1\tGeneral\r\n"
-                         "0x40020000\t%1 first\\n%1 second\r\n");
+                         "0x40020000\t%1 first\\n%1 second\r\n"
+                         "0x40020001\tno line end%0\r\n");
   HMODULE module = Load("crlf.dll");
   ASSERT_NE(nullptr, module) << GetLastError();
   const char* arguments[] = {"X"};
   struct Case {
     DWORD id;
     const char* text;
-  } cases[] = {{1, "General\r\n"}, {0x40020000, "X first\r\nX second\r\n"}};
+  } cases[] = {{1, "General\r\n"}, {0x40020000, "X first\r\nX second\r\n"}, {0x40020001, "no line end"}};
   for (const Case& c : cases) {
     char out[128] = "";
     DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ARGUMENT_ARRAY, module, c.id, 0, out,
