@@ -25,12 +25,15 @@ std::string Visible(const std::string& text) {
   return visible;
 }
 
+// An argument array of strings as FormatMessageA takes it.
+va_list* AsArguments(const char** arguments) { return reinterpret_cast<va_list*>(const_cast<char**>(arguments)); }
+
 // The expansion of a text with the inserts "ONE" and "TWO", or the error.
 std::string Expand(const char* text, DWORD inserts) {
   const char* arguments[] = {"ONE", "TWO"};
   char out[256] = "";
-  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_STRING | inserts, text, 0, 0, out, sizeof out,
-                                reinterpret_cast<va_list*>(arguments));
+  DWORD length =
+      FormatMessageA(FORMAT_MESSAGE_FROM_STRING | inserts, text, 0, 0, out, sizeof out, AsArguments(arguments));
   if (length == 0) return "error " + std::to_string(GetLastError());
   return std::string(out, length);
 }
@@ -107,7 +110,7 @@ TEST_F(PlatformMessageModuleTest, TablesWithCrLfLineEndsGiveTheSameTexts) {
   for (const Case& c : cases) {
     char out[128] = "";
     DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ARGUMENT_ARRAY, module, c.id, 0, out,
-                                  sizeof out, reinterpret_cast<va_list*>(arguments));
+                                  sizeof out, AsArguments(arguments));
     EXPECT_EQ(Visible(c.text), Visible(std::string(out, length))) << std::hex << c.id;
   }
   EXPECT_TRUE(FreeLibrary(module));
