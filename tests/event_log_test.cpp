@@ -433,7 +433,7 @@ TEST_F(VemraLogTest, InstallationPathWithoutTerminatorIsUsedWhenItFits) {
                                           reinterpret_cast<const BYTE*>(directory.data()),
                                           static_cast<DWORD>(directory.size())));
   CVemraLog log(m_source.c_str());
-  EXPECT_EQ(EventsFile(), log.GetEventsFilePath());
+  ASSERT_EQ(EventsFile(), log.GetEventsFilePath()) << "else the event would land beside the test executable";
   log.LogInfo("found");
   EXPECT_TRUE(vktest::FileExists(EventsFile()));
 }
