@@ -67,4 +67,26 @@ void BM_RegistryWritePath(benchmark::State& state) {
 }
 BENCHMARK(BM_RegistryWritePath);
 
+// A whole walk of a key's values by index: each step must cost the same
+// whatever the key's size, so the walk grows linearly.
+void BM_RegistryValueWalk(benchmark::State& state) {
+  UsePrivateStore();
+  std::string path = std::string(kBenchKey) + "\\walk" + std::to_string(state.range(0));
+  Vk::VkRegistry key(HKEY_CURRENT_USER, path.c_str(), true, KEY_ALL_ACCESS);
+  for (int64_t i = 0; i < state.range(0); ++i) key.WriteDword(("value" + std::to_string(i)).c_str(), 1);
+  for (auto _ : state) {
+    char name[32];
+    DWORD length = sizeof name;
+    DWORD index = 0;
+    while (key.EnumValue(index, name, &length)) {
+      length = sizeof name;
+      ++index;
+    }
+    benchmark::DoNotOptimize(index);
+  }
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+  state.SetComplexityN(state.range(0));
+}
+BENCHMARK(BM_RegistryValueWalk)->Arg(1000)->Arg(5000)->Arg(20000)->Complexity(benchmark::oN)->Unit(benchmark::kMillisecond);
+
 }  // namespace

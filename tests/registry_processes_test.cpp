@@ -2,6 +2,8 @@
 // killed mid-burst, and changes seen by a watcher in another process.
 #include <vk/registry.h>
 
+#include <ctype.h>
+#include <locale.h>
 #include <stdlib.h>
 
 #include <memory>
@@ -78,6 +80,35 @@ VK_CHILD_MAIN(registry_in_root) {
 #endif
 }
 
+// Names with letters of the upper half of Latin-1: a key and a value the
+// test's process makes, and a key with a value the child makes.
+const char kLocaleKey[] = "Software\\vkdiag-tests\\locales";
+const char kParentKey[] = "\xC4pfel";
+const char kParentValue[] = "\xC9t\xE9";
+const char kChildKey[] = "\xD6l";
+const char kChildValue[] = "\xDC";
+constexpr int kNoSuchLocale = 77;
+
+// Switches to the Latin-1 locale args[0] (found below args[1] on POSIX),
+// where tolower() folds the upper half, then finds the test process's key
+// and value by their names and adds its own.
+VK_CHILD_MAIN(registry_in_locale) {
+#if !defined(_WIN32)
+  setenv("LOCPATH", args.at(1).c_str(), 1);
+#endif
+  volatile int upper = 0xC4;  // tolower() of a constant may be folded as in the "C" locale
+  if (!setlocale(LC_CTYPE, args.at(0).c_str()) || tolower(upper) != 0xE4) return kNoSuchLocale;
+  VkRegistry parent(HKEY_CURRENT_USER, (std::string(kLocaleKey) + "\\" + kParentKey).c_str(), false, KEY_ALL_ACCESS);
+  if (!parent.IsOpen()) return 1;
+  DWORD value = 0;
+  if (!parent.ReadDword(kParentValue, &value) || value != 1) return 2;
+  std::string upperCase = std::string(kLocaleKey) + "\\\xC4PFEL";
+  if (!VkRegistry(HKEY_CURRENT_USER, upperCase.c_str(), false, KEY_READ).IsOpen()) return 4;
+  VkRegistry child(HKEY_CURRENT_USER, (std::string(kLocaleKey) + "\\" + kChildKey).c_str(), true, KEY_ALL_ACCESS);
+  if (!child.WriteDword(kChildValue, 2)) return 3;
+  return 0;
+}
+
 class RegistryProcessesTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -144,6 +175,40 @@ TEST_F(RegistryProcessesTest, ReadsAfterAnotherProcessWroteSeeItsChanges) {
   EXPECT_FALSE(gone.IsOpen());
   EXPECT_EQ(ERROR_FILE_NOT_FOUND, gone.GetLastErrorCode());
   EXPECT_TRUE(VkRegistry(key.GetKey(), "made", false, KEY_READ).IsOpen());
+}
+
+// Key and value names compare the same way in every process, whatever
+// locale it runs in.
+TEST(RegistryLocaleTest, ProcessesInDifferentLocalesFindTheSameNames) {
+  std::string locale = ".1252";
+  vktest::fs::path locales = vktest::fs::temp_directory_path() /
+                             ("vkdiag-locales-" + std::to_string(vktest::GetCurrentProcessIdForTests()));
+#if !defined(_WIN32)
+  // A locale of its own, since a machine may have no Latin-1 locale installed.
+  locale = "de_DE.ISO-8859-1";
+  vktest::fs::create_directories(locales / locale);
+  std::string build = "localedef -i de_DE -f ISO-8859-1 '" + (locales / locale).string() + "' >/dev/null 2>&1";
+  if (system(build.c_str()) != 0) {
+    vktest::fs::remove_all(locales);
+    GTEST_SKIP() << "localedef cannot build a Latin-1 locale here";
+  }
+#endif
+  SHDeleteKeyA(HKEY_CURRENT_USER, kLocaleKey);
+  VkRegistry made(HKEY_CURRENT_USER, (std::string(kLocaleKey) + "\\" + kParentKey).c_str(), true, KEY_ALL_ACCESS);
+  ASSERT_TRUE(made.WriteDword(kParentValue, 1));
+  int result = vktest::ChildProcess("registry_in_locale", {locale, locales.string()}).Wait();
+  vktest::fs::remove_all(locales);
+  if (result == kNoSuchLocale) {
+    SHDeleteKeyA(HKEY_CURRENT_USER, kLocaleKey);
+    GTEST_SKIP() << "the child cannot switch to " << locale;
+  }
+  EXPECT_EQ(0, result) << "1: key not found, 2: value not found, 3: no key of its own, 4: ASCII case not folded";
+  VkRegistry theirs(HKEY_CURRENT_USER, (std::string(kLocaleKey) + "\\" + kChildKey).c_str(), false, KEY_READ);
+  DWORD value = 0;
+  EXPECT_TRUE(theirs.ReadDword(kChildValue, &value));
+  EXPECT_EQ(2u, value);
+  EXPECT_EQ(2u, VkRegistry(HKEY_CURRENT_USER, kLocaleKey, false, KEY_READ).GetSubKeyCount()) << "no duplicates";
+  SHDeleteKeyA(HKEY_CURRENT_USER, kLocaleKey);
 }
 
 // Other processes trust what they read until a write moves the shared

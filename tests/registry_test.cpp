@@ -158,6 +158,62 @@ TEST_F(RegistryTest, ReadOnlyHandlesRefuseWrites) {
   EXPECT_FALSE(reader.DeleteValue("x"));
 }
 
+// Windows checks the parent handle's access for reading and writing its
+// values, not for making a sub-key below it.
+TEST_F(RegistryTest, ReadOnlyKeysStillCreateSubKeys) {
+  VkRegistry reader(HKEY_CURRENT_USER, m_path.c_str(), false, KEY_READ);
+  VkRegistry* child = reader.OpenSubKey("Made", true);
+  ASSERT_NE(nullptr, child) << reader.GetLastErrorCode();
+  EXPECT_TRUE(child->WriteDword("v", 1)) << "the new key has the access it was asked for";
+  delete child;
+  HKEY created = nullptr;
+  DWORD disposition = 0;
+  EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyExA(reader.GetKey(), "Raw", 0, nullptr, 0, KEY_READ, nullptr, &created,
+                                           &disposition));
+  EXPECT_EQ(static_cast<DWORD>(REG_CREATED_NEW_KEY), disposition);
+  RegCloseKey(created);
+  EXPECT_FALSE(reader.WriteDword("x", 1)) << "the parent handle itself stays read-only";
+}
+
+// Empty names inside or at the end of a sub-key path are skipped, as
+// Windows does; a path that starts with a backslash is refused.
+TEST_F(RegistryTest, SubKeyPathsSkipEmptyNamesButNotALeadingBackslash) {
+  HKEY parent = m_key.GetKey();
+  HKEY key = nullptr;
+  DWORD disposition = 0;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(parent, "X\\", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, &disposition));
+  EXPECT_EQ(static_cast<DWORD>(REG_CREATED_NEW_KEY), disposition);
+  RegCloseKey(key);
+  ASSERT_EQ(ERROR_SUCCESS,
+            RegCreateKeyExA(parent, "X\\\\", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, &disposition));
+  EXPECT_EQ(static_cast<DWORD>(REG_OPENED_EXISTING_KEY), disposition);
+  RegCloseKey(key);
+  EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExA(parent, "X\\\\\\", 0, KEY_READ, &key));
+  RegCloseKey(key);
+
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(parent, "Y\\\\Z", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
+  RegCloseKey(key);
+  EXPECT_TRUE(VkRegistry(parent, "Y\\Z", false, KEY_READ).IsOpen()) << "a doubled backslash separates two names";
+  EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExA(parent, "Y\\\\\\Z\\\\", 0, KEY_READ, &key));
+  RegCloseKey(key);
+
+  for (const char* leading : {"\\X", "\\\\X", "\\"}) {
+    EXPECT_EQ(ERROR_BAD_PATHNAME, RegOpenKeyExA(parent, leading, 0, KEY_READ, &key)) << leading;
+    EXPECT_EQ(ERROR_BAD_PATHNAME, RegCreateKeyExA(parent, leading, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                                                  nullptr)) << leading;
+    EXPECT_EQ(ERROR_BAD_PATHNAME, RegDeleteKeyA(parent, leading)) << leading;
+    EXPECT_EQ(ERROR_BAD_PATHNAME, SHDeleteKeyA(parent, leading)) << leading;
+  }
+  EXPECT_EQ(ERROR_BAD_PATHNAME, RegCreateKeyExA(parent, "\\W", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
+  EXPECT_FALSE(VkRegistry(parent, "W", false, KEY_READ).IsOpen());
+  EXPECT_TRUE(VkRegistry(parent, "X", false, KEY_READ).IsOpen()) << "nothing was deleted";
+
+  EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyA(parent, "Y\\\\Z\\"));
+  EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyA(parent, "X\\"));
+  EXPECT_FALSE(VkRegistry(parent, "X", false, KEY_READ).IsOpen());
+  EXPECT_FALSE(VkRegistry(parent, "Y\\Z", false, KEY_READ).IsOpen());
+}
+
 TEST_F(RegistryTest, ValuesAndNamesIgnoreCase) {
   m_key.WriteDword("Mixed", 3);
   DWORD value = 0;

@@ -1,6 +1,11 @@
 // Walking, querying, deleting and watching keys.
 #include <vk/registry.h>
 
+#include <stdlib.h>
+#if !defined(_WIN32)
+#include <unistd.h>
+#endif
+
 #include <string>
 #include <thread>
 #include <vector>
@@ -99,6 +104,39 @@ TEST_F(RegistryTreeTest, ValuesKeepTheNameAndPlaceOfTheirFirstWrite) {
   EXPECT_EQ(std::string("second=22") + '\0', seen.names[2]) << "a value written anew goes last";
 }
 
+// A walk by index goes on from where the last call stopped; a change of the
+// key in between, or a jump, must still answer the index asked for.
+TEST_F(RegistryTreeTest, EnumerationAnswersTheIndexAskedForAfterChangesAndJumps) {
+  for (const char* name : {"v0", "v1", "v2", "v3", "v4"}) {
+    ASSERT_TRUE(m_key.WriteDword(name, 1));
+    MakeKey(std::string("k") + (name + 1));
+  }
+  auto valueAt = [&](DWORD index) {
+    char name[16] = "";
+    DWORD length = sizeof name;
+    return m_key.EnumValue(index, name, &length) ? std::string(name) : std::string("<none>");
+  };
+  auto keyAt = [&](DWORD index) {
+    char name[16] = "";
+    DWORD length = sizeof name;
+    return m_key.EnumKey(index, name, &length) ? std::string(name) : std::string("<none>");
+  };
+  EXPECT_EQ("v0", valueAt(0));
+  EXPECT_EQ("v1", valueAt(1));
+  EXPECT_EQ("k0", keyAt(0));
+  EXPECT_EQ("k1", keyAt(1));
+  ASSERT_TRUE(m_key.DeleteValue("v1"));
+  ASSERT_TRUE(m_key.DeleteSubKey("k1", false));
+  EXPECT_EQ("v3", valueAt(2)) << "the walk must not go on from before the deletion";
+  EXPECT_EQ("k3", keyAt(2));
+  EXPECT_EQ("v4", valueAt(3));
+  EXPECT_EQ("k4", keyAt(3));
+  EXPECT_EQ("<none>", valueAt(4));
+  EXPECT_EQ("v0", valueAt(0)) << "a jump back";
+  EXPECT_EQ("v3", valueAt(2)) << "a jump forward";
+  EXPECT_EQ("k2", keyAt(1));
+}
+
 // The key's last write time as its parent's enumeration and the key's own
 // information report it.
 struct WriteTimes {
@@ -191,6 +229,30 @@ TEST_F(RegistryTreeTest, DeletionRestrictedToEmptyKeys) {
   EXPECT_FALSE(Exists("self"));
 }
 
+TEST_F(RegistryTreeTest, WalksWithoutACallbackFailBeforeTheFirstEntry) {
+  MakeKey("sub");
+  m_key.WriteDword("value", 1);
+  EXPECT_FALSE(m_key.EnumKeys(nullptr, 0));
+  EXPECT_EQ(ERROR_INVALID_DATA, m_key.GetLastErrorCode());
+  EXPECT_FALSE(m_key.EnumValues(nullptr, 0));
+  EXPECT_EQ(ERROR_INVALID_DATA, m_key.GetLastErrorCode());
+  Seen seen;
+  EXPECT_TRUE(m_key.EnumKeys(CollectKey, reinterpret_cast<LONG_PTR>(&seen))) << "the key stays usable";
+  EXPECT_EQ(1u, seen.names.size());
+}
+
+TEST_F(RegistryTreeTest, DeletingANullSubKeyDeletesNothing) {
+  ASSERT_TRUE(m_key.WriteDword("kept", 1));
+  for (bool onlyIfEmpty : {false, true}) {
+    EXPECT_FALSE(m_key.DeleteSubKey(nullptr, onlyIfEmpty));
+    EXPECT_EQ(ERROR_INVALID_PARAMETER, m_key.GetLastErrorCode());
+  }
+  DWORD value = 0;
+  EXPECT_TRUE(VkRegistry(HKEY_CURRENT_USER, m_path.c_str(), false, KEY_READ).ReadDword("kept", &value))
+      << "the held key is still there";
+  EXPECT_TRUE(m_key.ReadDword("kept", &value)) << "and still held";
+}
+
 TEST_F(RegistryTreeTest, TreesAreDeletedDepthFirst) {
   MakeKey("tree\\one\\deep");
   MakeKey("tree\\two");
@@ -218,6 +280,108 @@ TEST_F(RegistryTreeTest, TreeDeletionByPathStopsAtAKeyItMayNotDelete) {
   EXPECT_EQ(ERROR_KEY_HAS_CHILDREN, worker.GetLastErrorCode());
   EXPECT_TRUE(Exists("guarded\\a"));
   EXPECT_TRUE(Exists("guarded\\b")) << "it stopped at the first key it could not delete";
+}
+
+// Windows keeps a key at most 512 levels below the top of the registry,
+// which lies above HKEY_USERS: the current user's key is the third level
+// and the test's key, Software\vkdiag-tests\<name> below it, the sixth.
+constexpr int kTestKeyLevel = 6;
+constexpr int kDeepestLevel = 512;
+
+// Makes the chain deep\d\d... below the test's key down to the deepest
+// level the registry allows, one level per call (Windows creates at most 32
+// levels in one call), and leaves the deepest key held by *deepest.
+void MakeDeepestChain(HKEY testKey, VkRegistry* deepest) {
+  ASSERT_TRUE(deepest->Open(testKey, "deep", true, KEY_ALL_ACCESS));
+  for (int level = kTestKeyLevel + 2; level <= kDeepestLevel; ++level)
+    ASSERT_TRUE(deepest->Open(deepest->GetKey(), "d", true, KEY_ALL_ACCESS))
+        << "level " << level << ": " << deepest->GetLastErrorCode();
+}
+
+TEST_F(RegistryTreeTest, TheDeepestTreeTheRegistryAllowsIsDeleted) {
+  VkRegistry deepest;
+  ASSERT_NO_FATAL_FAILURE(MakeDeepestChain(m_key.GetKey(), &deepest));
+  if (!vktest::RunningUnderWine()) {
+    VkRegistry deeper(deepest.GetKey(), "d", true, KEY_ALL_ACCESS);
+    EXPECT_FALSE(deeper.IsOpen()) << "no key below the deepest level";
+    if (!vktest::IsWindowsTarget()) {
+      EXPECT_EQ(ERROR_INVALID_PARAMETER, deeper.GetLastErrorCode());
+    }
+  }
+  deepest.Close();
+  VkRegistry worker;
+  EXPECT_TRUE(worker.DeleteTree(HKEY_CURRENT_USER, Sub("deep").c_str())) << worker.GetLastErrorCode();
+  EXPECT_FALSE(Exists("deep"));
+}
+
+TEST_F(RegistryTreeTest, TheDeepestTreeTheRegistryAllowsIsDeletedByPath) {
+  if (vktest::RunningUnderWine())
+    GTEST_SKIP() << "Wine refuses to open sub-key paths as long as this walk builds (234)";
+  VkRegistry deepest;
+  ASSERT_NO_FATAL_FAILURE(MakeDeepestChain(m_key.GetKey(), &deepest));
+  deepest.Close();
+  VkRegistry worker;
+  EXPECT_TRUE(worker.DeleteTreeByPath(HKEY_CURRENT_USER, Sub("deep").c_str(), false)) << worker.GetLastErrorCode();
+  EXPECT_FALSE(Exists("deep"));
+}
+
+TEST_F(RegistryTreeTest, APathReachingBelowTheDeepestLevelCreatesNothing) {
+  if (vktest::IsWindowsTarget()) GTEST_SKIP() << "Wine does not enforce Windows' depth limit";
+  VkRegistry deepest;
+  ASSERT_NO_FATAL_FAILURE(MakeDeepestChain(m_key.GetKey(), &deepest));
+  std::string aboveDeepest = "deep";
+  for (int level = kTestKeyLevel + 2; level < kDeepestLevel; ++level) aboveDeepest += "\\d";
+  VkRegistry parent(m_key.GetKey(), aboveDeepest.c_str(), false, KEY_ALL_ACCESS);
+  ASSERT_TRUE(parent.IsOpen());
+  HKEY created = nullptr;
+  EXPECT_EQ(ERROR_INVALID_PARAMETER,
+            RegCreateKeyExA(parent.GetKey(), "x\\y", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &created, nullptr));
+  EXPECT_EQ(nullptr, created);
+  EXPECT_FALSE(VkRegistry(parent.GetKey(), "x", false, KEY_READ).IsOpen()) << "the level that fitted is not kept";
+}
+
+// In an empty registry kept under args[0]: every way of deleting the keys
+// behind the predefined handles is refused with ERROR_ACCESS_DENIED, and
+// the current user's key works afterwards. Returns the number of the first
+// check that failed, 0 when all passed.
+VK_CHILD_MAIN(registry_delete_predefined) {
+#if defined(_WIN32)
+  return -1;  // the test does not run on Windows
+#else
+  setenv("VK_SYSTEM_ROOT", args.at(0).c_str(), 1);
+  std::string currentUser = "S-1-22-1-" + std::to_string(getuid());
+  HKEY handle = nullptr;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, "", 0, KEY_ALL_ACCESS, &handle) != ERROR_SUCCESS) return 1;
+  if (RegDeleteKeyA(HKEY_CURRENT_USER, "") != ERROR_ACCESS_DENIED) return 2;
+  if (RegDeleteKeyA(handle, "") != ERROR_ACCESS_DENIED) return 3;
+  if (SHDeleteKeyA(handle, "") != ERROR_ACCESS_DENIED) return 4;
+  if (RegDeleteKeyA(HKEY_USERS, currentUser.c_str()) != ERROR_ACCESS_DENIED) return 5;
+  if (RegDeleteKeyA(HKEY_CLASSES_ROOT, "") != ERROR_ACCESS_DENIED) return 6;
+  if (SHDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes") != ERROR_ACCESS_DENIED) return 7;
+  if (SHDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE") != ERROR_ACCESS_DENIED) return 8;
+  RegCloseKey(handle);
+  if (!VkRegistry(HKEY_CURRENT_USER, "Software\\App", true, KEY_ALL_ACCESS).WriteDword("v", 1)) return 9;
+  VkRegistry worker;
+  if (worker.DeleteTree(HKEY_CURRENT_USER, "\\") || worker.GetLastErrorCode() != ERROR_ACCESS_DENIED) return 10;
+  if (VkRegistry(HKEY_CURRENT_USER, "Software", false, KEY_READ).IsOpen()) return 11;  // below it, all went
+  VkRegistry after(HKEY_CURRENT_USER, "Software\\After", true, KEY_ALL_ACCESS);
+  DWORD value = 0;
+  if (!after.WriteDword("v", 2) || !after.ReadDword("v", &value) || value != 2) return 12;
+  if (worker.DeleteTree(HKEY_CLASSES_ROOT, "\\") || worker.GetLastErrorCode() != ERROR_ACCESS_DENIED) return 13;
+  if (!VkRegistry(HKEY_CLASSES_ROOT, ".txt", true, KEY_ALL_ACCESS).IsOpen()) return 14;
+  return 0;
+#endif
+}
+
+TEST(RegistryPredefinedKeysTest, TheKeysBehindPredefinedHandlesAreNeverDeleted) {
+  if (vktest::IsWindowsTarget())
+    GTEST_SKIP() << "would try to delete the machine's current user key; Wine deletes it where Windows refuses";
+  vktest::fs::path root = vktest::fs::temp_directory_path() /
+                          ("vkdiag-predefined-" + std::to_string(vktest::GetCurrentProcessIdForTests()));
+  vktest::fs::remove_all(root);
+  vktest::fs::create_directories(root);
+  EXPECT_EQ(0, vktest::ChildProcess("registry_delete_predefined", {root.string()}).Wait());
+  vktest::fs::remove_all(root);
 }
 
 // Whether a watch of the test's key, on a handle of its own, is signalled

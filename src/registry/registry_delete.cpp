@@ -14,8 +14,14 @@ constexpr size_t kPathSlack = 10;
 
 }  // namespace
 
+// A null path fails as RegDeleteKeyA fails it: read as "", it would name
+// the held key itself.
 bool VkRegistry::DeleteSubKey(const char* path, bool onlyIfEmpty) {
   if (!OpenKeyGuard()) return false;
+  if (!path) {
+    m_lLastError = ERROR_INVALID_PARAMETER;
+    return false;
+  }
   if (onlyIfEmpty) {
     VkRegistry subKey(m_hKey, path, false, kFullAccess);
     if (!subKey.IsOpen()) {
@@ -27,7 +33,7 @@ bool VkRegistry::DeleteSubKey(const char* path, bool onlyIfEmpty) {
       return false;
     }
   }
-  m_lLastError = RegDeleteKeyA(m_hKey, path ? path : "");
+  m_lLastError = RegDeleteKeyA(m_hKey, path);
   return Succeeded();
 }
 

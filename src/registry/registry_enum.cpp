@@ -41,8 +41,14 @@ bool VkRegistry::EnumValue(DWORD index, char* name, DWORD* nameLength, DWORD* ty
 // the callback stopped it (0). False when no key is held or an enumeration
 // failed. A sub-key whose name or class does not fit is skipped. A failed
 // key information query leaves its code in the last error, which ends the
-// walk before the first entry unless it is ERROR_MORE_DATA.
+// walk before the first entry unless it is ERROR_MORE_DATA. Without a
+// callback there is no walk: false with ERROR_INVALID_DATA.
 bool VkRegistry::EnumKeys(KeyEntryProc proc, LONG_PTR userValue) {
+  if (!OpenKeyGuard()) return false;
+  if (!proc) {
+    m_lLastError = ERROR_INVALID_DATA;
+    return false;
+  }
   DWORD maxName = 0;
   DWORD maxClass = 0;
   if (!QueryInfo(nullptr, &maxName, nullptr, nullptr, nullptr, &maxClass, nullptr, nullptr, nullptr, nullptr)) {
@@ -69,6 +75,11 @@ bool VkRegistry::EnumKeys(KeyEntryProc proc, LONG_PTR userValue) {
 
 // As EnumKeys, but a value whose name or data does not fit ends the walk.
 bool VkRegistry::EnumValues(ValueEntryProc proc, LONG_PTR userValue) {
+  if (!OpenKeyGuard()) return false;
+  if (!proc) {
+    m_lLastError = ERROR_INVALID_DATA;
+    return false;
+  }
   DWORD maxName = 0;
   DWORD maxData = 0;
   if (!QueryInfo(nullptr, nullptr, nullptr, &maxName, &maxData, nullptr, nullptr, nullptr, nullptr, nullptr)) {

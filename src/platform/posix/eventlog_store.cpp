@@ -1,8 +1,8 @@
 #include "eventlog_store.h"
 
-#include <ctype.h>
 #include <string.h>
 
+#include "name_fold.h"
 #include "sqlite_database.h"
 
 namespace vk_posix {
@@ -27,12 +27,8 @@ ProcessDatabase& EventLog() {
   return *database;
 }
 
-// Log names compare without case.
-std::string Fold(const std::string& name) {
-  std::string folded = name;
-  for (char& c : folded) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-  return folded;
-}
+// Log names compare without case, as the registry compares their keys.
+std::string Fold(const std::string& name) { return FoldName(name.c_str()); }
 
 std::string JoinStrings(const std::vector<std::string>& strings) {
   std::string joined;

@@ -50,26 +50,21 @@ bool IsPredefined(HKEY handle) {
          handle == HKEY_CLASSES_ROOT;
 }
 
-// Splits a sub-key path at backslashes. A trailing backslash is allowed;
-// a leading one, an empty component or one over 255 characters is not.
+// Splits a sub-key path at backslashes. As on Windows, empty names inside
+// or at the end of the path are skipped ("A\\\\B\\" names A\B), a path
+// that starts with a backslash is refused with ERROR_BAD_PATHNAME, and a
+// name over 255 characters with ERROR_INVALID_PARAMETER.
 LONG SplitPath(const char* subKey, std::vector<std::string>* path) {
   path->clear();
   if (!subKey || !*subKey) return ERROR_SUCCESS;
   if (*subKey == '\\') return ERROR_BAD_PATHNAME;
-  std::string component;
-  for (const char* p = subKey;; ++p) {
-    if (*p == '\\' || *p == '\0') {
-      if (component.empty()) {
-        if (*p == '\0') break;  // trailing backslash
-        return ERROR_BAD_PATHNAME;
-      }
-      if (component.size() > kMaxKeyNameLength) return ERROR_INVALID_PARAMETER;
-      path->push_back(component);
-      component.clear();
-      if (*p == '\0') break;
-    } else {
-      component += *p;
-    }
+  for (const char* p = subKey; *p;) {
+    const char* end = strchr(p, '\\');
+    size_t length = end ? static_cast<size_t>(end - p) : strlen(p);
+    if (length > kMaxKeyNameLength) return ERROR_INVALID_PARAMETER;
+    if (length > 0) path->emplace_back(p, length);
+    p += length;
+    while (*p == '\\') ++p;
   }
   return ERROR_SUCCESS;
 }
@@ -99,7 +94,6 @@ LONG ResolveSubKey(HKEY hKey, LPCSTR lpSubKey, KeyId* id) {
   if (error != ERROR_SUCCESS) return error;
   std::vector<std::string> path;
   error = SplitPath(lpSubKey, &path);
-  if (error == ERROR_BAD_PATHNAME) return ERROR_FILE_NOT_FOUND;
   return error == ERROR_SUCCESS ? registry_store::OpenPath(parent, path, id) : error;
 }
 
@@ -140,8 +134,9 @@ LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*ulOptions*/, REGSA
   return vk_posix::OpenHandle(id, samDesired, phkResult);
 }
 
-// Opens a sub-key, creating it and any missing keys on the way. Creating
-// needs KEY_CREATE_SUB_KEY on the parent handle.
+// Opens a sub-key, creating it and any missing keys on the way. As on
+// Windows, the parent handle's access does not matter: a key opened only
+// for reading can have sub-keys made below it.
 LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*Reserved*/, LPSTR lpClass, DWORD dwOptions,
                             REGSAM samDesired, const LPSECURITY_ATTRIBUTES /*lpSecurityAttributes*/, PHKEY phkResult,
                             LPDWORD lpdwDisposition) {
@@ -159,10 +154,7 @@ LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*Reserved*/, LPST
   KeyId id = 0;
   error = vk_posix::registry_store::OpenPath(parent, path, &id);
   bool created = false;
-  if (error == ERROR_FILE_NOT_FOUND) {
-    if (!(parentAccess & KEY_CREATE_SUB_KEY)) return ERROR_ACCESS_DENIED;
-    error = vk_posix::registry_store::CreatePath(parent, path, lpClass, &id, &created);
-  }
+  if (error == ERROR_FILE_NOT_FOUND) error = vk_posix::registry_store::CreatePath(parent, path, lpClass, &id, &created);
   if (error != ERROR_SUCCESS) return error;
   if (lpdwDisposition) *lpdwDisposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
   return vk_posix::OpenHandle(id, samDesired, phkResult);
@@ -194,7 +186,9 @@ LONG WINAPI RegConnectRegistryA(LPCSTR lpMachineName, HKEY hKey, PHKEY phkResult
 }
 
 // Deletes a key that has no sub-keys (ERROR_ACCESS_DENIED otherwise), with
-// its values. An empty sub-key names the key of the handle itself.
+// its values. An empty sub-key names the key of the handle itself. The keys
+// behind the predefined handles are never deleted (ERROR_ACCESS_DENIED), as
+// on Windows.
 LONG WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
   if (!lpSubKey) return ERROR_INVALID_PARAMETER;
   KeyId id = 0;
@@ -202,7 +196,9 @@ LONG WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
   return error == ERROR_SUCCESS ? vk_posix::registry_store::DeleteKey(id) : error;
 }
 
-// Deletes a key with all its sub-keys and values.
+// Deletes a key with all its sub-keys and values, all or nothing: a tree
+// whose top is never deleted (see RegDeleteKeyA) is left whole, with
+// ERROR_ACCESS_DENIED.
 LONG WINAPI SHDeleteKeyA(HKEY hKey, LPCSTR pszSubKey) {
   KeyId id = 0;
   LONG error = vk_posix::ResolveSubKey(hKey, pszSubKey, &id);

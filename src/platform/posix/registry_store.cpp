@@ -5,11 +5,11 @@
 // process has written since (registry_cache.h).
 #include "registry_store.h"
 
-#include <ctype.h>
 #include <sys/time.h>
 
 #include <map>
 
+#include "name_fold.h"
 #include "registry_cache.h"
 #include "sqlite_database.h"
 
@@ -39,17 +39,15 @@ const char kSchema[] =
     " key_id INTEGER NOT NULL, name TEXT NOT NULL, name_key TEXT NOT NULL,"
     " type INTEGER NOT NULL, data BLOB NOT NULL, created INTEGER NOT NULL,"
     " written INTEGER NOT NULL, change INTEGER NOT NULL,"
-    " PRIMARY KEY(key_id, name_key)) WITHOUT ROWID;";
+    " PRIMARY KEY(key_id, name_key)) WITHOUT ROWID;"
+    // Listing order; a rewrite keeps `created`, so it leaves this untouched.
+    "CREATE INDEX IF NOT EXISTS vals_order ON vals(key_id, created, name_key);";
 
 // A key's last write time: its own or its latest value's.
 #define VK_LAST_WRITE(k) "max(" k ".last_write, coalesce((SELECT max(written) FROM vals WHERE key_id=" k ".id), 0))"
 
-// Names compare case-insensitively, as ANSI text.
-std::string Fold(const char* name) {
-  std::string folded = name ? name : "";
-  for (char& c : folded) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-  return folded;
-}
+// Names compare without case, the same way in every process.
+std::string Fold(const char* name) { return FoldName(name); }
 
 uint64_t NowFiletime() {
   struct timeval now;
@@ -97,7 +95,9 @@ LONG Transaction(bool write, Body body) {
   SharedCounter* counter = nullptr;
   LONG result = vk_posix::Transaction(Registry(), true, [&](Connection& c) {
     counter = &CacheOf(c).counter();
-    return counter->Increment() ? body(c) : static_cast<LONG>(ERROR_REGISTRY_IO_FAILED);
+    if (counter->Increment()) return body(c);
+    DWORD reason = counter->Error();
+    return static_cast<LONG>(reason == ERROR_DISK_FULL ? reason : ERROR_REGISTRY_IO_FAILED);
   });
   if (counter) counter->Increment();
   return result;
@@ -182,10 +182,39 @@ LONG ReadValue(Connection& c, KeyId key, const char* name, DWORD* type, std::str
   return MissingUnlessDeleted(c, key, ERROR_FILE_NOT_FOUND);
 }
 
-LONG ParentOf(Connection& c, KeyId key, KeyId* parent) {
-  Query query(c, "SELECT parent FROM keys WHERE id=?1");
+// The level of a key: Windows keeps a key at most 512 levels below the top
+// of the registry, which lies above the roots, so the roots are the second
+// level and the current user's key the third. Deeper keys are refused, so
+// that a walk down a tree, one call per level, stays bounded.
+constexpr int64_t kRootLevel = 2;
+constexpr int64_t kDeepestLevel = 512;
+
+LONG LevelOf(Connection& c, KeyId key, int64_t* level) {
+  Query query(c, "WITH RECURSIVE up(id, n) AS (SELECT ?1, 0 UNION ALL"
+                 " SELECT k.parent, up.n+1 FROM keys k JOIN up ON k.id=up.id WHERE k.parent<>0)"
+                 " SELECT max(n) FROM up");
+  int rc = query.Bind(1, key).Step();
+  if (rc != SQLITE_ROW) return c.Error(rc);
+  *level = kRootLevel + query.Int(0);
+  return ERROR_SUCCESS;
+}
+
+// The parent of a key that may be deleted. Windows never deletes the roots,
+// the keys right below them (its hives; the current user's key is one) and
+// HKEY_LOCAL_MACHINE\SOFTWARE\Classes, the key of HKEY_CLASSES_ROOT:
+// ERROR_ACCESS_DENIED. Processes remember the ids of the keys behind their
+// predefined handles, so deleting one would break those handles until the
+// processes restart. No tree of another key holds one of these keys.
+LONG DeletableParent(Connection& c, KeyId key, KeyId* parent) {
+  Query query(c, "SELECT k.parent, p.parent, g.parent, g.name_key='hkey_local_machine' AND p.name_key='software'"
+                 " AND k.name_key='classes' FROM keys k LEFT JOIN keys p ON p.id=k.parent"
+                 " LEFT JOIN keys g ON g.id=p.parent WHERE k.id=?1");
   int rc = query.Bind(1, key).Step();
   if (rc != SQLITE_ROW) return rc == SQLITE_DONE ? ERROR_KEY_DELETED : c.Error(rc);
+  bool root = query.Int(0) == 0;
+  bool hive = !root && query.Int(1) == 0;
+  bool classes = !root && !hive && query.Int(2) == 0 && query.Int(3) != 0;
+  if (root || hive || classes) return ERROR_ACCESS_DENIED;
   *parent = query.Int(0);
   return ERROR_SUCCESS;
 }
@@ -241,12 +270,17 @@ LONG CreatePath(KeyId parent, const std::vector<std::string>& path, const char* 
   return Transaction(true, [&](Connection& c) {
     LONG error = Exists(c, parent);
     KeyId current = parent;
+    int64_t parentLevel = -1;  // looked up when the first key is to be made
     for (size_t i = 0; error == ERROR_SUCCESS && i < path.size(); ++i) {
       KeyId child = 0;
       error = FindChild(c, current, path[i], &child);
       if (error == ERROR_FILE_NOT_FOUND) {
+        error = parentLevel < 0 ? LevelOf(c, parent, &parentLevel) : static_cast<LONG>(ERROR_SUCCESS);
+        // Too deep: the transaction keeps none of the keys made before.
+        if (error == ERROR_SUCCESS && parentLevel + static_cast<int64_t>(i) + 1 > kDeepestLevel)
+          error = ERROR_INVALID_PARAMETER;
         bool last = i + 1 == path.size();
-        error = InsertKey(c, current, path[i], last ? className : nullptr, &child);
+        if (error == ERROR_SUCCESS) error = InsertKey(c, current, path[i], last ? className : nullptr, &child);
         *created = last;
       }
       current = child;
@@ -304,28 +338,83 @@ LONG DeleteValue(KeyId key, const char* name) {
   });
 }
 
+namespace {
+
+// Where the last walk of a key by index stopped: the next index of the same
+// key continues after that row instead of counting rows from the first, so
+// a whole walk costs O(n log n), not O(n^2). It holds only while the shared
+// change counter shows no write since. Used under the connection's lock.
+struct WalkPosition {
+  KeyId key = 0;
+  DWORD index = 0;
+  uint64_t mark = 0;
+  int64_t created = 0;
+  std::string nameKey;
+  bool valid = false;
+
+  // Whether index follows this position on an unchanged store; `mark` is
+  // the counter as read before the question.
+  bool Continues(KeyId askedKey, DWORD askedIndex, bool counted, uint64_t now) const {
+    return valid && counted && key == askedKey && index + 1 == askedIndex && mark == now;
+  }
+  void Remember(KeyId walkedKey, DWORD walkedIndex, bool counted, uint64_t now, int64_t rowCreated,
+                std::string rowNameKey) {
+    valid = counted;
+    key = walkedKey;
+    index = walkedIndex;
+    mark = now;
+    created = rowCreated;
+    nameKey = std::move(rowNameKey);
+  }
+};
+
+WalkPosition g_keyWalk;
+WalkPosition g_valueWalk;
+
+}  // namespace
+
 LONG EnumKey(KeyId key, DWORD index, std::string* name, std::string* className, uint64_t* lastWrite) {
   return Statements([&](Connection& c) {
-    Query query(c, "SELECT name, class, " VK_LAST_WRITE("k") " FROM keys k WHERE parent=?1 ORDER BY name_key LIMIT 1 OFFSET ?2");
-    int rc = query.Bind(1, key).Bind(2, static_cast<int64_t>(index)).Step();
+    uint64_t mark = 0;
+    bool counted = CacheOf(c).counter().Read(&mark);
+    bool next = g_keyWalk.Continues(key, index, counted, mark);
+    Query query(c, next ? "SELECT name, class, " VK_LAST_WRITE("k") ", name_key FROM keys k"
+                          " WHERE parent=?1 AND name_key>?2 ORDER BY name_key LIMIT 1"
+                        : "SELECT name, class, " VK_LAST_WRITE("k") ", name_key FROM keys k"
+                          " WHERE parent=?1 ORDER BY name_key LIMIT 1 OFFSET ?3");
+    query.Bind(1, key);
+    if (next) query.Bind(2, g_keyWalk.nameKey);
+    else query.Bind(3, static_cast<int64_t>(index));
+    int rc = query.Step();
     if (rc == SQLITE_DONE) return MissingUnlessDeleted(c, key, ERROR_NO_MORE_ITEMS);
     if (rc != SQLITE_ROW) return c.Error(rc);
     *name = query.Text(0);
     *className = query.Text(1);
     *lastWrite = static_cast<uint64_t>(query.Int(2));
+    g_keyWalk.Remember(key, index, counted, mark, 0, query.Text(3));
     return static_cast<LONG>(ERROR_SUCCESS);
   });
 }
 
 LONG EnumValue(KeyId key, DWORD index, std::string* name, DWORD* type, std::string* data) {
   return Statements([&](Connection& c) {
-    Query query(c, "SELECT name, type, data FROM vals WHERE key_id=?1 ORDER BY created, name_key LIMIT 1 OFFSET ?2");
-    int rc = query.Bind(1, key).Bind(2, static_cast<int64_t>(index)).Step();
+    uint64_t mark = 0;
+    bool counted = CacheOf(c).counter().Read(&mark);
+    bool next = g_valueWalk.Continues(key, index, counted, mark);
+    Query query(c, next ? "SELECT name, type, data, created, name_key FROM vals"
+                          " WHERE key_id=?1 AND (created, name_key)>(?2, ?3) ORDER BY created, name_key LIMIT 1"
+                        : "SELECT name, type, data, created, name_key FROM vals"
+                          " WHERE key_id=?1 ORDER BY created, name_key LIMIT 1 OFFSET ?4");
+    query.Bind(1, key);
+    if (next) query.Bind(2, g_valueWalk.created).Bind(3, g_valueWalk.nameKey);
+    else query.Bind(4, static_cast<int64_t>(index));
+    int rc = query.Step();
     if (rc == SQLITE_DONE) return MissingUnlessDeleted(c, key, ERROR_NO_MORE_ITEMS);
     if (rc != SQLITE_ROW) return c.Error(rc);
     *name = query.Text(0);
     *type = static_cast<DWORD>(query.Int(1));
     *data = query.Text(2);
+    g_valueWalk.Remember(key, index, counted, mark, query.Int(3), query.Text(4));
     return static_cast<LONG>(ERROR_SUCCESS);
   });
 }
@@ -358,9 +447,8 @@ LONG QueryInfo(KeyId key, KeyInfo* info) {
 LONG DeleteKey(KeyId key) {
   return Transaction(true, [&](Connection& c) {
     KeyId parent = 0;
-    LONG error = ParentOf(c, key, &parent);
+    LONG error = DeletableParent(c, key, &parent);
     if (error != ERROR_SUCCESS) return error;
-    if (parent == 0) return static_cast<LONG>(ERROR_ACCESS_DENIED);  // roots stay
     Query children(c, "SELECT 1 FROM keys WHERE parent=?1 LIMIT 1");
     int rc = children.Bind(1, key).Step();
     if (rc == SQLITE_ROW) return static_cast<LONG>(ERROR_ACCESS_DENIED);
@@ -376,9 +464,8 @@ LONG DeleteKey(KeyId key) {
 LONG DeleteTree(KeyId key) {
   return Transaction(true, [&](Connection& c) {
     KeyId parent = 0;
-    LONG error = ParentOf(c, key, &parent);
+    LONG error = DeletableParent(c, key, &parent);
     if (error != ERROR_SUCCESS) return error;
-    if (parent == 0) return static_cast<LONG>(ERROR_ACCESS_DENIED);
     Query values(c, "WITH RECURSIVE down(id) AS (SELECT ?1 UNION ALL SELECT k.id FROM keys k JOIN down ON k.parent=down.id)"
                     " DELETE FROM vals WHERE key_id IN down");
     int rc = values.Bind(1, key).Step();
@@ -392,9 +479,14 @@ LONG DeleteTree(KeyId key) {
 
 LONG Flush() {
   return Statements([](Connection& c) {
-    // A checkpoint with synchronous=FULL syncs the WAL and the database file.
-    int rc = sqlite3_exec(c.db(), "PRAGMA synchronous=FULL; PRAGMA wal_checkpoint(FULL); PRAGMA synchronous=NORMAL;",
-                          nullptr, nullptr, nullptr);
+    // A full checkpoint with synchronous=FULL syncs the WAL, copies every
+    // frame into the database file and syncs that: the file alone then
+    // holds every committed write.
+    int rc = sqlite3_exec(c.db(), "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr);
+    int frames = 0, copied = 0;
+    if (rc == SQLITE_OK) rc = sqlite3_wal_checkpoint_v2(c.db(), nullptr, SQLITE_CHECKPOINT_FULL, &frames, &copied);
+    if (rc == SQLITE_OK && copied < frames) rc = SQLITE_BUSY;
+    sqlite3_exec(c.db(), "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
     return c.Error(rc);
   });
 }

@@ -34,6 +34,8 @@ namespace registry_store {
 // when missing and remembered by this process's connection.
 LONG Predefined(const std::vector<std::string>& path, KeyId* id);
 LONG OpenPath(KeyId parent, const std::vector<std::string>& path, KeyId* id);
+// Makes the keys of the path that are missing, all or none:
+// ERROR_INVALID_PARAMETER when one would lie more than 512 levels deep.
 LONG CreatePath(KeyId parent, const std::vector<std::string>& path, const char* className, KeyId* id,
                 bool* created);
 LONG KeyExists(KeyId key);
@@ -44,7 +46,10 @@ LONG EnumKey(KeyId key, DWORD index, std::string* name, std::string* className, 
 LONG EnumValue(KeyId key, DWORD index, std::string* name, DWORD* type, std::string* data);
 LONG QueryInfo(KeyId key, KeyInfo* info);
 // Deletes a key without sub-keys (ERROR_ACCESS_DENIED when it has some).
+// The roots, the keys right below them and the key of HKEY_CLASSES_ROOT
+// are never deleted: ERROR_ACCESS_DENIED.
 LONG DeleteKey(KeyId key);
+// Deletes a key and its tree, all or nothing; refused as DeleteKey refuses.
 LONG DeleteTree(KeyId key);
 LONG Flush();
 // A mark that differs after every change the filter selects, of the key or,

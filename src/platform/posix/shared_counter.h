@@ -3,6 +3,8 @@
 #ifndef VK_PLATFORM_POSIX_SHARED_COUNTER_H
 #define VK_PLATFORM_POSIX_SHARED_COUNTER_H
 
+#include <vk/platform.h>
+
 #include <stdint.h>
 
 namespace vk_posix {
@@ -18,9 +20,13 @@ class SharedCounter {
   // Both false when the file could not be mapped.
   bool Read(uint64_t* value) const;
   bool Increment();
+  // Why the file could not be mapped (ERROR_DISK_FULL, ERROR_ACCESS_DENIED
+  // for a planted link or foreign file, ...); ERROR_SUCCESS when it was.
+  DWORD Error() const { return m_error; }
 
  private:
   uint64_t* m_value = nullptr;
+  DWORD m_error = ERROR_SUCCESS;
 };
 
 }  // namespace vk_posix

@@ -1,9 +1,15 @@
 #include "sqlite_database.h"
 
+#include <errno.h>
 #include <pthread.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <vector>
 
+#include "errors.h"
+#include "state_files.h"
 #include "system_root.h"
 
 namespace vk_posix {
@@ -18,6 +24,7 @@ std::mutex g_databasesLock;
 std::vector<ProcessDatabase*>* g_databases = nullptr;
 
 void AbandonConnectionsInChild();
+void CloseConnectionsAtExit();
 
 void Register(ProcessDatabase* database) {
   static bool registered = [] {
@@ -26,6 +33,7 @@ void Register(ProcessDatabase* database) {
                      new (&g_databasesLock) std::mutex();
                      AbandonConnectionsInChild();
                    });
+    atexit(CloseConnectionsAtExit);
     return true;
   }();
   (void)registered;
@@ -36,7 +44,12 @@ void Register(ProcessDatabase* database) {
 
 }  // namespace
 
-LONG ErrorFromSqlite(int rc, LONG corruptCode) {
+LONG ErrorFromSqlite(int rc, LONG corruptCode, sqlite3* db) {
+  // An I/O error that a full disk caused reads as one, as on Windows.
+  if ((rc & 0xFF) == SQLITE_IOERR && db) {
+    int cause = sqlite3_system_errno(db);
+    if (cause == ENOSPC || cause == EDQUOT) return ERROR_DISK_FULL;
+  }
   switch (rc & 0xFF) {
     case SQLITE_OK:
     case SQLITE_DONE:
@@ -53,29 +66,73 @@ LONG ErrorFromSqlite(int rc, LONG corruptCode) {
   }
 }
 
-LONG Connection::EnsureOpen() {
-  if (m_db) return ERROR_SUCCESS;
-  std::string path = SystemRoot() + "/" + m_file.name;
-  sqlite3* db = nullptr;
-  // SQLite's own mutexes are off: the connection lock serialises all use.
-  int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
-                           nullptr);
-  if (rc != SQLITE_OK) {
-    sqlite3_close(db);
-    return Error(rc);
-  }
-  sqlite3_busy_timeout(db, kBusyTimeoutMs);
+namespace {
+
+// Database files, and the WAL and shared-memory files SQLite keeps beside
+// them, are readable by every user of the state directory and written by
+// their owner.
+constexpr mode_t kDatabaseMode = 0644;
+
+// Page size, WAL mode and tables, inside one transaction.
+int SetUp(sqlite3* db, const DatabaseFile& file) {
   // The page size holds only for a file still empty, so it comes before
   // the switch to WAL, which writes the file's first page.
-  std::string setup = m_file.pageSize ? "PRAGMA page_size=" + std::to_string(m_file.pageSize) + ";" : "";
+  std::string setup = file.pageSize ? "PRAGMA page_size=" + std::to_string(file.pageSize) + ";" : "";
   setup += "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;";
-  rc = sqlite3_exec(db, setup.c_str(), nullptr, nullptr, nullptr);
+  int rc = sqlite3_exec(db, setup.c_str(), nullptr, nullptr, nullptr);
   if (rc == SQLITE_OK) rc = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
-  if (rc == SQLITE_OK) rc = sqlite3_exec(db, m_file.schema, nullptr, nullptr, nullptr);
+  if (rc == SQLITE_OK) rc = sqlite3_exec(db, file.schema, nullptr, nullptr, nullptr);
   if (rc == SQLITE_OK) rc = sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+  return rc;
+}
+
+// Makes a missing database whole under a private name and links it into
+// place, so that no process ever finds a half-made (empty) store; a
+// racing creator's file wins and ours goes.
+LONG CreateDatabaseFile(const std::string& directory, const DatabaseFile& file) {
+  std::string path = directory + "/" + file.name;
+  std::string scratch = path + ".new-" + std::to_string(getpid()) + "-" + std::to_string(pthread_self());
+  unlink(scratch.c_str());
+  sqlite3* db = nullptr;
+  int rc = sqlite3_open_v2(scratch.c_str(), &db,
+                           SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_EXCLUSIVE |
+                               SQLITE_OPEN_NOFOLLOW,
+                           nullptr);
+  if (rc == SQLITE_OK) rc = SetUp(db, file);
+  LONG error = rc == SQLITE_OK ? ERROR_SUCCESS : ErrorFromSqlite(rc, file.corruptCode, db);
+  sqlite3_close(db);  // the last connection: checkpoints and removes the WAL
+  if (error == ERROR_SUCCESS && chmod(scratch.c_str(), kDatabaseMode) != 0) error = Win32ErrorFromErrno(errno);
+  if (error == ERROR_SUCCESS && link(scratch.c_str(), path.c_str()) != 0 && errno != EEXIST)
+    error = Win32ErrorFromErrno(errno);
+  unlink(scratch.c_str());
+  return error;
+}
+
+}  // namespace
+
+LONG Connection::EnsureOpen() {
+  if (m_db) return ERROR_SUCCESS;
+  std::string directory = SystemRoot();
+  std::string name = m_file.name;
+  LONG error = CheckDatabaseFile(directory, name, m_file.corruptCode);
+  for (const char* companion : {"-wal", "-shm"})
+    if (error == ERROR_SUCCESS) error = CheckCompanionFile(directory, name + companion, m_file.corruptCode);
+  struct stat status;
+  if (error == ERROR_SUCCESS && lstat((directory + "/" + name).c_str(), &status) != 0)
+    error = CreateDatabaseFile(directory, m_file);
+  if (error != ERROR_SUCCESS) return error;
+  sqlite3* db = nullptr;
+  // SQLite's own mutexes are off: the connection lock serialises all use.
+  int rc = sqlite3_open_v2((directory + "/" + name).c_str(), &db,
+                           SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW, nullptr);
+  if (rc == SQLITE_OK) {
+    sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    rc = SetUp(db, m_file);
+  }
   if (rc != SQLITE_OK) {
+    error = ErrorFromSqlite(rc, m_file.corruptCode, db);
     sqlite3_close(db);
-    return Error(rc);
+    return error;
   }
   m_db = db;
   return ERROR_SUCCESS;
@@ -127,11 +184,36 @@ void AbandonConnectionsInChild() {
   for (ProcessDatabase* database : *g_databases) database->AbandonConnection();
 }
 
+// A process that ends normally copies its writes from the WAL into the
+// database file, so that the file alone (a backup, say) holds them.
+void CloseConnectionsAtExit() {
+  std::lock_guard<std::mutex> guard(g_databasesLock);
+  if (!g_databases) return;
+  for (ProcessDatabase* database : *g_databases) database->CloseConnection();
+}
+
 }  // namespace
 
 void ProcessDatabase::AbandonConnection() {
   new (&m_creationLock) std::mutex();
   m_connection.store(nullptr, std::memory_order_relaxed);
+}
+
+void ProcessDatabase::CloseConnection() {
+  Connection* connection = m_connection.load(std::memory_order_acquire);
+  if (!connection) return;
+  std::lock_guard<std::mutex> guard(connection->lock());
+  connection->Close();
+}
+
+void Connection::Close() {
+  if (!m_db) return;
+  for (auto& entry : m_statements) sqlite3_finalize(entry.second);
+  m_statements.clear();
+  // Passive: copies what no other process still reads, waiting for nobody.
+  sqlite3_wal_checkpoint_v2(m_db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+  sqlite3_close(m_db);
+  m_db = nullptr;
 }
 
 Query& Query::Bind(int index, int64_t value) {

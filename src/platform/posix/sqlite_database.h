@@ -24,7 +24,8 @@
 namespace vk_posix {
 
 // SQLite's result as a Win32 code; corruptCode names a damaged database.
-LONG ErrorFromSqlite(int rc, LONG corruptCode);
+// With the connection, an I/O error caused by a full disk is ERROR_DISK_FULL.
+LONG ErrorFromSqlite(int rc, LONG corruptCode, sqlite3* db = nullptr);
 
 // A store's database file: its name under $VK_SYSTEM_ROOT, the tables it
 // creates on first use, the code for a damaged file, and the page size a
@@ -37,8 +38,8 @@ struct DatabaseFile {
 };
 
 // One process's connection to one database, with its prepared statements.
-// Never closed: a forked child must not touch an inherited connection, and
-// the process's end closes it.
+// A forked child never touches an inherited connection; a normal exit
+// checkpoints and closes the process's own (a later use opens it again).
 class Connection {
  public:
   explicit Connection(const DatabaseFile& file) : m_file(file) {}
@@ -48,8 +49,10 @@ class Connection {
   std::mutex& lock() { return m_lock; }
   // Opens the database and creates its tables on first use.
   LONG EnsureOpen();
+  // Checkpoints what it can and closes; called with the lock held.
+  void Close();
   sqlite3* db() { return m_db; }
-  LONG Error(int rc) const { return ErrorFromSqlite(rc, m_file.corruptCode); }
+  LONG Error(int rc) const { return ErrorFromSqlite(rc, m_file.corruptCode, m_db); }
   // A cached statement, reset and with its bindings cleared; null on error.
   sqlite3_stmt* Statement(const char* sql);
   // Steps a cached statement that returns no rows.
@@ -79,6 +82,8 @@ class ProcessDatabase {
   Connection& connection();
   // In a forked child: forget the parent's connection without touching it.
   void AbandonConnection();
+  // At a normal exit: checkpoint and close this process's connection.
+  void CloseConnection();
 
  private:
   const DatabaseFile m_file;

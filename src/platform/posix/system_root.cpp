@@ -1,6 +1,7 @@
 #include "system_root.h"
 
 #include <errno.h>
+#include <pwd.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,12 +10,27 @@ namespace vk_posix {
 
 namespace {
 
-bool MakeDirectories(const std::string& path) {
+bool MakeDirectories(const std::string& path, mode_t mode) {
   for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
     std::string prefix = path.substr(0, slash);
-    if (mkdir(prefix.c_str(), 0755) != 0 && errno != EEXIST) return false;
+    if (mkdir(prefix.c_str(), mode) != 0 && errno != EEXIST) return false;
     if (slash == std::string::npos) return true;
   }
+}
+
+// The user's home directory: $HOME, else the password database's entry.
+// Never a shared directory such as /tmp, where another user could make the
+// state directory first.
+std::string HomeDirectory() {
+  const char* home = getenv("HOME");
+  if (home && *home == '/') return home;
+  struct passwd entry;
+  struct passwd* found = nullptr;
+  char buffer[4096];
+  if (getpwuid_r(geteuid(), &entry, buffer, sizeof buffer, &found) == 0 && found && found->pw_dir &&
+      found->pw_dir[0] == '/')
+    return found->pw_dir;
+  return std::string();
 }
 
 }  // namespace
@@ -22,16 +38,18 @@ bool MakeDirectories(const std::string& path) {
 std::string SystemRoot() {
   const char* configured = getenv("VK_SYSTEM_ROOT");
   if (configured && *configured) {
-    MakeDirectories(configured);
+    MakeDirectories(configured, 0755);
     return configured;
   }
   const std::string machineWide = "/var/lib/vkdiag";
-  if (MakeDirectories(machineWide) && access(machineWide.c_str(), W_OK) == 0) return machineWide;
+  if (MakeDirectories(machineWide, 0755) && access(machineWide.c_str(), W_OK) == 0) return machineWide;
   const char* state = getenv("XDG_STATE_HOME");
-  const char* home = getenv("HOME");
-  std::string base = state && *state ? state : std::string(home ? home : "/tmp") + "/.local/state";
+  std::string base = state && *state == '/' ? std::string(state) : HomeDirectory();
+  if (base.empty()) return std::string();  // nowhere safe: every open then fails
+  if (!(state && *state == '/')) base += "/.local/state";
+  // A user's own state: private to that user, whatever the umask.
   std::string root = base + "/vkdiag";
-  MakeDirectories(root);
+  MakeDirectories(root, 0700);
   return root;
 }
 

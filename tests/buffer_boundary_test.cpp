@@ -1,0 +1,196 @@
+// Every buffer the system fills for the library, at exactly its size, one
+// byte less and one byte more: the answer is Windows' own (Wine's where the
+// documentation is silent), and not one byte is written past the size given.
+#include <vk/platform.h>
+
+#include <gtest/gtest.h>
+
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+#include "support/registry_fixture.h"
+#include "support/test_support.h"
+
+namespace {
+
+constexpr char kGuard = '\x5A';
+constexpr size_t kGuardBytes = 16;
+
+// A buffer of `size` bytes followed by guard bytes that must stay untouched.
+class GuardedBuffer {
+ public:
+  explicit GuardedBuffer(size_t size) : m_size(size), m_bytes(size + kGuardBytes, kGuard) {}
+  char* data() { return m_bytes.data(); }
+  BYTE* bytes() { return reinterpret_cast<BYTE*>(m_bytes.data()); }
+  DWORD size() const { return static_cast<DWORD>(m_size); }
+  std::string text() const { return std::string(m_bytes.data(), strnlen(m_bytes.data(), m_size)); }
+  bool GuardIntact() const {
+    for (size_t i = m_size; i < m_bytes.size(); ++i)
+      if (m_bytes[i] != kGuard) return false;
+    return true;
+  }
+
+ private:
+  size_t m_size;
+  std::vector<char> m_bytes;
+};
+
+const char kName[] = "BoundaryNameOf21Chars";  // 21 characters
+const size_t kNameLength = sizeof kName - 1;
+
+class RegistryBufferTest : public vktest::RegistryKeyTest {};
+
+TEST_F(RegistryBufferTest, EnumeratedKeyNamesNeedRoomForTheirTerminator) {
+  ASSERT_TRUE(Vk::VkRegistry(HKEY_CURRENT_USER, Sub(kName).c_str(), true, KEY_ALL_ACCESS).IsOpen());
+  for (size_t size : {kNameLength, kNameLength + 1, kNameLength + 2}) {
+    GuardedBuffer name(size);
+    DWORD length = name.size();
+    LONG result = RegEnumKeyExA(m_key.GetKey(), 0, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
+    if (size <= kNameLength) {
+      EXPECT_EQ(ERROR_MORE_DATA, result) << size;
+    } else {
+      EXPECT_EQ(ERROR_SUCCESS, result) << size;
+      EXPECT_EQ(kNameLength, length) << size;
+      EXPECT_EQ(kName, name.text()) << size;
+    }
+    EXPECT_TRUE(name.GuardIntact()) << size;
+  }
+}
+
+TEST_F(RegistryBufferTest, EnumeratedValueNamesAndDataStayInsideTheirBuffers) {
+  const char data[] = "value data";  // stored with its terminator: 11 bytes
+  ASSERT_TRUE(m_key.WriteString(kName, data));
+  for (size_t size : {kNameLength, kNameLength + 1, kNameLength + 2}) {
+    GuardedBuffer name(size);
+    GuardedBuffer bytes(sizeof data + 4);
+    DWORD length = name.size(), dataSize = bytes.size(), type = 0;
+    LONG result = RegEnumValueA(m_key.GetKey(), 0, name.data(), &length, nullptr, &type, bytes.bytes(), &dataSize);
+    if (size <= kNameLength) {
+      EXPECT_EQ(ERROR_MORE_DATA, result) << size;
+    } else {
+      EXPECT_EQ(ERROR_SUCCESS, result) << size;
+      EXPECT_EQ(kNameLength, length) << size;
+      EXPECT_EQ(kName, name.text()) << size;
+    }
+    EXPECT_TRUE(name.GuardIntact()) << size;
+  }
+  for (size_t size : {sizeof data - 1, sizeof data, sizeof data + 1}) {
+    GuardedBuffer name(kNameLength + 1);
+    GuardedBuffer bytes(size);
+    DWORD length = name.size(), dataSize = bytes.size(), type = 0;
+    LONG result = RegEnumValueA(m_key.GetKey(), 0, name.data(), &length, nullptr, &type, bytes.bytes(), &dataSize);
+    if (size < sizeof data) {
+      EXPECT_EQ(ERROR_MORE_DATA, result) << size;
+      EXPECT_EQ(sizeof data, dataSize) << size;
+    } else {
+      EXPECT_EQ(ERROR_SUCCESS, result) << size;
+      EXPECT_EQ(sizeof data, dataSize) << size;
+      EXPECT_STREQ(data, bytes.data()) << size;
+    }
+    EXPECT_TRUE(bytes.GuardIntact()) << size;
+  }
+}
+
+TEST_F(RegistryBufferTest, ValueDataReportsTheSizeItNeeds) {
+  const BYTE data[] = {1, 2, 3, 4, 5, 6, 7, 8, 9};
+  ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(m_key.GetKey(), "binary", 0, REG_BINARY, data, sizeof data));
+  for (size_t size : {sizeof data - 1, sizeof data, sizeof data + 1}) {
+    GuardedBuffer bytes(size);
+    DWORD dataSize = bytes.size(), type = 0;
+    LONG result = RegQueryValueExA(m_key.GetKey(), "binary", nullptr, &type, bytes.bytes(), &dataSize);
+    EXPECT_EQ(size < sizeof data ? ERROR_MORE_DATA : ERROR_SUCCESS, result) << size;
+    EXPECT_EQ(sizeof data, dataSize) << size;
+    if (result == ERROR_SUCCESS) {
+      EXPECT_EQ(0, memcmp(data, bytes.data(), sizeof data));
+    }
+    EXPECT_TRUE(bytes.GuardIntact()) << size;
+  }
+}
+
+TEST(SystemBufferTest, ModuleFileNameIsCutAndTerminatedInsideItsBuffer) {
+  char full[MAX_PATH * 4] = "";
+  DWORD length = GetModuleFileNameA(nullptr, full, sizeof full);
+  ASSERT_GT(length, 0u);
+  for (DWORD size : {length, length + 1, length + 2}) {
+    GuardedBuffer name(size);
+    SetLastError(ERROR_SUCCESS);
+    DWORD result = GetModuleFileNameA(nullptr, name.data(), name.size());
+    if (size <= length) {
+      EXPECT_EQ(size, result) << size;
+      EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER), GetLastError()) << size;
+      // Windows since Vista ends the cut name with a terminator; Wine, like
+      // Windows XP, fills the last byte with the name's next character.
+      EXPECT_EQ(std::string(full, size - 1), std::string(name.data(), size - 1)) << size;
+      EXPECT_TRUE(name.data()[size - 1] == '\0' || name.data()[size - 1] == full[size - 1]) << size;
+    } else {
+      EXPECT_EQ(length, result) << size;
+      EXPECT_EQ(full, name.text()) << size;
+    }
+    EXPECT_TRUE(name.GuardIntact()) << size;
+  }
+}
+
+TEST(SystemBufferTest, SystemMessagesFitTheirBufferOrFail) {
+  char full[512] = "";
+  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                ERROR_ACCESS_DENIED, 0, full, sizeof full, nullptr);
+  ASSERT_GT(length, 0u);
+  for (DWORD size : {length, length + 1, length + 2}) {
+    GuardedBuffer text(size);
+    SetLastError(ERROR_SUCCESS);
+    DWORD result = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                  ERROR_ACCESS_DENIED, 0, text.data(), text.size(), nullptr);
+    if (size <= length) {
+      EXPECT_EQ(0u, result) << size;
+      EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER), GetLastError()) << size;
+    } else {
+      EXPECT_EQ(length, result) << size;
+      EXPECT_EQ(full, text.text()) << size;
+    }
+    EXPECT_TRUE(text.GuardIntact()) << size;
+  }
+}
+
+TEST(SystemBufferTest, LocaleInformationCountsItsTerminator) {
+  const LCID german = 0x0407;
+  int needed = GetLocaleInfoA(german, LOCALE_SABBREVLANGNAME, nullptr, 0);
+  ASSERT_EQ(4, needed);  // "DEU" and its terminator
+  for (int size : {needed - 1, needed, needed + 1}) {
+    GuardedBuffer text(static_cast<size_t>(size));
+    SetLastError(ERROR_SUCCESS);
+    int result = GetLocaleInfoA(german, LOCALE_SABBREVLANGNAME, text.data(), size);
+    if (size < needed) {
+      EXPECT_EQ(0, result) << size;
+      EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER), GetLastError()) << size;
+    } else {
+      EXPECT_EQ(needed, result) << size;
+      EXPECT_EQ("DEU", text.text()) << size;
+    }
+    EXPECT_TRUE(text.GuardIntact()) << size;
+  }
+}
+
+class SearchPathBufferTest : public vktest::ScratchDirTest {};
+
+TEST_F(SearchPathBufferTest, AFoundPathFitsOrReportsTheSizeItNeeds) {
+  vktest::WriteWholeFile(PathOf("found.txt"), "x");
+  std::string directory = PathOf("");
+  char full[MAX_PATH * 2] = "";
+  DWORD length = SearchPathA(directory.c_str(), "found.txt", nullptr, sizeof full, full, nullptr);
+  ASSERT_GT(length, 0u);
+  for (DWORD size : {length, length + 1, length + 2}) {
+    GuardedBuffer path(size);
+    DWORD result = SearchPathA(directory.c_str(), "found.txt", nullptr, path.size(), path.data(), nullptr);
+    if (size <= length) {
+      EXPECT_EQ(length + 1, result) << size;
+    } else {
+      EXPECT_EQ(length, result) << size;
+      EXPECT_EQ(full, path.text()) << size;
+    }
+    EXPECT_TRUE(path.GuardIntact()) << size;
+  }
+}
+
+}  // namespace

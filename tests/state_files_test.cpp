@@ -1,0 +1,167 @@
+// The POSIX state directory as another local user could prepare it: links
+// planted at the store's file names, an empty database, a full disk. Each
+// is refused with an error; nothing outside the directory is touched and no
+// signal ends the process.
+#include <vk/registry.h>
+
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+
+#include <string>
+
+#include "support/test_support.h"
+
+#if !defined(_WIN32)
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+// In the state directory args[0]: writes a value (args[1] = "write") or
+// reads one; exits with the Win32 code of the step that failed, 0 if none.
+VK_CHILD_MAIN(registry_step_in_root) {
+#if defined(_WIN32)
+  return -1;
+#else
+  setenv("VK_SYSTEM_ROOT", args.at(0).c_str(), 1);
+  Vk::VkRegistry key;
+  if (!key.Open(HKEY_LOCAL_MACHINE, "Software\\vkdiag-tests", args.at(1) == "write", KEY_ALL_ACCESS))
+    return static_cast<int>(key.GetLastErrorCode());
+  if (args.at(1) == "write" && !key.WriteDword("value", 5)) return static_cast<int>(key.GetLastErrorCode());
+  return 0;
+#endif
+}
+
+// Keeps the store of the state directory args[0] open (its WAL and shared
+// memory with it) for args[1] milliseconds.
+VK_CHILD_MAIN(registry_hold_in_root) {
+#if defined(_WIN32)
+  return -1;
+#else
+  setenv("VK_SYSTEM_ROOT", args.at(0).c_str(), 1);
+  Vk::VkRegistry key(HKEY_LOCAL_MACHINE, "Software\\vkdiag-tests", false, KEY_READ);
+  DWORD value = 0;
+  key.ReadDword("value", &value);
+  Sleep(static_cast<DWORD>(std::stoul(args.at(1))));
+  return 0;
+#endif
+}
+
+// A child's exit status holds the low byte of the code it returned.
+int ExitStatusOf(DWORD code) { return static_cast<int>(code & 0xFF); }
+
+class StateFilesTest : public vktest::ScratchDirTest {
+ protected:
+  void SetUp() override {
+    if (vktest::IsWindowsTarget()) GTEST_SKIP() << "the state directory belongs to the POSIX layer";
+    vktest::ScratchDirTest::SetUp();
+    m_root = (m_dir / "state").string();
+    vktest::fs::create_directories(m_root);
+    m_outside = (m_dir / "victim.txt").string();
+    vktest::WriteWholeFile(m_outside, "precious bytes that no store may touch");
+  }
+
+  int Step(const std::string& what) { return vktest::ChildProcess("registry_step_in_root", {m_root, what}).Wait(); }
+  void Plant(const std::string& name, const std::string& target) {
+    vktest::fs::create_symlink(target, vktest::fs::path(m_root) / name);
+  }
+  bool VictimIntact() { return vktest::ReadWholeFile(m_outside) == "precious bytes that no store may touch"; }
+
+  std::string m_root;
+  std::string m_outside;
+};
+
+TEST_F(StateFilesTest, ALinkAtTheChangeCounterIsRefusedAndItsTargetKept) {
+  ASSERT_EQ(0, Step("write"));
+  vktest::fs::remove(vktest::fs::path(m_root) / "registry.changes");
+  Plant("registry.changes", m_outside);
+  EXPECT_EQ(ERROR_SUCCESS, Step("read"));
+  EXPECT_EQ(ExitStatusOf(ERROR_REGISTRY_IO_FAILED), Step("write"));
+  EXPECT_TRUE(VictimIntact());
+}
+
+TEST_F(StateFilesTest, ALinkAtADatabaseNameIsNeverFollowed) {
+  Plant("registry.db", m_outside);
+  EXPECT_NE(0, Step("write"));
+  EXPECT_TRUE(VictimIntact());
+
+  vktest::fs::remove(vktest::fs::path(m_root) / "registry.db");
+  std::string dangling = (m_dir / "made-through-a-link.db").string();
+  Plant("registry.db", dangling);
+  EXPECT_NE(0, Step("write"));
+  EXPECT_FALSE(vktest::FileExists(dangling));
+}
+
+TEST_F(StateFilesTest, LinksAtTheLogFilesBesideADatabaseAreRefused) {
+  ASSERT_EQ(0, Step("write"));
+  for (const char* name : {"registry.db-wal", "registry.db-shm"}) {
+    vktest::fs::remove(vktest::fs::path(m_root) / name);
+    Plant(name, m_outside);
+    EXPECT_NE(0, Step("write")) << name;
+    EXPECT_TRUE(VictimIntact()) << name;
+    vktest::fs::remove(vktest::fs::path(m_root) / name);
+  }
+}
+
+TEST_F(StateFilesTest, AnEmptyDatabaseIsAnErrorNotANewStore) {
+  vktest::WriteWholeFile((vktest::fs::path(m_root) / "registry.db").string(), "");
+  EXPECT_EQ(ExitStatusOf(ERROR_REGISTRY_CORRUPT), Step("write"));
+  EXPECT_EQ(0u, vktest::fs::file_size(vktest::fs::path(m_root) / "registry.db"));
+}
+
+TEST_F(StateFilesTest, NewStateFilesGetTheirModesWhateverTheUmask) {
+#if !defined(_WIN32)
+  mode_t previous = umask(0);
+  int result = Step("write");
+  umask(previous);
+  ASSERT_EQ(0, result);
+  for (const char* name : {"registry.db", "registry.changes"}) {
+    struct stat status;
+    ASSERT_EQ(0, lstat((m_root + "/" + name).c_str(), &status)) << name;
+    EXPECT_EQ(0644u, status.st_mode & 07777u) << name;
+  }
+#endif
+}
+
+// A full disk where the change counter must be made anew while another
+// process keeps the store open: an error, no SIGBUS.
+TEST_F(StateFilesTest, AFullDiskFailsWithDiskFullAndNoSignal) {
+#if !defined(_WIN32)
+  if (geteuid() != 0) GTEST_SKIP() << "mounting a small tmpfs needs root";
+  if (mount("vkdiag-full", m_root.c_str(), "tmpfs", 0, "size=512k,mode=0755") != 0)
+    GTEST_SKIP() << "this machine refuses to mount a tmpfs here";
+  ASSERT_EQ(0, Step("write"));
+  vktest::ChildProcess holder("registry_hold_in_root", {m_root, "3000"});
+  Sleep(500);
+  unlink((m_root + "/registry.changes").c_str());
+  // Fill every block that is left.
+  FILE* file = fopen((m_root + "/filler").c_str(), "wb");
+  std::string block(4096, 'x');
+  while (file && fwrite(block.data(), 1, block.size(), file) == block.size() && fflush(file) == 0) {
+  }
+  if (file) fclose(file);
+  int read = Step("read");
+  int write = Step("write");
+  holder.Wait();
+  umount2(m_root.c_str(), MNT_DETACH);
+  EXPECT_EQ(0, read) << "a read needs no new disk space";
+  EXPECT_EQ(ExitStatusOf(ERROR_DISK_FULL), write);
+
+  // With nothing holding the store open, its shared memory cannot be made.
+  ASSERT_EQ(0, mount("vkdiag-full", m_root.c_str(), "tmpfs", 0, "size=512k,mode=0755"));
+  ASSERT_EQ(0, Step("write"));
+  file = fopen((m_root + "/filler").c_str(), "wb");
+  while (file && fwrite(block.data(), 1, block.size(), file) == block.size() && fflush(file) == 0) {
+  }
+  if (file) fclose(file);
+  write = Step("write");
+  umount2(m_root.c_str(), MNT_DETACH);
+  EXPECT_EQ(ExitStatusOf(ERROR_DISK_FULL), write);
+#endif
+}
+
+}  // namespace
