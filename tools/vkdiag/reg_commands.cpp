@@ -14,6 +14,8 @@ void AddRegCommands(CLI::App& app) {
   AddRegQueryCommand(*reg);
   AddRegAddCommand(*reg);
   AddRegDeleteCommand(*reg);
+  AddRegExportCommand(*reg);
+  AddRegImportCommand(*reg);
 }
 
 }  // namespace vkdiag
