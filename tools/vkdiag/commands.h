@@ -18,6 +18,8 @@ void AddRegWatchCommand(CLI::App& reg);
 void AddTraceCommands(CLI::App& app);
 
 void AddEventsCommands(CLI::App& app);
+void AddEventsQueryCommands(CLI::App& events);
+void AddEventsLogCommands(CLI::App& events);
 
 }  // namespace vkdiag
 

@@ -18,6 +18,7 @@ int main(int argc, char** argv) {
       "  vkdiag reg query 'HKLM\\SOFTWARE\\Haldrex\\Vemra' -s\n"
       "  vkdiag events query --type error -c 10\n");
   vkdiag::AddRegCommands(app);
+  vkdiag::AddEventsCommands(app);
   vkdiag::AddTraceCommands(app);
   try {
     app.parse(argc, argv);
