@@ -173,9 +173,35 @@ TEST_F(RegToolTest, DeleteRemovesAValueAllValuesOrTheWholeKey) {
   EXPECT_EQ(RunTool({"reg", "delete", "HKCU"}).exitCode, 2);
 }
 
+TEST_F(RegToolTest, WatchPrintsALineForEachChangeBelowTheKey) {
+  ASSERT_EQ(RunTool({"reg", "add", Key() + "\\Deep"}).exitCode, 0);
+  vktest::ToolProcess watch({"reg", "watch", Key(), "-s", "--count", "2", "--timeout", "20"});
+  ASSERT_TRUE(watch.started());
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (watch.ErrorSoFar().find("watching") == std::string::npos && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  ASSERT_EQ(RunTool({"reg", "add", Key() + "\\Deep", "-v", "V", "-d", "1"}).exitCode, 0);
+  // The second change waits until the first was seen, so the two are not
+  // merged into one notification.
+  while (LineCount(vktest::ReadWholeFile(watch.OutputPath())) < 1 && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  ASSERT_EQ(RunTool({"reg", "delete", Key() + "\\Deep", "-f"}).exitCode, 0);
+  ToolResult result = watch.Wait();
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(LineCount(result.out), 2) << result.out;
+  EXPECT_NE(result.out.find(" changed " + LongKey() + "\n"), std::string::npos) << result.out;
+
+  ToolResult quiet = RunTool({"reg", "watch", Key(), "--timeout", "0.2"});
+  EXPECT_EQ(quiet.exitCode, 0);
+  EXPECT_EQ(quiet.out, "");
+}
+
 TEST(ToolHelpTest, EverySubcommandHasHelpWithAnExample) {
   for (const std::vector<std::string>& command :
        std::vector<std::vector<std::string>>{{}, {"reg"}, {"reg", "query"}, {"reg", "add"}, {"reg", "delete"},
+                                             {"reg", "export"}, {"reg", "import"}, {"reg", "watch"},
+                                             {"events"}, {"events", "query"}, {"events", "follow"},
+                                             {"events", "logs"}, {"events", "clear"},
                                              {"trace"}, {"trace", "on"}, {"trace", "off"}, {"trace", "list"},
                                              {"trace", "listen"}}) {
     std::vector<std::string> args = command;

@@ -182,6 +182,8 @@ ToolResult ToolProcess::Wait() {
 
 bool ToolProcess::started() const { return m_state->started; }
 
+std::string ToolProcess::OutputPath() const { return m_state->outPath; }
+
 std::string ToolProcess::ErrorSoFar() const { return WithoutCarriageReturns(ReadWholeFile(m_state->errPath)); }
 
 ToolResult RunTool(const std::vector<std::string>& args) {

@@ -26,6 +26,8 @@ class ToolProcess {
   bool started() const;
   // Standard error so far.
   std::string ErrorSoFar() const;
+  // The file that receives standard output.
+  std::string OutputPath() const;
   // Waits for the exit; -1 when it did not start.
   ToolResult Wait();
 

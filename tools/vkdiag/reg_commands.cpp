@@ -16,6 +16,7 @@ void AddRegCommands(CLI::App& app) {
   AddRegDeleteCommand(*reg);
   AddRegExportCommand(*reg);
   AddRegImportCommand(*reg);
+  AddRegWatchCommand(*reg);
 }
 
 }  // namespace vkdiag
