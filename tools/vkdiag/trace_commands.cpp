@@ -6,6 +6,8 @@
 #include <time.h>
 
 #include <chrono>
+#include <string>
+#include <vector>
 
 #include "commands.h"
 #include "debug_listener.h"
@@ -61,9 +63,21 @@ void ListSwitches() {
   }
 }
 
-std::string ShownText(std::string text) {
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-  return EscapeControls(text);
+// The lines of a text, without their CR LF or LF, as a debug-output
+// viewer shows them; other control characters are escaped.
+std::vector<std::string> ShownLines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    std::string line = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(EscapeControls(line));
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  if (lines.empty()) lines.push_back(std::string());
+  return lines;
 }
 
 void Listen(long count, double timeoutSeconds) {
@@ -79,7 +93,8 @@ void Listen(long count, double timeoutSeconds) {
     struct tm local = *localtime(&seconds);
     char stamp[32];
     strftime(stamp, sizeof stamp, "%H:%M:%S", &local);
-    printf("%s.%03ld [%lu] %s\n", stamp, millis, received.pid, ShownText(received.text).c_str());
+    for (const std::string& line : ShownLines(received.text))
+      printf("%s.%03ld [%lu] %s\n", stamp, millis, received.pid, line.c_str());
     fflush(stdout);
   }
 }
