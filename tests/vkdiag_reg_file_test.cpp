@@ -116,6 +116,27 @@ TEST_F(RegFileToolTest, RegeditsOwnExportImportsToItsValuesAndExportsToItsBytes)
   EXPECT_EQ(vktest::ReadWholeFile(PathOf("out.reg")), vktest::ReadWholeFile(sample));
 }
 
+TEST_F(RegFileToolTest, WindowsRegistryEditorReadsAndWritesTheSameFile) {
+  if (!vktest::IsWindowsTarget()) GTEST_SKIP() << "the registry editor is a Windows program";
+  ASSERT_EQ(RunTool({"reg", "import", TestDataFile("regedit_export.reg")}).exitCode, 0);
+  ToolResult exported = RunTool({"reg", "export", m_sampleKey, PathOf("vkdiag.reg")});
+  ASSERT_EQ(exported.exitCode, 0) << exported.err;
+  Snapshot before;
+  TakeSnapshot(HKEY_CURRENT_USER, kSample, &before);
+
+  // The editor imports the export to the same values...
+  ASSERT_EQ(RunTool({"reg", "delete", m_sampleKey, "-f"}).exitCode, 0);
+  ToolResult imported = vktest::RunProgram("regedit.exe", {"/S", PathOf("vkdiag.reg")});
+  ASSERT_EQ(imported.exitCode, 0) << imported.err;
+  Snapshot after;
+  TakeSnapshot(HKEY_CURRENT_USER, kSample, &after);
+  EXPECT_EQ(after, before);
+  // ...and its own export of them has the same bytes.
+  ToolResult regedit = vktest::RunProgram("regedit.exe", {"/E", PathOf("regedit.reg"), "HKEY_CURRENT_USER\\" + std::string(kSample)});
+  ASSERT_EQ(regedit.exitCode, 0) << regedit.err;
+  EXPECT_EQ(vktest::ReadWholeFile(PathOf("regedit.reg")), vktest::ReadWholeFile(PathOf("vkdiag.reg")));
+}
+
 TEST_F(RegFileToolTest, ExportDeleteImportGivesBackEveryValueAndTheSameFile) {
   for (const std::vector<std::string>& add : std::vector<std::vector<std::string>>{
            {"-v", "Text", "-d", "quote \" backslash \\ tab\tend"},

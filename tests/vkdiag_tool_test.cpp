@@ -55,17 +55,24 @@ TEST_F(RegToolTest, AddedValuesOfEveryTypeShowInRegQueryLayout) {
 
   ToolResult query = RunTool({"reg", "query", Key()});
   ASSERT_EQ(query.exitCode, 0) << query.err;
-  EXPECT_EQ(query.out, "\n" + LongKey() + "\n" +
-                           "    Text    REG_SZ    a \"quoted\" C:\\path\n"
-                           "    Expand    REG_EXPAND_SZ    %TEMP%\\x\n"
-                           "    Multi    REG_MULTI_SZ    one\\0two\n"
-                           "    Dword    REG_DWORD    0x1f\n"
-                           "    Qword    REG_QWORD    0x100000000\n"
-                           "    Binary    REG_BINARY    00FF10AB\n"
-                           "    None    REG_NONE    \n"
-                           "    (Default)    REG_SZ    unnamed\n"
-                           "\n" +
-                           LongKey() + "\\Sub\n");
+  // Values come in the registry's enumeration order, which differs between
+  // systems; each has its own line.
+  const std::string head = "\n" + LongKey() + "\n";
+  const std::string tail = "\n" + LongKey() + "\\Sub\n";
+  ASSERT_EQ(query.out.rfind(head, 0), 0u) << query.out;
+  ASSERT_GE(query.out.size(), head.size() + tail.size());
+  EXPECT_EQ(query.out.substr(query.out.size() - tail.size()), tail) << query.out;
+  const std::vector<std::string> lines = {
+      "    Text    REG_SZ    a \"quoted\" C:\\path\n",   "    Expand    REG_EXPAND_SZ    %TEMP%\\x\n",
+      "    Multi    REG_MULTI_SZ    one\\0two\n",        "    Dword    REG_DWORD    0x1f\n",
+      "    Qword    REG_QWORD    0x100000000\n",          "    Binary    REG_BINARY    00FF10AB\n",
+      "    None    REG_NONE    \n",                       "    (Default)    REG_SZ    unnamed\n"};
+  size_t length = head.size() + tail.size();
+  for (const std::string& line : lines) {
+    EXPECT_NE(query.out.find("\n" + line), std::string::npos) << line << query.out;
+    length += line.size();
+  }
+  EXPECT_EQ(query.out.size(), length) << query.out;
   EXPECT_EQ(query.err, "");
 
   ToolResult one = RunTool({"reg", "query", "HKEY_CURRENT_USER\\" + m_path, "-v", "Dword"});

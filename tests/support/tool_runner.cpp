@@ -87,8 +87,10 @@ HANDLE InheritableFile(const std::string& path, DWORD access, DWORD disposition)
 
 }  // namespace
 
-ToolProcess::ToolProcess(const std::vector<std::string>& args) : m_state(new State) {
-  std::string command = Quote(ToolPath());
+ToolProcess::ToolProcess(const std::vector<std::string>& args) : ToolProcess(ToolPath(), args) {}
+
+ToolProcess::ToolProcess(const std::string& program, const std::vector<std::string>& args) : m_state(new State) {
+  std::string command = Quote(program);
   for (const std::string& arg : args) command += " " + Quote(arg);
   HANDLE out = InheritableFile(m_state->outPath, GENERIC_WRITE, CREATE_ALWAYS);
   HANDLE err = InheritableFile(m_state->errPath, GENERIC_WRITE, CREATE_ALWAYS);
@@ -141,8 +143,10 @@ struct ToolProcess::State {
   int exitCode = -1;
 };
 
-ToolProcess::ToolProcess(const std::vector<std::string>& args) : m_state(new State) {
-  std::string tool = ToolPath();
+ToolProcess::ToolProcess(const std::vector<std::string>& args) : ToolProcess(ToolPath(), args) {}
+
+ToolProcess::ToolProcess(const std::string& program, const std::vector<std::string>& args) : m_state(new State) {
+  const std::string& tool = program;
   std::vector<char*> argv;
   argv.push_back(const_cast<char*>(tool.c_str()));
   for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
@@ -152,7 +156,7 @@ ToolProcess::ToolProcess(const std::vector<std::string>& args) : m_state(new Sta
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 1, m_state->outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   posix_spawn_file_actions_addopen(&actions, 2, m_state->errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  m_state->started = posix_spawn(&m_state->pid, tool.c_str(), &actions, nullptr, argv.data(), environ) == 0;
+  m_state->started = posix_spawnp(&m_state->pid, tool.c_str(), &actions, nullptr, argv.data(), environ) == 0;
   posix_spawn_file_actions_destroy(&actions);
 }
 
@@ -189,6 +193,11 @@ std::string ToolProcess::ErrorSoFar() const { return WithoutCarriageReturns(Read
 ToolResult RunTool(const std::vector<std::string>& args) {
   ToolProcess tool(args);
   return tool.Wait();
+}
+
+ToolResult RunProgram(const std::string& program, const std::vector<std::string>& args) {
+  ToolProcess process(program, args);
+  return process.Wait();
 }
 
 }  // namespace vktest

@@ -19,6 +19,8 @@ struct ToolResult {
 class ToolProcess {
  public:
   explicit ToolProcess(const std::vector<std::string>& args);
+  // Another program, found as the system finds a command.
+  ToolProcess(const std::string& program, const std::vector<std::string>& args);
   ~ToolProcess();
   ToolProcess(const ToolProcess&) = delete;
   ToolProcess& operator=(const ToolProcess&) = delete;
@@ -37,6 +39,7 @@ class ToolProcess {
 };
 
 ToolResult RunTool(const std::vector<std::string>& args);
+ToolResult RunProgram(const std::string& program, const std::vector<std::string>& args);
 // The built program, found relative to the test executable.
 std::string ToolPath();
 

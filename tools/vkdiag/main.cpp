@@ -12,6 +12,8 @@ int main(int argc, char** argv) {
   CLI::App app{"The operator's tool for vkdiag: registry, event logs and debug trace."};
   app.name("vkdiag");
   app.require_subcommand(1);
+  // Paths and program names may start with '/'; they are never options.
+  app.allow_windows_style_options(false);
   app.footer(
       "Examples:\n"
       "  vkdiag trace on Viewer\n"
