@@ -274,13 +274,16 @@ TEST(TraceListenTest, PrintsEachTextWithItsSenderAndEscapesControlCharacters) {
   while (listener.ErrorSoFar().find("listening") == std::string::npos && std::chrono::steady_clock::now() < deadline)
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   OutputDebugStringA("first text\r\n");
-  OutputDebugStringA("second \x1b[31mred\r\nthird line\r\n");
+  OutputDebugStringA(vktest::IsWindowsTarget() ? "second \x1b[31mred\r\nthird line\r\n"
+                                                : "second \x1b[31mred\r\nthird \xc2\x9b" "1mline\r\n");
   ToolResult result = listener.Wait();
   EXPECT_EQ(result.exitCode, 0) << result.err;
   std::string pid = "[" + std::to_string(vktest::GetCurrentProcessIdForTests()) + "] ";
   EXPECT_NE(result.out.find(pid + "first text\n"), std::string::npos) << result.out;
   EXPECT_NE(result.out.find(pid + "second \\x1B[31mred\n"), std::string::npos) << result.out;
-  EXPECT_NE(result.out.find(pid + "third line\n"), std::string::npos) << result.out;
+  EXPECT_NE(result.out.find(pid + (vktest::IsWindowsTarget() ? "third line\n" : "third \\u009B1mline\n")),
+            std::string::npos)
+      << result.out;
   EXPECT_EQ(LineCount(result.out), 3) << result.out;
 }
 

@@ -24,11 +24,22 @@ std::string SystemMessage(DWORD code) {
 }
 
 std::string EscapeControls(const std::string& text) {
+  // In UTF-8 the C1 controls (U+0080 to U+009F, some terminals act on them
+  // too) are C2 80 to C2 9F; in the other ANSI code pages those bytes are
+  // printable characters.
+  static const bool kUtf8 = GetACP() == CP_UTF8;
   std::string shown;
   shown.reserve(text.size());
-  for (char c : text) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
     unsigned char byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7F) {
+    unsigned char next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
+    if (kUtf8 && byte == 0xC2 && next >= 0x80 && next <= 0x9F) {
+      char escaped[12];
+      snprintf(escaped, sizeof escaped, "\\u%04X", next);
+      shown += escaped;
+      ++i;
+    } else if (byte < 0x20 || byte == 0x7F) {
       char escaped[8];
       snprintf(escaped, sizeof escaped, "\\x%02X", byte);
       shown += escaped;
