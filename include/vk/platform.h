@@ -41,6 +41,12 @@ typedef DWORD LCTYPE;
 typedef DWORD ACCESS_MASK;
 typedef ACCESS_MASK REGSAM;
 typedef char CHAR;
+typedef char16_t WCHAR;  // UTF-16, as on Windows (wchar_t is 32-bit here)
+typedef WCHAR* LPWSTR;
+typedef const WCHAR* LPCWSTR;
+typedef const WCHAR* LPCWCH;
+typedef const char* LPCCH;
+typedef BOOL* LPBOOL;
 typedef char* LPSTR;
 typedef const char* LPCSTR;
 typedef void* LPVOID;
@@ -165,6 +171,7 @@ typedef OVERLAPPED* LPOVERLAPPED;
 #define ERROR_MR_MID_NOT_FOUND 317L
 #define ERROR_INVALID_FLAGS 1004L
 #define ERROR_FILE_INVALID 1006L
+#define ERROR_NO_UNICODE_TRANSLATION 1113L
 #define RPC_S_SERVER_UNAVAILABLE 1722L
 
 #define S_OK ((HRESULT)0)
@@ -257,6 +264,14 @@ typedef OVERLAPPED* LPOVERLAPPED;
 #define MAKELANGID(p, s) ((((WORD)(s)) << 10) | (WORD)(p))
 #define MAKELCID(lgid, srtid) ((DWORD)((((DWORD)((WORD)(srtid))) << 16) | ((DWORD)((WORD)(lgid)))))
 #define LANGIDFROMLCID(lcid) ((WORD)(lcid))
+
+// Code pages.
+#define CP_ACP 0
+#define CP_OEMCP 1
+#define CP_THREAD_ACP 3
+#define CP_UTF8 65001
+#define MB_ERR_INVALID_CHARS 0x00000008
+#define WC_ERR_INVALID_CHARS 0x00000080
 
 // Modules.
 #define GET_MODULE_HANDLE_EX_FLAG_PIN 0x00000001
@@ -402,6 +417,15 @@ VK_PLATFORM_API void WINAPI OutputDebugStringA(LPCSTR lpOutputString);
 VK_PLATFORM_API int WINAPI wvsprintfA(LPSTR buffer, LPCSTR format, va_list arglist);
 VK_PLATFORM_API DWORD WINAPI GetCurrentProcessId(void);
 VK_PLATFORM_API DWORD WINAPI GetCurrentThreadId(void);
+
+// Code pages (code_pages.cpp): the ANSI code page is UTF-8.
+VK_PLATFORM_API UINT WINAPI GetACP(void);
+VK_PLATFORM_API UINT WINAPI GetOEMCP(void);
+VK_PLATFORM_API int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCCH lpMultiByteStr, int cbMultiByte,
+                                               LPWSTR lpWideCharStr, int cchWideChar);
+VK_PLATFORM_API int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWCH lpWideCharStr, int cchWideChar,
+                                               LPSTR lpMultiByteStr, int cbMultiByte, LPCCH lpDefaultChar,
+                                               LPBOOL lpUsedDefaultChar);
 
 // Locales (locale.cpp) and modules (modules.cpp).
 VK_PLATFORM_API int WINAPI GetLocaleInfoA(LCID Locale, LCTYPE LCType, LPSTR lpLCData, int cchData);
