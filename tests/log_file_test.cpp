@@ -229,6 +229,48 @@ TEST_F(LogFileTest, KeepOpenWriterKeepsOtherWritersOutButAdmitsReaders) {
   EXPECT_EQ("first second", ReadWholeFile(path));
 }
 
+TEST_F(LogFileTest, KeepOpenWriterLetsGoOfItsFileWhenGivenAPathItRefuses) {
+  std::string path = PathOf("held.log");
+  std::string dashes = Repeat('-', 49) + "\r\n";
+  std::string started = "Log " + path + " started.\r\n";
+  VkLogFile log(path.c_str(), true, VkLogFile::VKLF_KEEPOPEN | VkLogFile::VKLF_BANNER | VkLogFile::VKLF_CRLF);
+  EXPECT_TRUE(log.Write("kept"));
+
+  EXPECT_FALSE(log.SetFullPath("")) << "an empty path";
+  EXPECT_FALSE(log.IsOpen()) << "the file held before is let go";
+  EXPECT_FALSE(log.Write("nowhere")) << "no path, no file";
+  {
+    VkLogFile other(path.c_str(), true, kBare);
+    EXPECT_TRUE(other.Write("other\r\n")) << "another writer gets in";
+  }
+
+  EXPECT_TRUE(log.SetFullPath(path.c_str()));
+  EXPECT_TRUE(log.IsOpen());
+  EXPECT_FALSE(log.SetDirectory(Repeat('d', 265).c_str())) << "a directory and name that do not fit";
+  EXPECT_FALSE(log.IsOpen());
+  EXPECT_FALSE(log.Write("nowhere either"));
+
+  EXPECT_TRUE(log.SetFullPath(path.c_str())) << "an accepted path ends the refusal";
+  EXPECT_TRUE(log.Write("back"));
+  log.SetOptions(VkLogFile::VKLF_KEEPOPEN | VkLogFile::VKLF_CRLF);  // no stop line
+  log.Close();
+  EXPECT_EQ(dashes + started + "kept\r\nother\r\n" + dashes + started + "back\r\n", ReadWholeFile(path));
+}
+
+TEST_F(LogFileTest, PathChangeDeletesTheEmptyFileTheWriterHeld) {
+  std::string first = PathOf("first.log");
+  std::string second = PathOf("second.log");
+  VkLogFile log(first.c_str(), true, VkLogFile::VKLF_KEEPOPEN);
+  EXPECT_TRUE(FileExists(first)) << "held open, still empty";
+  EXPECT_TRUE(log.SetFullPath(second.c_str()));
+  EXPECT_FALSE(FileExists(first)) << "closed empty, so deleted";
+  log.Write("text");
+  EXPECT_TRUE(log.SetFileName("third.log"));
+  EXPECT_EQ("text", ReadWholeFile(second)) << "a file with text stays";
+  log.Close();
+  EXPECT_FALSE(FileExists(PathOf("third.log")));
+}
+
 TEST_F(LogFileTest, WriteReportsTextsThatCannotReachTheFile) {
   std::string path = PathOf("missing-dir/x.log");
   VkLogFile log(path.c_str(), true, VkLogFile::VKLF_BANNER);

@@ -67,7 +67,11 @@ bool VkLogFile::OpenForOperationAtStart() {
   return opener.Open(true);
 }
 
+// A path operation first closes the file held under the old path, so that
+// the empty-file rule applies to that file, and a path that is refused
+// leaves the writer holding nothing.
 bool VkLogFile::SetFullPath(const char* path) {
+  Close();
   CopyBounded(m_szFullPath, path, sizeof m_szFullPath);
   char copy[kTextBufferSize];
   CopyBounded(copy, path, sizeof copy);
@@ -92,6 +96,7 @@ bool VkLogFile::SetDirectory(const char* directory) {
 }
 
 bool VkLogFile::SetFileName(const char* name) {
+  Close();
   if (name != m_szFileName) CopyBounded(m_szFileName, name, sizeof m_szFileName);
   PathAddBackslashA(m_szDirectory);
   // A directory and name that together do not fit are refused (empty full
