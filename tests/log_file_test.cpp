@@ -3,6 +3,7 @@
 #include <vk/log_file.h>
 
 #include <string>
+#include <vector>
 
 #include "support/test_support.h"
 
@@ -269,6 +270,23 @@ TEST_F(LogFileTest, PathChangeDeletesTheEmptyFileTheWriterHeld) {
   EXPECT_EQ("text", ReadWholeFile(second)) << "a file with text stays";
   log.Close();
   EXPECT_FALSE(FileExists(PathOf("third.log")));
+}
+
+// Glued to the name without its separator, such a directory would name a
+// file in its parent directory.
+TEST_F(LogFileTest, DirectoryThatCannotTakeItsSeparatorIsRefused) {
+  std::string parent = m_dir.string() + (vktest::IsWindowsTarget() ? "\\" : "/");
+  std::vector<size_t> lengths = {260, 262, 264};
+  if (!vktest::IsWindowsTarget()) lengths.push_back(259);  // Windows still adds the separator there
+  for (size_t length : lengths) {
+    ASSERT_LT(parent.size(), 200u) << "the scratch directory's path is too long for this test";
+    std::string directory = parent + Repeat('d', length - parent.size());
+    VkLogFile log(PathOf("a.log").c_str(), true, kBare);
+    EXPECT_FALSE(log.SetDirectory(directory.c_str())) << length;
+    EXPECT_STREQ("", log.GetFullPath()) << length;
+    EXPECT_FALSE(log.Write("lost")) << length;
+    EXPECT_TRUE(vktest::fs::is_empty(m_dir)) << length << ": a file was made in the parent directory";
+  }
 }
 
 TEST_F(LogFileTest, WriteReportsTextsThatCannotReachTheFile) {

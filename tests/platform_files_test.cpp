@@ -2,6 +2,8 @@
 // targets, so Wine checks the POSIX layer call by call.
 #include <vk/platform.h>
 
+#include <string.h>
+
 #include <string>
 
 #include "support/test_support.h"
@@ -169,6 +171,36 @@ TEST_F(PlatformFilesTest, PathHelpers) {
   EXPECT_TRUE(MakeSureDirectoryPathExists(deep.c_str()));
   EXPECT_TRUE(FileExists(PathOf("a") + sep + "b"));
   EXPECT_FALSE(FileExists(deep)) << "the last component is a file name";
+}
+
+// Wine's answers: a path of MAX_PATH characters or more is refused (null,
+// left alone) even when it already ends in a separator.
+TEST_F(PlatformFilesTest, AddingASeparatorRefusesPathsOfMaxPathOrMore) {
+  const char sep = vktest::IsWindowsTarget() ? '\\' : '/';
+  auto add = [](std::string text, std::string* result) {
+    char buffer[300];
+    strcpy(buffer, text.c_str());
+    char* end = PathAddBackslashA(buffer);
+    *result = buffer;
+    return end ? static_cast<long>(end - buffer) : -1L;
+  };
+  std::string result;
+  EXPECT_EQ(259, add(std::string(258, 'a'), &result));
+  EXPECT_EQ(std::string(258, 'a') + sep, result);
+  EXPECT_EQ(259, add(std::string(258, 'a') + sep, &result)) << "already ends in one";
+  for (size_t length : {260u, 265u, 269u}) {
+    std::string plain(length, 'a');
+    EXPECT_EQ(-1, add(plain, &result)) << length;
+    EXPECT_EQ(plain, result);
+    std::string ended = std::string(length - 1, 'a') + sep;
+    EXPECT_EQ(-1, add(ended, &result)) << length;
+    EXPECT_EQ(ended, result);
+  }
+  // 259 characters: Windows adds the separator and so writes 261 bytes
+  // into what callers size as a MAX_PATH buffer; the POSIX layer refuses.
+  if (!vktest::IsWindowsTarget()) {
+    EXPECT_EQ(-1, add(std::string(259, 'a'), &result));
+  }
 }
 
 TEST_F(PlatformFilesTest, BoundedFormattingFollowsTheTruncationContract) {

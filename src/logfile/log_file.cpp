@@ -98,10 +98,11 @@ bool VkLogFile::SetDirectory(const char* directory) {
 bool VkLogFile::SetFileName(const char* name) {
   Close();
   if (name != m_szFileName) CopyBounded(m_szFileName, name, sizeof m_szFileName);
-  PathAddBackslashA(m_szDirectory);
-  // A directory and name that together do not fit are refused (empty full
-  // path, so nothing is opened) rather than cut into another file's name.
-  if (strlen(m_szDirectory) + strlen(m_szFileName) >= sizeof m_szFullPath) {
+  // A directory that cannot take its separator, or a directory and name
+  // that together do not fit, are refused (empty full path, so nothing is
+  // opened) rather than glued or cut into another file's name.
+  bool separated = PathAddBackslashA(m_szDirectory) != nullptr;
+  if (!separated || strlen(m_szDirectory) + strlen(m_szFileName) >= sizeof m_szFullPath) {
     m_szFullPath[0] = '\0';
   } else {
     CopyBounded(m_szFullPath, m_szDirectory, sizeof m_szFullPath);
