@@ -289,6 +289,25 @@ TEST_F(LogFileTest, DirectoryThatCannotTakeItsSeparatorIsRefused) {
   }
 }
 
+// Cut at 269 characters, such a name or path would name another file.
+TEST_F(LogFileTest, OverlongNamesAndPathsAreRefusedNotCut) {
+  std::string overlong = PathOf(Repeat('n', 300));
+  VkLogFile log("", true, kBare);  // no directory
+  EXPECT_FALSE(log.SetFileName(overlong.c_str()));
+  EXPECT_STREQ("", log.GetFullPath());
+  EXPECT_FALSE(log.Write("lost"));
+  EXPECT_TRUE(vktest::fs::is_empty(m_dir)) << "a file was made under the cut name";
+
+  EXPECT_FALSE(log.SetFullPath(overlong.c_str()));
+  EXPECT_STREQ("", log.GetFullPath());
+  EXPECT_FALSE(log.Write("lost"));
+  EXPECT_TRUE(vktest::fs::is_empty(m_dir)) << "a file was made under the cut path";
+
+  EXPECT_TRUE(log.SetFullPath(PathOf("a.log").c_str()));
+  EXPECT_FALSE(log.SetFileName(overlong.c_str()));
+  EXPECT_STREQ("a.log", log.GetFileName()) << "the refused name is not kept";
+}
+
 TEST_F(LogFileTest, WriteReportsTextsThatCannotReachTheFile) {
   std::string path = PathOf("missing-dir/x.log");
   VkLogFile log(path.c_str(), true, VkLogFile::VKLF_BANNER);

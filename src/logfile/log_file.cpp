@@ -72,6 +72,13 @@ bool VkLogFile::OpenForOperationAtStart() {
 // leaves the writer holding nothing.
 bool VkLogFile::SetFullPath(const char* path) {
   Close();
+  m_bStartPending = true;
+  // Cut, a path that does not fit would name another file: it is refused
+  // (empty full path, so nothing is opened) and nothing of it is kept.
+  if (path && strlen(path) >= sizeof m_szFullPath) {
+    m_szFullPath[0] = '\0';
+    return false;
+  }
   CopyBounded(m_szFullPath, path, sizeof m_szFullPath);
   char copy[kTextBufferSize];
   CopyBounded(copy, path, sizeof copy);
@@ -86,7 +93,6 @@ bool VkLogFile::SetFullPath(const char* path) {
     m_szDirectory[0] = '\0';
   }
   PathAddBackslashA(m_szDirectory);
-  m_bStartPending = true;
   return OpenForOperationAtStart();
 }
 
@@ -97,12 +103,15 @@ bool VkLogFile::SetDirectory(const char* directory) {
 
 bool VkLogFile::SetFileName(const char* name) {
   Close();
-  if (name != m_szFileName) CopyBounded(m_szFileName, name, sizeof m_szFileName);
-  // A directory that cannot take its separator, or a directory and name
-  // that together do not fit, are refused (empty full path, so nothing is
-  // opened) rather than glued or cut into another file's name.
+  // A name that does not fit its field is not kept: cut, it would name
+  // another file.
+  bool nameFits = !name || strlen(name) < sizeof m_szFileName;
+  if (nameFits && name != m_szFileName) CopyBounded(m_szFileName, name, sizeof m_szFileName);
+  // Such a name, a directory that cannot take its separator, or a directory
+  // and name that together do not fit, are refused (empty full path, so
+  // nothing is opened) rather than glued or cut into another file's name.
   bool separated = PathAddBackslashA(m_szDirectory) != nullptr;
-  if (!separated || strlen(m_szDirectory) + strlen(m_szFileName) >= sizeof m_szFullPath) {
+  if (!nameFits || !separated || strlen(m_szDirectory) + strlen(m_szFileName) >= sizeof m_szFullPath) {
     m_szFullPath[0] = '\0';
   } else {
     CopyBounded(m_szFullPath, m_szDirectory, sizeof m_szFullPath);
