@@ -130,6 +130,30 @@ TEST_F(PlatformFilesTest, HandlesRefuseWhatTheirAccessDoesNotAllow) {
   EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), GetLastError());
 }
 
+TEST_F(PlatformFilesTest, CopyingASparseFileKeepsItsDataAndSize) {
+  const LONG kHole = 4 << 20;
+  std::string path = PathOf("sparse.bin");
+  HANDLE file = Open(path, GENERIC_WRITE, 0, CREATE_ALWAYS);
+  ASSERT_NE(INVALID_HANDLE_VALUE, file);
+  DWORD written = 0;
+  EXPECT_TRUE(WriteFile(file, "head", 4, &written, nullptr));
+  EXPECT_NE(INVALID_SET_FILE_POINTER, SetFilePointer(file, kHole, nullptr, FILE_BEGIN));
+  EXPECT_TRUE(WriteFile(file, "tail", 4, &written, nullptr));
+  EXPECT_NE(INVALID_SET_FILE_POINTER, SetFilePointer(file, 2 * kHole, nullptr, FILE_BEGIN));
+  EXPECT_TRUE(SetEndOfFile(file)) << "a hole up to the end";
+  CloseHandle(file);
+
+  std::string copy = PathOf("copy.bin");
+  ASSERT_TRUE(CopyFileA(path.c_str(), copy.c_str(), FALSE));
+  EXPECT_EQ(static_cast<uintmax_t>(2 * kHole), vktest::fs::file_size(copy));
+  std::string content = vktest::ReadWholeFile(copy);
+  ASSERT_EQ(static_cast<size_t>(2 * kHole), content.size());
+  EXPECT_EQ("head", content.substr(0, 4));
+  EXPECT_EQ("tail", content.substr(kHole, 4));
+  EXPECT_EQ(static_cast<size_t>(kHole), content.find_first_not_of('\0', 4)) << "the hole reads as zeros";
+  EXPECT_EQ(std::string::npos, content.find_first_not_of('\0', kHole + 4)) << "the hole at the end reads as zeros";
+}
+
 TEST_F(PlatformFilesTest, TempFileNamesAreNewFilesWithThePrefix) {
   char directory[MAX_PATH];
   ASSERT_GT(GetTempPathA(sizeof directory, directory), 0u);
