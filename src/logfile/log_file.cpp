@@ -189,11 +189,12 @@ bool VkLogFile::Close() {
   if (IsOpen()) {
     FlushFileBuffers(m_hFile);
     SetLastError(NO_ERROR);
-    DWORD size = GetFileSize(m_hFile, nullptr);
+    DWORD high = 0;
+    DWORD low = GetFileSize(m_hFile, &high);
     bool sizeKnown = GetLastError() == NO_ERROR;
     CloseHandle(m_hFile);
     m_hFile = nullptr;
-    if (sizeKnown && size == 0) DeleteIfStillEmpty();
+    if (sizeKnown && low == 0 && high == 0) DeleteIfStillEmpty();
   }
   return !IsOpen();
 }
