@@ -22,6 +22,14 @@
 #define VK_PRINTF_FORMAT(formatIndex, firstArgument)
 #endif
 
+// 1 where an always-inlined variadic function can hand its arguments on
+// unchanged (GCC's __builtin_va_arg_pack), so that it costs no call.
+#if defined(__GNUC__) && !defined(__clang__)
+#define VK_INLINE_VARIADIC_FORWARDING 1
+#else
+#define VK_INLINE_VARIADIC_FORWARDING 0
+#endif
+
 #if defined(_WIN32)
 
 #ifndef WIN32_LEAN_AND_MEAN
