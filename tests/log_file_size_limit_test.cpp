@@ -1,7 +1,10 @@
 // A log file found too large at an open at start keeps exactly its tail.
 #include <vk/log_file.h>
 
+#include <stdint.h>
+
 #include <string>
+#include <system_error>
 
 #include "support/test_support.h"
 
@@ -124,6 +127,13 @@ TEST_F(LogFileSizeLimitTest, FilesOfFourGibibytesOrMoreAreMeasuredWhole) {
   std::string path = PathOf("huge.log");
   std::string tail = Numbered(100);
   if (!MakeFileBeyondFourGibibytes(path, tail)) GTEST_SKIP() << "the file system cannot hold a file of 4 GiB";
+  // Windows' CopyFile writes the trimming's copy out in full.
+  std::error_code unknown;
+  if (vktest::IsWindowsTarget() &&
+      vktest::fs::space(vktest::fs::temp_directory_path(), unknown).available < kFourGibibytes + (1u << 30)) {
+    DeleteFileA(path.c_str());
+    GTEST_SKIP() << "the temporary directory cannot hold a copy of 4 GiB";
+  }
   ASSERT_EQ(kFourGibibytes + tail.size(), vktest::fs::file_size(path));
   {
     VkLogFile log(path.c_str(), true, 0);
