@@ -29,9 +29,11 @@ class VkEventLog {
 
   // One event with the formatted message (at most 1,023 characters) as its
   // single insertion string. True when the event was written.
-  bool Report(WORD type, DWORD eventId, WORD category, const char* format, ...);
-  bool ReportV(WORD type, DWORD eventId, WORD category, const char* format, va_list args);
+  VK_PRINTF_FORMAT(5, 6) bool Report(WORD type, DWORD eventId, WORD category, const char* format, ...);
+  VK_PRINTF_FORMAT(5, 0) bool ReportV(WORD type, DWORD eventId, WORD category, const char* format, va_list args);
+  VK_PRINTF_FORMAT(7, 8)
   bool ReportData(WORD type, DWORD eventId, WORD category, const BYTE* data, DWORD dataSize, const char* format, ...);
+  VK_PRINTF_FORMAT(7, 0)
   bool ReportDataV(WORD type, DWORD eventId, WORD category, const BYTE* data, DWORD dataSize, const char* format,
                    va_list args);
   bool ReportWithDefaults(WORD type, const char* format, DWORD argument);

@@ -7,6 +7,29 @@
 #ifndef VK_PLATFORM_H
 #define VK_PLATFORM_H
 
+// VK_PRINTF_FORMAT(formatIndex, firstArgument), placed before a function's
+// declaration, has the compiler check every call's printf-style format
+// against its arguments. Parameters count from 1, a member function's
+// implicit this included; firstArgument is 0 for a function that takes a
+// va_list. On MinGW the formatting is done by the Microsoft runtime
+// (_vsnprintf_s, wvsprintfA), so formats are checked against its
+// conversions (no %zu there). Empty where the compiler has no such check.
+#if defined(__MINGW32__)
+#define VK_PRINTF_FORMAT(formatIndex, firstArgument) __attribute__((format(ms_printf, formatIndex, firstArgument)))
+#elif defined(__GNUC__)
+#define VK_PRINTF_FORMAT(formatIndex, firstArgument) __attribute__((format(printf, formatIndex, firstArgument)))
+#else
+#define VK_PRINTF_FORMAT(formatIndex, firstArgument)
+#endif
+
+// 1 where an always-inlined variadic function can hand its arguments on
+// unchanged (GCC's __builtin_va_arg_pack), so that it costs no call.
+#if defined(__GNUC__) && !defined(__clang__)
+#define VK_INLINE_VARIADIC_FORWARDING 1
+#else
+#define VK_INLINE_VARIADIC_FORWARDING 0
+#endif
+
 #if defined(_WIN32)
 
 #ifndef WIN32_LEAN_AND_MEAN
