@@ -3,6 +3,7 @@
 #include <vk/debug_trace.h>
 #include <vk/registry.h>
 
+#include <atomic>
 #include <string>
 #include <thread>
 #include <vector>
@@ -32,13 +33,30 @@ VK_CHILD_MAIN(trace_calls) {
   return 0;
 }
 
-// Two threads race for the first call; the settings are read once.
+// Threads race for the first call, which reads the settings, in rounds
+// that each start from the counts of a freshly loaded module. Every read
+// that finds the switch on raises the enabled count, so a second read in a
+// round shows as a count above 1 (exit code 3).
+constexpr int kRaceRounds = 100;
+constexpr int kRacers = 4;
+
 VK_CHILD_MAIN(trace_race) {
-  std::thread first([] { ReadTraceSettings(); });
-  std::thread second([] { ReadTraceSettings(); });
-  first.join();
-  second.join();
-  DebugTrace(nullptr, "after race");
+  for (int round = 0; round < kRaceRounds; ++round) {
+    Vk::DebugTraceState::g_lSettingsPending.store(1);
+    Vk::DebugTraceState::g_lTraceEnabled.store(0);
+    std::atomic<int> arrived{0};
+    auto racer = [&arrived] {
+      arrived.fetch_add(1);
+      while (arrived.load() < kRacers) {
+      }
+      ReadTraceSettings();
+    };
+    std::vector<std::thread> racers;
+    for (int i = 0; i < kRacers; ++i) racers.emplace_back(racer);
+    for (std::thread& thread : racers) thread.join();
+    if (Vk::DebugTraceState::g_lTraceEnabled.load() != 1) return 3;
+    DebugTrace(nullptr, "round %d", round);
+  }
   return 0;
 }
 
@@ -102,9 +120,9 @@ TEST_F(DebugTraceTest, TextValuesCountByTheirFirstFourBytes) {
 
 TEST_F(DebugTraceTest, RacingFirstCallsReadTheSettingsOnce) {
   SetDword(2);
-  std::vector<std::string> texts = RunChild("trace_race");
-  ASSERT_EQ(1u, texts.size());
-  EXPECT_EQ("after race", texts[0]);
+  std::vector<std::string> texts = RunChild("trace_race");  // expects exit code 0
+  ASSERT_EQ(static_cast<size_t>(kRaceRounds), texts.size());
+  for (int round = 0; round < kRaceRounds; ++round) EXPECT_EQ("round " + std::to_string(round), texts[round]);
 }
 
 }  // namespace

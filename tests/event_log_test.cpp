@@ -124,6 +124,76 @@ TEST_F(EventLogTest, RemovalNeverReachesBeyondOneSource) {
   EXPECT_FALSE(Vk::VkRegistry(HKEY_LOCAL_MACHINE, SourceKey(m_source).c_str(), false, KEY_READ).IsOpen());
 }
 
+// The key path "SYSTEM\...\Eventlog\Application\" + source fills its 259
+// characters with a source of 204; a longer name, cut there, would name
+// that source's key instead of its own.
+TEST_F(EventLogTest, KeyPathsThatDoNotFitAreRefusedNotCut) {
+  const std::string prefix = "SYSTEM\\CurrentControlSet\\Services\\Eventlog\\";
+  ASSERT_EQ(43u, prefix.size());
+  std::string victim = m_source + std::string(259 - 55 - m_source.size(), 'v');
+  std::string longer = victim + "-other";
+  std::string victimFile = PathOf("victim.dll");
+  VkEventLog log;
+  ASSERT_TRUE(log.RegisterSource("Application", victim.c_str(), victimFile.c_str(), nullptr, 7, 1));
+  Vk::VkRegistry victimKey(HKEY_LOCAL_MACHINE, SourceKey(victim).c_str(), false, KEY_READ);
+  ASSERT_TRUE(victimKey.IsOpen());
+
+  EXPECT_FALSE(log.RegisterSource("Application", longer.c_str(), PathOf("other.dll").c_str(), nullptr, 1, 0));
+  EXPECT_STREQ(victimFile.c_str(), victimKey.ReadString("EventMessageFile")) << "nothing written into the victim";
+  DWORD types = 0;
+  EXPECT_TRUE(victimKey.ReadDword("TypesSupported", &types));
+  EXPECT_EQ(7u, types);
+  EXPECT_FALSE(log.UnregisterSource("Application", longer.c_str()));
+  EXPECT_TRUE(Vk::VkRegistry(HKEY_LOCAL_MACHINE, SourceKey(victim).c_str(), false, KEY_READ).IsOpen());
+
+  // A log name of 216 characters fills the path of its own key.
+  std::string victimLog = "vkdiag-log-" + std::string(259 - 43 - 11, 'l');
+  std::string victimLogKey = prefix + victimLog;
+  ASSERT_TRUE(Vk::VkRegistry(HKEY_LOCAL_MACHINE, victimLogKey.c_str(), true, KEY_ALL_ACCESS).IsOpen());
+  EXPECT_FALSE(log.DeleteLog((victimLog + "-other").c_str()));
+  EXPECT_TRUE(Vk::VkRegistry(HKEY_LOCAL_MACHINE, victimLogKey.c_str(), false, KEY_READ).IsOpen());
+  EXPECT_TRUE(log.DeleteLog(victimLog.c_str()));
+  EXPECT_TRUE(log.UnregisterSource("Application", victim.c_str()));
+}
+
+// Without a source name the values would land in the log's own key.
+TEST_F(EventLogTest, RegistrationNeedsASourceName) {
+  const char* logName = "vkdiag-sourceless-log";
+  std::string logKey = std::string("SYSTEM\\CurrentControlSet\\Services\\Eventlog\\") + logName;
+  SHDeleteKeyA(HKEY_LOCAL_MACHINE, logKey.c_str());
+  VkEventLog log;
+  EXPECT_FALSE(log.RegisterSource(logName, nullptr, "x.dll", nullptr, 7, 1));
+  EXPECT_FALSE(log.RegisterSource(logName, "", "x.dll", nullptr, 7, 1));
+  EXPECT_FALSE(Vk::VkRegistry(HKEY_LOCAL_MACHINE, logKey.c_str(), false, KEY_READ).IsOpen());
+
+  // A logger without a source renews its registration at every report.
+  const char* applicationKey = "SYSTEM\\CurrentControlSet\\Services\\Eventlog\\Application";
+  Vk::VkRegistry application(HKEY_LOCAL_MACHINE, applicationKey, true, KEY_ALL_ACCESS);
+  RegDeleteValueA(application.GetKey(), "EventMessageFile");
+  VkGenericEventLogger nameless(nullptr, nullptr, 7, 1);
+  nameless.ReportInfo("reported without a source");
+  EXPECT_FALSE(application.ReadString("EventMessageFile")) << "the Application log's own key stays untouched";
+}
+
+// Renewals and the five-argument registration pass the stored names back
+// in; a name may also be set from its own tail.
+TEST_F(EventLogTest, NamesPassedBackInAreKept) {
+  VkGenericEventLogger logger(m_source.c_str(), "Application", 7, 1);
+  logger.SetSourceName(logger.GetSourceName());
+  logger.SetLogName(logger.GetLogName());
+  EXPECT_EQ(m_source, logger.GetSourceName());
+  EXPECT_STREQ("Application", logger.GetLogName());
+  EXPECT_TRUE(logger.RegisterSource(logger.GetSourceName(), "x.dll", nullptr, 7, 1));
+  EXPECT_TRUE(logger.RenewRegistration());
+  EXPECT_EQ(m_source, logger.GetSourceName());
+  EXPECT_STREQ("Application", logger.GetLogName());
+
+  logger.SetSourceName(logger.GetSourceName() + strlen("vkdiag-"));
+  EXPECT_EQ(m_source.substr(strlen("vkdiag-")), logger.GetSourceName());
+  logger.SetLogName(logger.GetLogName() + strlen("App"));
+  EXPECT_STREQ("lication", logger.GetLogName());
+}
+
 TEST_F(EventLogTest, GenericLoggerRenewsItsRegistrationAtEveryReport) {
   VkGenericEventLogger logger(m_source.c_str(), nullptr, 3, 0);
   EXPECT_STREQ("Application", logger.GetLogName());
@@ -305,7 +375,8 @@ TEST_F(EventLogTest, EventsAlsoReachTheSystemLog) {
   ASSERT_GT(n, 0);
   std::string text(line, static_cast<size_t>(n));
   EXPECT_EQ(0u, text.find("<11>")) << "user facility, error priority: " << text;
-  EXPECT_NE(std::string::npos, text.find(" " + m_source + "[" + std::to_string(getpid()) + "]: broken pipe"));
+  std::string tag = m_source.substr(0, 32);  // RFC 3164's longest tag
+  EXPECT_NE(std::string::npos, text.find(" " + tag + "[" + std::to_string(getpid()) + "]: broken pipe")) << text;
 }
 #endif
 
@@ -352,6 +423,19 @@ TEST_F(VemraLogTest, InstallationPathWithoutTerminatorIsNotUsed) {
   CVemraLog log(m_source.c_str());
   EXPECT_EQ(std::string::npos, std::string(log.GetEventsFilePath()).find("Diagnose"));
   EXPECT_STREQ(Vk::VkLogFile(false).GetFullPath(), log.GetEventsFilePath()) << "the writer's default path";
+}
+
+// Installers often store the path without its terminator.
+TEST_F(VemraLogTest, InstallationPathWithoutTerminatorIsUsedWhenItFits) {
+  std::string directory = m_dir.string();
+  Vk::VkRegistry setup(HKEY_LOCAL_MACHINE, "Software\\Haldrex\\Vemra\\Setup", false, KEY_ALL_ACCESS);
+  ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(setup.GetKey(), "Inst_Path", 0, REG_SZ,
+                                          reinterpret_cast<const BYTE*>(directory.data()),
+                                          static_cast<DWORD>(directory.size())));
+  CVemraLog log(m_source.c_str());
+  ASSERT_EQ(EventsFile(), log.GetEventsFilePath()) << "else the event would land beside the test executable";
+  log.LogInfo("found");
+  EXPECT_TRUE(vktest::FileExists(EventsFile()));
 }
 
 TEST_F(VemraLogTest, EventsFileLinesAndDumps) {

@@ -1,7 +1,10 @@
 // A log file found too large at an open at start keeps exactly its tail.
 #include <vk/log_file.h>
 
+#include <stdint.h>
+
 #include <string>
+#include <system_error>
 
 #include "support/test_support.h"
 
@@ -25,6 +28,21 @@ size_t CountTempCopies() {
     if (name.rfind("CLF", 0) == 0) ++count;
   }
   return count;
+}
+
+// A file of 4 GiB of zeros (sparse where the file system allows) followed
+// by the tail; false when the file system cannot hold it.
+bool MakeFileBeyondFourGibibytes(const std::string& path, const std::string& tail) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  LONG high = 1;
+  DWORD written = 0;
+  bool made = SetFilePointer(file, 0, &high, FILE_BEGIN) != INVALID_SET_FILE_POINTER && SetEndOfFile(file) &&
+              WriteFile(file, tail.data(), static_cast<DWORD>(tail.size()), &written, nullptr) &&
+              written == tail.size();
+  CloseHandle(file);
+  if (!made) DeleteFileA(path.c_str());
+  return made;
 }
 
 class LogFileSizeLimitTest : public vktest::ScratchDirTest {};
@@ -99,6 +117,30 @@ TEST_F(LogFileSizeLimitTest, DisabledWriterTrimsWhenEnabled) {
   EXPECT_EQ(original, ReadWholeFile(path));
   log.SetEnabled(true);
   EXPECT_EQ(original.substr(200), ReadWholeFile(path));
+}
+
+// The size of such a file does not fit 32 bits. Measured by its low part
+// alone (100) it is within the maximum; its tail, looked for by the low
+// part alone, lies 4 GiB too early.
+TEST_F(LogFileSizeLimitTest, FilesOfFourGibibytesOrMoreAreMeasuredWhole) {
+  const uint64_t kFourGibibytes = uint64_t{1} << 32;
+  std::string path = PathOf("huge.log");
+  std::string tail = Numbered(100);
+  if (!MakeFileBeyondFourGibibytes(path, tail)) GTEST_SKIP() << "the file system cannot hold a file of 4 GiB";
+  // Windows' CopyFile writes the trimming's copy out in full.
+  std::error_code unknown;
+  if (vktest::IsWindowsTarget() &&
+      vktest::fs::space(vktest::fs::temp_directory_path(), unknown).available < kFourGibibytes + (1u << 30)) {
+    DeleteFileA(path.c_str());
+    GTEST_SKIP() << "the temporary directory cannot hold a copy of 4 GiB";
+  }
+  ASSERT_EQ(kFourGibibytes + tail.size(), vktest::fs::file_size(path));
+  {
+    VkLogFile log(path.c_str(), true, 0);
+    log.SetSizeLimits(50, 4000);
+  }
+  ASSERT_EQ(50u, vktest::fs::file_size(path));
+  EXPECT_EQ(tail.substr(50), ReadWholeFile(path));
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <vk/log_file.h>
 
 #include <string>
+#include <vector>
 
 #include "support/test_support.h"
 
@@ -227,6 +228,84 @@ TEST_F(LogFileTest, KeepOpenWriterKeepsOtherWritersOutButAdmitsReaders) {
   holder.Write("second");
   holder.Close();
   EXPECT_EQ("first second", ReadWholeFile(path));
+}
+
+TEST_F(LogFileTest, KeepOpenWriterLetsGoOfItsFileWhenGivenAPathItRefuses) {
+  std::string path = PathOf("held.log");
+  std::string dashes = Repeat('-', 49) + "\r\n";
+  std::string started = "Log " + path + " started.\r\n";
+  VkLogFile log(path.c_str(), true, VkLogFile::VKLF_KEEPOPEN | VkLogFile::VKLF_BANNER | VkLogFile::VKLF_CRLF);
+  EXPECT_TRUE(log.Write("kept"));
+
+  EXPECT_FALSE(log.SetFullPath("")) << "an empty path";
+  EXPECT_FALSE(log.IsOpen()) << "the file held before is let go";
+  EXPECT_FALSE(log.Write("nowhere")) << "no path, no file";
+  {
+    VkLogFile other(path.c_str(), true, kBare);
+    EXPECT_TRUE(other.Write("other\r\n")) << "another writer gets in";
+  }
+
+  EXPECT_TRUE(log.SetFullPath(path.c_str()));
+  EXPECT_TRUE(log.IsOpen());
+  EXPECT_FALSE(log.SetDirectory(Repeat('d', 265).c_str())) << "a directory and name that do not fit";
+  EXPECT_FALSE(log.IsOpen());
+  EXPECT_FALSE(log.Write("nowhere either"));
+
+  EXPECT_TRUE(log.SetFullPath(path.c_str())) << "an accepted path ends the refusal";
+  EXPECT_TRUE(log.Write("back"));
+  log.SetOptions(VkLogFile::VKLF_KEEPOPEN | VkLogFile::VKLF_CRLF);  // no stop line
+  log.Close();
+  EXPECT_EQ(dashes + started + "kept\r\nother\r\n" + dashes + started + "back\r\n", ReadWholeFile(path));
+}
+
+TEST_F(LogFileTest, PathChangeDeletesTheEmptyFileTheWriterHeld) {
+  std::string first = PathOf("first.log");
+  std::string second = PathOf("second.log");
+  VkLogFile log(first.c_str(), true, VkLogFile::VKLF_KEEPOPEN);
+  EXPECT_TRUE(FileExists(first)) << "held open, still empty";
+  EXPECT_TRUE(log.SetFullPath(second.c_str()));
+  EXPECT_FALSE(FileExists(first)) << "closed empty, so deleted";
+  log.Write("text");
+  EXPECT_TRUE(log.SetFileName("third.log"));
+  EXPECT_EQ("text", ReadWholeFile(second)) << "a file with text stays";
+  log.Close();
+  EXPECT_FALSE(FileExists(PathOf("third.log")));
+}
+
+// Glued to the name without its separator, such a directory would name a
+// file in its parent directory.
+TEST_F(LogFileTest, DirectoryThatCannotTakeItsSeparatorIsRefused) {
+  std::string parent = m_dir.string() + (vktest::IsWindowsTarget() ? "\\" : "/");
+  std::vector<size_t> lengths = {260, 262, 264};
+  if (!vktest::IsWindowsTarget()) lengths.push_back(259);  // Windows still adds the separator there
+  for (size_t length : lengths) {
+    ASSERT_LT(parent.size(), 200u) << "the scratch directory's path is too long for this test";
+    std::string directory = parent + Repeat('d', length - parent.size());
+    VkLogFile log(PathOf("a.log").c_str(), true, kBare);
+    EXPECT_FALSE(log.SetDirectory(directory.c_str())) << length;
+    EXPECT_STREQ("", log.GetFullPath()) << length;
+    EXPECT_FALSE(log.Write("lost")) << length;
+    EXPECT_TRUE(vktest::fs::is_empty(m_dir)) << length << ": a file was made in the parent directory";
+  }
+}
+
+// Cut at 269 characters, such a name or path would name another file.
+TEST_F(LogFileTest, OverlongNamesAndPathsAreRefusedNotCut) {
+  std::string overlong = PathOf(Repeat('n', 300));
+  VkLogFile log("", true, kBare);  // no directory
+  EXPECT_FALSE(log.SetFileName(overlong.c_str()));
+  EXPECT_STREQ("", log.GetFullPath());
+  EXPECT_FALSE(log.Write("lost"));
+  EXPECT_TRUE(vktest::fs::is_empty(m_dir)) << "a file was made under the cut name";
+
+  EXPECT_FALSE(log.SetFullPath(overlong.c_str()));
+  EXPECT_STREQ("", log.GetFullPath());
+  EXPECT_FALSE(log.Write("lost"));
+  EXPECT_TRUE(vktest::fs::is_empty(m_dir)) << "a file was made under the cut path";
+
+  EXPECT_TRUE(log.SetFullPath(PathOf("a.log").c_str()));
+  EXPECT_FALSE(log.SetFileName(overlong.c_str()));
+  EXPECT_STREQ("a.log", log.GetFileName()) << "the refused name is not kept";
 }
 
 TEST_F(LogFileTest, WriteReportsTextsThatCannotReachTheFile) {

@@ -3,6 +3,7 @@
 #include <vk/platform.h>
 
 #include <stdlib.h>
+#include <string.h>
 
 #include <string>
 
@@ -130,6 +131,30 @@ TEST_F(PlatformFilesTest, HandlesRefuseWhatTheirAccessDoesNotAllow) {
   EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), GetLastError());
 }
 
+TEST_F(PlatformFilesTest, CopyingASparseFileKeepsItsDataAndSize) {
+  const LONG kHole = 4 << 20;
+  std::string path = PathOf("sparse.bin");
+  HANDLE file = Open(path, GENERIC_WRITE, 0, CREATE_ALWAYS);
+  ASSERT_NE(INVALID_HANDLE_VALUE, file);
+  DWORD written = 0;
+  EXPECT_TRUE(WriteFile(file, "head", 4, &written, nullptr));
+  EXPECT_NE(INVALID_SET_FILE_POINTER, SetFilePointer(file, kHole, nullptr, FILE_BEGIN));
+  EXPECT_TRUE(WriteFile(file, "tail", 4, &written, nullptr));
+  EXPECT_NE(INVALID_SET_FILE_POINTER, SetFilePointer(file, 2 * kHole, nullptr, FILE_BEGIN));
+  EXPECT_TRUE(SetEndOfFile(file)) << "a hole up to the end";
+  CloseHandle(file);
+
+  std::string copy = PathOf("copy.bin");
+  ASSERT_TRUE(CopyFileA(path.c_str(), copy.c_str(), FALSE));
+  EXPECT_EQ(static_cast<uintmax_t>(2 * kHole), vktest::fs::file_size(copy));
+  std::string content = vktest::ReadWholeFile(copy);
+  ASSERT_EQ(static_cast<size_t>(2 * kHole), content.size());
+  EXPECT_EQ("head", content.substr(0, 4));
+  EXPECT_EQ("tail", content.substr(kHole, 4));
+  EXPECT_EQ(static_cast<size_t>(kHole), content.find_first_not_of('\0', 4)) << "the hole reads as zeros";
+  EXPECT_EQ(std::string::npos, content.find_first_not_of('\0', kHole + 4)) << "the hole at the end reads as zeros";
+}
+
 TEST_F(PlatformFilesTest, TempFileNamesAreNewFilesWithThePrefix) {
   char directory[MAX_PATH];
   ASSERT_GT(GetTempPathA(sizeof directory, directory), 0u);
@@ -171,6 +196,36 @@ TEST_F(PlatformFilesTest, PathHelpers) {
   EXPECT_TRUE(MakeSureDirectoryPathExists(deep.c_str()));
   EXPECT_TRUE(FileExists(PathOf("a") + sep + "b"));
   EXPECT_FALSE(FileExists(deep)) << "the last component is a file name";
+}
+
+// Wine's answers: a path of MAX_PATH characters or more is refused (null,
+// left alone) even when it already ends in a separator.
+TEST_F(PlatformFilesTest, AddingASeparatorRefusesPathsOfMaxPathOrMore) {
+  const char sep = vktest::IsWindowsTarget() ? '\\' : '/';
+  auto add = [](std::string text, std::string* result) {
+    char buffer[300];
+    strcpy(buffer, text.c_str());
+    char* end = PathAddBackslashA(buffer);
+    *result = buffer;
+    return end ? static_cast<long>(end - buffer) : -1L;
+  };
+  std::string result;
+  EXPECT_EQ(259, add(std::string(258, 'a'), &result));
+  EXPECT_EQ(std::string(258, 'a') + sep, result);
+  EXPECT_EQ(259, add(std::string(258, 'a') + sep, &result)) << "already ends in one";
+  for (size_t length : {260u, 265u, 269u}) {
+    std::string plain(length, 'a');
+    EXPECT_EQ(-1, add(plain, &result)) << length;
+    EXPECT_EQ(plain, result);
+    std::string ended = std::string(length - 1, 'a') + sep;
+    EXPECT_EQ(-1, add(ended, &result)) << length;
+    EXPECT_EQ(ended, result);
+  }
+  // 259 characters: Windows adds the separator and so writes 261 bytes
+  // into what callers size as a MAX_PATH buffer; the POSIX layer refuses.
+  if (!vktest::IsWindowsTarget()) {
+    EXPECT_EQ(-1, add(std::string(259, 'a'), &result));
+  }
 }
 
 TEST_F(PlatformFilesTest, BoundedFormattingFollowsTheTruncationContract) {

@@ -26,6 +26,28 @@ VK_CHILD_MAIN(registry_write_and_exit) {
   return key.WriteDword(args.at(0).c_str(), 1) ? 0 : 1;
 }
 
+// Copies registry.db alone to args[0] and exits with how many values named
+// args[1] the copy holds (255 when it cannot be read). A child does it: the
+// process that uses the store must never open and close the database file
+// itself, since closing any descriptor of a file drops the process's POSIX
+// locks on it, SQLite's among them.
+VK_CHILD_MAIN(registry_count_in_copy) {
+  int count = 255;
+#if !defined(_WIN32)
+  std::filesystem::copy_file(std::string(getenv("VK_SYSTEM_ROOT")) + "/registry.db", args.at(0));
+  sqlite3* db = nullptr;
+  if (sqlite3_open_v2(args.at(0).c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+    sqlite3_stmt* query = nullptr;
+    sqlite3_prepare_v2(db, "SELECT count(*) FROM vals WHERE name = ?", -1, &query, nullptr);
+    sqlite3_bind_text(query, 1, args.at(1).c_str(), -1, SQLITE_TRANSIENT);
+    if (sqlite3_step(query) == SQLITE_ROW) count = sqlite3_column_int(query, 0);
+    sqlite3_finalize(query);
+  }
+  sqlite3_close(db);
+#endif
+  return count;
+}
+
 class RegistryDatabaseFileTest : public vktest::ScratchDirTest {
  protected:
   void SetUp() override {
@@ -35,22 +57,7 @@ class RegistryDatabaseFileTest : public vktest::ScratchDirTest {
 
   // How many values of that name a copy of registry.db alone holds.
   int ValuesInCopyOfDatabaseFile(const std::string& name) {
-    int count = -1;
-#if !defined(_WIN32)
-    const char* root = getenv("VK_SYSTEM_ROOT");
-    std::string copy = PathOf("registry-copy.db");
-    std::filesystem::copy_file(std::string(root) + "/registry.db", copy);
-    sqlite3* db = nullptr;
-    if (sqlite3_open_v2(copy.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-      sqlite3_stmt* query = nullptr;
-      sqlite3_prepare_v2(db, "SELECT count(*) FROM vals WHERE name = ?", -1, &query, nullptr);
-      sqlite3_bind_text(query, 1, name.c_str(), -1, SQLITE_TRANSIENT);
-      if (sqlite3_step(query) == SQLITE_ROW) count = sqlite3_column_int(query, 0);
-      sqlite3_finalize(query);
-    }
-    sqlite3_close(db);
-#endif
-    return count;
+    return vktest::ChildProcess("registry_count_in_copy", {PathOf("registry-copy.db"), name}).Wait();
   }
 };
 

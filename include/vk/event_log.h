@@ -29,22 +29,26 @@ class VkEventLog {
 
   // One event with the formatted message (at most 1,023 characters) as its
   // single insertion string. True when the event was written.
-  bool Report(WORD type, DWORD eventId, WORD category, const char* format, ...);
-  bool ReportV(WORD type, DWORD eventId, WORD category, const char* format, va_list args);
+  VK_PRINTF_FORMAT(5, 6) bool Report(WORD type, DWORD eventId, WORD category, const char* format, ...);
+  VK_PRINTF_FORMAT(5, 0) bool ReportV(WORD type, DWORD eventId, WORD category, const char* format, va_list args);
+  VK_PRINTF_FORMAT(7, 8)
   bool ReportData(WORD type, DWORD eventId, WORD category, const BYTE* data, DWORD dataSize, const char* format, ...);
+  VK_PRINTF_FORMAT(7, 0)
   bool ReportDataV(WORD type, DWORD eventId, WORD category, const BYTE* data, DWORD dataSize, const char* format,
                    va_list args);
   bool ReportWithDefaults(WORD type, const char* format, DWORD argument);
 
   // Registers the source under the log: message file, category file (null:
   // the message file), supported types, category count. True when all four
-  // values were written; the source name is set either way.
+  // values were written; the source name is set either way. An empty source
+  // and a key path beyond 259 characters are refused: nothing is written.
   bool RegisterSource(const char* log, const char* source, const char* messageFile, const char* categoryFile,
                       DWORD typesSupported, WORD categoryCount);
   bool RegisterSource(const char* source, const char* messageFile, const char* categoryFile, DWORD typesSupported,
                       WORD categoryCount);
-  // Removal; empty or null names are refused, so a whole log or the prefix
-  // key is never deleted by mistake.
+  // Removal; empty or null names and key paths beyond 259 characters are
+  // refused, so a whole log, the prefix key or another source's key is
+  // never deleted by mistake.
   bool UnregisterSource(const char* log, const char* source);
   bool UnregisterSource(const char* source);
   bool DeleteLog(const char* log);

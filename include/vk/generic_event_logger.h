@@ -21,18 +21,18 @@ class VkGenericEventLogger : public VkEventLog {
   bool RegisterGenericSource(const char* log, const char* source, DWORD typesSupported, WORD categoryCount);
   bool RenewRegistration();
 
-  bool ReportInfo(const char* format, ...);
-  bool ReportWarning(const char* format, ...);
-  bool ReportError(const char* format, ...);
-  bool ReportInfoV(const char* format, va_list args);
-  bool ReportWarningV(const char* format, va_list args);
-  bool ReportErrorV(const char* format, va_list args);
-  bool ReportInfoData(const BYTE* data, DWORD dataSize, const char* format, ...);
-  bool ReportWarningData(const BYTE* data, DWORD dataSize, const char* format, ...);
-  bool ReportErrorData(const BYTE* data, DWORD dataSize, const char* format, ...);
-  bool ReportInfoDataV(const BYTE* data, DWORD dataSize, const char* format, va_list args);
-  bool ReportWarningDataV(const BYTE* data, DWORD dataSize, const char* format, va_list args);
-  bool ReportErrorDataV(const BYTE* data, DWORD dataSize, const char* format, va_list args);
+  VK_PRINTF_FORMAT(2, 3) bool ReportInfo(const char* format, ...);
+  VK_PRINTF_FORMAT(2, 3) bool ReportWarning(const char* format, ...);
+  VK_PRINTF_FORMAT(2, 3) bool ReportError(const char* format, ...);
+  VK_PRINTF_FORMAT(2, 0) bool ReportInfoV(const char* format, va_list args);
+  VK_PRINTF_FORMAT(2, 0) bool ReportWarningV(const char* format, va_list args);
+  VK_PRINTF_FORMAT(2, 0) bool ReportErrorV(const char* format, va_list args);
+  VK_PRINTF_FORMAT(4, 5) bool ReportInfoData(const BYTE* data, DWORD dataSize, const char* format, ...);
+  VK_PRINTF_FORMAT(4, 5) bool ReportWarningData(const BYTE* data, DWORD dataSize, const char* format, ...);
+  VK_PRINTF_FORMAT(4, 5) bool ReportErrorData(const BYTE* data, DWORD dataSize, const char* format, ...);
+  VK_PRINTF_FORMAT(4, 0) bool ReportInfoDataV(const BYTE* data, DWORD dataSize, const char* format, va_list args);
+  VK_PRINTF_FORMAT(4, 0) bool ReportWarningDataV(const BYTE* data, DWORD dataSize, const char* format, va_list args);
+  VK_PRINTF_FORMAT(4, 0) bool ReportErrorDataV(const BYTE* data, DWORD dataSize, const char* format, va_list args);
 };
 
 }  // namespace Vk

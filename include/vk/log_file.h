@@ -56,8 +56,8 @@ class VkLogFile {
 
   // Formats and appends one text. True when the text reached the file, or
   // when the writer is disabled; false when it was lost.
-  bool Write(const char* format, ...);
-  bool WriteV(const char* format, va_list args);
+  VK_PRINTF_FORMAT(2, 3) bool Write(const char* format, ...);
+  VK_PRINTF_FORMAT(2, 0) bool WriteV(const char* format, va_list args);
 
   void SetMethodName(const char* name) { m_pszMethodName = name; }
 

@@ -7,6 +7,29 @@
 #ifndef VK_PLATFORM_H
 #define VK_PLATFORM_H
 
+// VK_PRINTF_FORMAT(formatIndex, firstArgument), placed before a function's
+// declaration, has the compiler check every call's printf-style format
+// against its arguments. Parameters count from 1, a member function's
+// implicit this included; firstArgument is 0 for a function that takes a
+// va_list. On MinGW the formatting is done by the Microsoft runtime
+// (_vsnprintf_s, wvsprintfA), so formats are checked against its
+// conversions (no %zu there). Empty where the compiler has no such check.
+#if defined(__MINGW32__)
+#define VK_PRINTF_FORMAT(formatIndex, firstArgument) __attribute__((format(ms_printf, formatIndex, firstArgument)))
+#elif defined(__GNUC__)
+#define VK_PRINTF_FORMAT(formatIndex, firstArgument) __attribute__((format(printf, formatIndex, firstArgument)))
+#else
+#define VK_PRINTF_FORMAT(formatIndex, firstArgument)
+#endif
+
+// 1 where an always-inlined variadic function can hand its arguments on
+// unchanged (GCC's __builtin_va_arg_pack), so that it costs no call.
+#if defined(__GNUC__) && !defined(__clang__)
+#define VK_INLINE_VARIADIC_FORWARDING 1
+#else
+#define VK_INLINE_VARIADIC_FORWARDING 0
+#endif
+
 #if defined(_WIN32)
 
 #ifndef WIN32_LEAN_AND_MEAN
@@ -41,6 +64,12 @@ typedef DWORD LCTYPE;
 typedef DWORD ACCESS_MASK;
 typedef ACCESS_MASK REGSAM;
 typedef char CHAR;
+typedef char16_t WCHAR;  // UTF-16, as on Windows (wchar_t is 32-bit here)
+typedef WCHAR* LPWSTR;
+typedef const WCHAR* LPCWSTR;
+typedef const WCHAR* LPCWCH;
+typedef const char* LPCCH;
+typedef BOOL* LPBOOL;
 typedef char* LPSTR;
 typedef const char* LPCSTR;
 typedef void* LPVOID;
@@ -136,12 +165,14 @@ typedef OVERLAPPED* LPOVERLAPPED;
 #define ERROR_INSUFFICIENT_BUFFER 122L
 #define ERROR_INVALID_NAME 123L
 #define ERROR_MOD_NOT_FOUND 126L
+#define ERROR_BAD_EXE_FORMAT 193L
 #define ERROR_NEGATIVE_SEEK 131L
 #define ERROR_DIR_NOT_EMPTY 145L
 #define ERROR_BUSY 170L
 #define ERROR_ALREADY_EXISTS 183L
 #define ERROR_FILENAME_EXCED_RANGE 206L
 #define ERROR_MORE_DATA 234L
+#define ERROR_NO_WORK_DONE 235L
 #define WAIT_TIMEOUT 258L
 #define ERROR_NO_MORE_ITEMS 259L
 #define ERROR_NOACCESS 998L
@@ -162,6 +193,8 @@ typedef OVERLAPPED* LPOVERLAPPED;
 #define ERROR_EVENTLOG_CANT_START 1501L
 #define ERROR_MR_MID_NOT_FOUND 317L
 #define ERROR_INVALID_FLAGS 1004L
+#define ERROR_FILE_INVALID 1006L
+#define ERROR_NO_UNICODE_TRANSLATION 1113L
 #define RPC_S_SERVER_UNAVAILABLE 1722L
 
 #define S_OK ((HRESULT)0)
@@ -254,6 +287,14 @@ typedef OVERLAPPED* LPOVERLAPPED;
 #define MAKELANGID(p, s) ((((WORD)(s)) << 10) | (WORD)(p))
 #define MAKELCID(lgid, srtid) ((DWORD)((((DWORD)((WORD)(srtid))) << 16) | ((DWORD)((WORD)(lgid)))))
 #define LANGIDFROMLCID(lcid) ((WORD)(lcid))
+
+// Code pages.
+#define CP_ACP 0
+#define CP_OEMCP 1
+#define CP_THREAD_ACP 3
+#define CP_UTF8 65001
+#define MB_ERR_INVALID_CHARS 0x00000008
+#define WC_ERR_INVALID_CHARS 0x00000080
 
 // Modules.
 #define GET_MODULE_HANDLE_EX_FLAG_PIN 0x00000001
@@ -399,6 +440,15 @@ VK_PLATFORM_API void WINAPI OutputDebugStringA(LPCSTR lpOutputString);
 VK_PLATFORM_API int WINAPI wvsprintfA(LPSTR buffer, LPCSTR format, va_list arglist);
 VK_PLATFORM_API DWORD WINAPI GetCurrentProcessId(void);
 VK_PLATFORM_API DWORD WINAPI GetCurrentThreadId(void);
+
+// Code pages (code_pages.cpp): the ANSI code page is UTF-8.
+VK_PLATFORM_API UINT WINAPI GetACP(void);
+VK_PLATFORM_API UINT WINAPI GetOEMCP(void);
+VK_PLATFORM_API int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCCH lpMultiByteStr, int cbMultiByte,
+                                               LPWSTR lpWideCharStr, int cchWideChar);
+VK_PLATFORM_API int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWCH lpWideCharStr, int cchWideChar,
+                                               LPSTR lpMultiByteStr, int cbMultiByte, LPCCH lpDefaultChar,
+                                               LPBOOL lpUsedDefaultChar);
 
 // Locales (locale.cpp) and modules (modules.cpp).
 VK_PLATFORM_API int WINAPI GetLocaleInfoA(LCID Locale, LCTYPE LCType, LPSTR lpLCData, int cchData);

@@ -19,12 +19,12 @@ class CVemraLog {
 
   // True when the system event log accepted the event; the events file is
   // written either way.
-  bool LogInfo(const char* format, ...);
-  bool LogWarning(const char* format, ...);
-  bool LogError(const char* format, ...);
-  bool LogInfoData(const BYTE* data, DWORD dataSize, const char* format, ...);
-  bool LogWarningData(const BYTE* data, DWORD dataSize, const char* format, ...);
-  bool LogErrorData(const BYTE* data, DWORD dataSize, const char* format, ...);
+  VK_PRINTF_FORMAT(2, 3) bool LogInfo(const char* format, ...);
+  VK_PRINTF_FORMAT(2, 3) bool LogWarning(const char* format, ...);
+  VK_PRINTF_FORMAT(2, 3) bool LogError(const char* format, ...);
+  VK_PRINTF_FORMAT(4, 5) bool LogInfoData(const BYTE* data, DWORD dataSize, const char* format, ...);
+  VK_PRINTF_FORMAT(4, 5) bool LogWarningData(const BYTE* data, DWORD dataSize, const char* format, ...);
+  VK_PRINTF_FORMAT(4, 5) bool LogErrorData(const BYTE* data, DWORD dataSize, const char* format, ...);
 
   const char* GetEventsFilePath() const { return m_logFile.GetFullPath(); }
 

@@ -26,14 +26,15 @@ VkEventLog::VkEventLog(const char* source, const char* log) : VkEventLog() {
 
 VkEventLog::~VkEventLog() { CloseEventSource(); }
 
+// Renewals pass the stored name back in; it is not copied onto itself.
 void VkEventLog::SetSourceName(const char* name) {
   CloseEventSource();
-  CopyBounded(m_szSourceName, name, sizeof m_szSourceName);
+  if (name != m_szSourceName) CopyBounded(m_szSourceName, name, sizeof m_szSourceName);
 }
 
 void VkEventLog::SetLogName(const char* name) {
   CloseEventSource();
-  CopyBounded(m_szLogName, name, sizeof m_szLogName);
+  if (name != m_szLogName) CopyBounded(m_szLogName, name, sizeof m_szLogName);
 }
 
 const char* VkEventLog::GetLogName() const { return m_szLogName[0] ? m_szLogName : kDefaultLogName; }

@@ -45,17 +45,25 @@ void ResolveFile(const char* name, char* resolved) {
   }
 }
 
-// "SYSTEM\...\Eventlog\" + log [+ "\" + source], cut at the buffer.
+// Appends the whole text, or nothing when it does not fit.
+bool AppendWhole(char* path, const char* text) {
+  if (strlen(path) + strlen(text) >= kPathSize) return false;
+  AppendBounded(path, text, kPathSize);
+  return true;
+}
+
+// "SYSTEM\...\Eventlog\" + log [+ "\" + source]. A path that does not fit
+// is refused (false, empty path): cut, it could name another source's key.
 // Registry paths take backslashes on every target.
-void BuildKeyPath(char* path, const char* log, const char* source) {
+bool BuildKeyPath(char* path, const char* log, const char* source) {
   path[0] = '\0';
-  AppendBounded(path, kEventlogPrefix, kPathSize);
-  AppendBounded(path, log, kPathSize);
-  if (source) {
-    size_t length = strlen(path);
-    if (length == 0 || path[length - 1] != '\\') AppendBounded(path, "\\", kPathSize);
-    AppendBounded(path, source, kPathSize);
+  bool fits = AppendWhole(path, kEventlogPrefix) && AppendWhole(path, log);
+  if (fits && source) {
+    if (path[strlen(path) - 1] != '\\') fits = AppendWhole(path, "\\");
+    fits = fits && AppendWhole(path, source);
   }
+  if (!fits) path[0] = '\0';
+  return fits;
 }
 
 bool IsEmpty(const char* name) { return !name || !*name; }
@@ -73,11 +81,14 @@ bool VkEventLog::RegisterSource(const char* log, const char* source, const char*
   else
     CopyBounded(category, message, sizeof category);
   char path[kPathSize];
-  BuildKeyPath(path, GetLogName(), source ? source : "");
-  bool written = WriteRegString(HKEY_LOCAL_MACHINE, path, "EventMessageFile", message);
-  written = WriteRegString(HKEY_LOCAL_MACHINE, path, "CategoryMessageFile", category) && written;
-  written = WriteRegDword(HKEY_LOCAL_MACHINE, path, "TypesSupported", typesSupported) && written;
-  written = WriteRegDword(HKEY_LOCAL_MACHINE, path, "CategoryCount", categoryCount) && written;
+  // Without a source name the values would land in the log's own key.
+  bool written = !IsEmpty(source) && BuildKeyPath(path, GetLogName(), source);
+  if (written) {
+    written = WriteRegString(HKEY_LOCAL_MACHINE, path, "EventMessageFile", message);
+    written = WriteRegString(HKEY_LOCAL_MACHINE, path, "CategoryMessageFile", category) && written;
+    written = WriteRegDword(HKEY_LOCAL_MACHINE, path, "TypesSupported", typesSupported) && written;
+    written = WriteRegDword(HKEY_LOCAL_MACHINE, path, "CategoryCount", categoryCount) && written;
+  }
   SetSourceName(source);
   return written;
 }
@@ -90,7 +101,7 @@ bool VkEventLog::RegisterSource(const char* source, const char* messageFile, con
 bool VkEventLog::UnregisterSource(const char* log, const char* source) {
   if (IsEmpty(log) || IsEmpty(source)) return false;
   char path[kPathSize];
-  BuildKeyPath(path, log, source);
+  if (!BuildKeyPath(path, log, source)) return false;
   return SHDeleteKeyA(HKEY_LOCAL_MACHINE, path) == ERROR_SUCCESS;
 }
 
@@ -99,7 +110,7 @@ bool VkEventLog::UnregisterSource(const char* source) { return UnregisterSource(
 bool VkEventLog::DeleteLog(const char* log) {
   if (IsEmpty(log)) return false;
   char path[kPathSize];
-  BuildKeyPath(path, log, nullptr);
+  if (!BuildKeyPath(path, log, nullptr)) return false;
   return SHDeleteKeyA(HKEY_LOCAL_MACHINE, path) == ERROR_SUCCESS;
 }
 

@@ -31,9 +31,11 @@ CVemraLog::CVemraLog(const char* source)
   Vk::VkRegistry setup(HKEY_LOCAL_MACHINE, kSetupKey, false, KEY_READ);
   char path[kPathSize] = "";
   DWORD size = sizeof path;
-  // The path is used only when it is a terminated text that fits.
-  if (setup.IsOpen() && setup.ReadString(kInstallPathValue, path, &size) && memchr(path, '\0', size) &&
-      PathFileExistsA(path)) {
+  bool read = setup.IsOpen() && setup.ReadString(kInstallPathValue, path, &size);
+  // Installers often store the path without its terminator; such a value
+  // is used when it leaves room for one.
+  if (read && size < sizeof path) path[size] = '\0';
+  if (read && memchr(path, '\0', sizeof path) && PathFileExistsA(path)) {
     PathAddBackslashA(path);
     Vk::AppendBounded(path, kEventsDirectory, sizeof path);
     PathAddBackslashA(path);

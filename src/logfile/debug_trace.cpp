@@ -8,8 +8,8 @@
 namespace Vk {
 namespace DebugTraceState {
 
-LONG volatile g_lSettingsPending = 1;
-LONG volatile g_lTraceEnabled = 0;
+std::atomic<LONG> g_lSettingsPending{1};
+std::atomic<LONG> g_lTraceEnabled{0};
 
 }  // namespace DebugTraceState
 }  // namespace Vk
@@ -28,8 +28,8 @@ using Vk::DebugTraceState::g_lSettingsPending;
 using Vk::DebugTraceState::g_lTraceEnabled;
 
 bool TracingOn() {
-  if (g_lSettingsPending != 0) ReadTraceSettings();
-  return g_lTraceEnabled != 0;
+  if (g_lSettingsPending.load(std::memory_order_relaxed) != 0) ReadTraceSettings();
+  return g_lTraceEnabled.load(std::memory_order_relaxed) != 0;
 }
 
 // Outputs an already formatted message, decorated when a tag is given.
@@ -49,7 +49,8 @@ void Output(const char* tag, const char* message) {
 void ReadTraceSettings() {
   // Claimed before reading, so that a read that fails is never repeated and
   // a racing first call finds tracing off instead of waiting.
-  if (InterlockedCompareExchange(&g_lSettingsPending, 0, 1) != 1) return;
+  LONG pending = 1;
+  if (!g_lSettingsPending.compare_exchange_strong(pending, 0)) return;
   char path[kPathBufferSize] = "";
   DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
   if (length == 0 || length >= sizeof path) return;
@@ -66,26 +67,21 @@ void ReadTraceSettings() {
   DWORD size = sizeof value;
   if (RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size) == ERROR_SUCCESS &&
       value > 0)
-    InterlockedIncrement(&g_lTraceEnabled);
+    g_lTraceEnabled.fetch_add(1);
   RegCloseKey(key);
 }
 
-namespace {
-
-// Kept out of line so that a call with tracing off sets up no buffers.
-__attribute__((noinline)) void TraceFormatted(const char* tag, const char* format, va_list args) {
+void Vk::DebugTraceState::TraceV(const char* tag, const char* format, va_list args) {
+  if (!TracingOn()) return;
   char message[kTraceBufferSize] = {};
   wvsprintfA(message, format, args);
   Output(tag, message);
 }
 
-}  // namespace
-
 void Vk::DebugTraceState::Trace(const char* tag, const char* format, ...) {
-  if (!TracingOn()) return;
   va_list args;
   va_start(args, format);
-  TraceFormatted(tag, format, args);
+  TraceV(tag, format, args);
   va_end(args);
 }
 

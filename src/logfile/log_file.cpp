@@ -67,7 +67,18 @@ bool VkLogFile::OpenForOperationAtStart() {
   return opener.Open(true);
 }
 
+// A path operation first closes the file held under the old path, so that
+// the empty-file rule applies to that file, and a path that is refused
+// leaves the writer holding nothing.
 bool VkLogFile::SetFullPath(const char* path) {
+  Close();
+  m_bStartPending = true;
+  // Cut, a path that does not fit would name another file: it is refused
+  // (empty full path, so nothing is opened) and nothing of it is kept.
+  if (path && strlen(path) >= sizeof m_szFullPath) {
+    m_szFullPath[0] = '\0';
+    return false;
+  }
   CopyBounded(m_szFullPath, path, sizeof m_szFullPath);
   char copy[kTextBufferSize];
   CopyBounded(copy, path, sizeof copy);
@@ -82,7 +93,6 @@ bool VkLogFile::SetFullPath(const char* path) {
     m_szDirectory[0] = '\0';
   }
   PathAddBackslashA(m_szDirectory);
-  m_bStartPending = true;
   return OpenForOperationAtStart();
 }
 
@@ -92,11 +102,16 @@ bool VkLogFile::SetDirectory(const char* directory) {
 }
 
 bool VkLogFile::SetFileName(const char* name) {
-  if (name != m_szFileName) CopyBounded(m_szFileName, name, sizeof m_szFileName);
-  PathAddBackslashA(m_szDirectory);
-  // A directory and name that together do not fit are refused (empty full
-  // path, so nothing is opened) rather than cut into another file's name.
-  if (strlen(m_szDirectory) + strlen(m_szFileName) >= sizeof m_szFullPath) {
+  Close();
+  // A name that does not fit its field is not kept: cut, it would name
+  // another file.
+  bool nameFits = !name || strlen(name) < sizeof m_szFileName;
+  if (nameFits && name != m_szFileName) CopyBounded(m_szFileName, name, sizeof m_szFileName);
+  // Such a name, a directory that cannot take its separator, or a directory
+  // and name that together do not fit, are refused (empty full path, so
+  // nothing is opened) rather than glued or cut into another file's name.
+  bool separated = PathAddBackslashA(m_szDirectory) != nullptr;
+  if (!nameFits || !separated || strlen(m_szDirectory) + strlen(m_szFileName) >= sizeof m_szFullPath) {
     m_szFullPath[0] = '\0';
   } else {
     CopyBounded(m_szFullPath, m_szDirectory, sizeof m_szFullPath);
@@ -174,11 +189,12 @@ bool VkLogFile::Close() {
   if (IsOpen()) {
     FlushFileBuffers(m_hFile);
     SetLastError(NO_ERROR);
-    DWORD size = GetFileSize(m_hFile, nullptr);
+    DWORD high = 0;
+    DWORD low = GetFileSize(m_hFile, &high);
     bool sizeKnown = GetLastError() == NO_ERROR;
     CloseHandle(m_hFile);
     m_hFile = nullptr;
-    if (sizeKnown && size == 0) DeleteIfStillEmpty();
+    if (sizeKnown && low == 0 && high == 0) DeleteIfStillEmpty();
   }
   return !IsOpen();
 }

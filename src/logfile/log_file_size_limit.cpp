@@ -1,6 +1,8 @@
 // The size limit: a file found too large at an open at start keeps its tail.
 #include <vk/log_file.h>
 
+#include <stdint.h>
+
 namespace Vk {
 
 namespace {
@@ -20,10 +22,17 @@ void VkLogFile::SetSizeLimits(DWORD keptSize, DWORD maximumSize) {
 // in place from its own former tail and its handle stays the one held.
 void VkLogFile::TrimToSizeLimit() {
   if (!IsOpen()) return;
-  DWORD size = 0;
-  if (m_dwKeptSize != kNoLimit && m_dwMaximumSize != kNoLimit) size = GetFileSize(m_hFile, nullptr);
-  if (m_dwKeptSize == kNoLimit || m_dwMaximumSize == kNoLimit || size <= m_dwMaximumSize || m_dwKeptSize == 0 ||
-      size == INVALID_FILE_SIZE) {
+  // The whole size: a file of 4 GiB or more is not measured by its low part.
+  uint64_t size = 0;
+  bool sizeKnown = false;
+  if (m_dwKeptSize != kNoLimit && m_dwMaximumSize != kNoLimit && m_dwKeptSize != 0) {
+    DWORD high = 0;
+    SetLastError(NO_ERROR);
+    DWORD low = GetFileSize(m_hFile, &high);
+    sizeKnown = low != INVALID_FILE_SIZE || GetLastError() == NO_ERROR;
+    size = (static_cast<uint64_t>(high) << 32) | low;
+  }
+  if (!sizeKnown || size <= m_dwMaximumSize) {
     SetFilePointer(m_hFile, 0, nullptr, FILE_END);
     return;
   }
@@ -45,10 +54,11 @@ void VkLogFile::TrimToSizeLimit() {
   }
 
   // A kept size above the file size keeps the whole file.
-  DWORD kept = m_dwKeptSize < size ? m_dwKeptSize : size;
+  DWORD kept = m_dwKeptSize < size ? m_dwKeptSize : static_cast<DWORD>(size);
   SetFilePointer(m_hFile, 0, nullptr, FILE_BEGIN);
-  LONG offsetHigh = 0;  // with a high part the offset is unsigned up to 4 GiB
-  SetFilePointer(copy, static_cast<LONG>(size - kept), &offsetHigh, FILE_BEGIN);
+  uint64_t offset = size - kept;
+  LONG offsetHigh = static_cast<LONG>(offset >> 32);
+  SetFilePointer(copy, static_cast<LONG>(static_cast<DWORD>(offset)), &offsetHigh, FILE_BEGIN);
   char chunk[kCopyChunkSize];
   for (DWORD remaining = kept; remaining > 0;) {
     DWORD read = 0;

@@ -1,11 +1,11 @@
 # Turns a message-compiler source into the message table file that the POSIX
-# platform reads: one line per message, "<id in hex><tab><text>", with the
-# text's line breaks as \n.
+# platform reads: the signature line "vkdiag message table 1", then one line
+# per message, "<id in hex><tab><text>", with the text's line breaks as \n.
 #   cmake -DSOURCE=file.mc -DOUTPUT=VkGenericEventLogx.dll -P message_table.cmake
 file(STRINGS "${SOURCE}" lines)
 set(severities "")
 set(facilities "")
-set(table "")
+set(table "vkdiag message table 1\n")
 set(in_text FALSE)
 set(severity 0)
 set(facility 0)

@@ -1,5 +1,5 @@
 // The debugger output channel: each text is one datagram to the Unix socket
-// $VK_SYSTEM_ROOT/debug-output.sock, where a listener (tools/vkdbgview)
+// $VK_SYSTEM_ROOT/debug-output.sock, where a listener (vkdiag trace listen)
 // may be bound. Without a listener the text is dropped, as on Windows, at
 // the cost of one failed send.
 //

@@ -1,6 +1,7 @@
 // The event log API: event sources that report, readers that read back.
 // Every reported event is also sent to the system log (syslog), where Linux
 // administrators look, unless VK_EVENTLOG_SYSLOG=0.
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/socket.h>
@@ -22,6 +23,10 @@ const char kEventlogKey[] = "SYSTEM\\CurrentControlSet\\Services\\Eventlog";
 const char kDefaultLog[] = "Application";
 constexpr int kSyslogUser = 1 << 3;  // LOG_USER
 constexpr int kSyslogError = 3, kSyslogWarning = 4, kSyslogInfo = 6;
+constexpr size_t kSyslogTagLength = 32;  // RFC 3164's limit
+const char kNamelessTag[] = "eventlog";
+const char* const kEnglishMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                      "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
 class EventSourceObject : public vk_posix::KernelObject {
  public:
@@ -100,6 +105,48 @@ uint64_t MaxLogSize(const std::string& log) {
   return maxSize ? maxSize : vk_posix::eventlog_store::kDefaultMaxLogSize;
 }
 
+// The RFC 3164 header time, "Mmm dd hh:mm:ss" in local time. The month is
+// English whatever the process's locale: collectors parse only that.
+std::string SyslogTimestamp(time_t now) {
+  struct tm local;
+  localtime_r(&now, &local);
+  char stamp[32];
+  snprintf(stamp, sizeof stamp, "%s %2d %02d:%02d:%02d", kEnglishMonths[local.tm_mon % 12], local.tm_mday,
+           local.tm_hour, local.tm_min, local.tm_sec);
+  return stamp;
+}
+
+// The source name as an RFC 3164 tag: at most 32 characters, with blanks,
+// the header's delimiters and unprintable bytes replaced, so that
+// collectors find the tag and the message where they expect them.
+std::string SyslogTag(const std::string& source) {
+  std::string tag = source.substr(0, kSyslogTagLength);
+  for (char& c : tag) {
+    unsigned char byte = static_cast<unsigned char>(c);
+    if (byte <= 0x20 || byte >= 0x7F || c == ':' || c == '[' || c == ']') c = '_';
+  }
+  return tag.empty() ? kNamelessTag : tag;
+}
+
+// Event strings come from any caller: control characters are written as
+// '#' and three octal digits, as rsyslog shows them, so that a message
+// cannot forge further lines or drive a terminal.
+std::string EscapeControlCharacters(const std::string& text) {
+  std::string escaped;
+  escaped.reserve(text.size());
+  for (char c : text) {
+    unsigned char byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) {
+      char code[8];
+      snprintf(code, sizeof code, "#%03o", byte);
+      escaped += code;
+    } else {
+      escaped += c;
+    }
+  }
+  return escaped;
+}
+
 // One RFC 3164 datagram to the system log socket, with the source as the
 // program name, so the host's own openlog() settings stay untouched.
 void ForwardToSyslog(const Event& event) {
@@ -110,13 +157,9 @@ void ForwardToSyslog(const Event& event) {
                                                        : kSyslogInfo;
   std::string message;
   for (const std::string& text : event.strings) message += (message.empty() ? "" : " ") + text;
-  time_t now = time(nullptr);
-  struct tm local;
-  localtime_r(&now, &local);
-  char stamp[32];
-  strftime(stamp, sizeof stamp, "%b %e %H:%M:%S", &local);
-  std::string line = "<" + std::to_string(kSyslogUser | severity) + ">" + stamp + " " + event.source + "[" +
-                     std::to_string(getpid()) + "]: " + message;
+  std::string line = "<" + std::to_string(kSyslogUser | severity) + ">" + SyslogTimestamp(time(nullptr)) + " " +
+                     SyslogTag(event.source) + "[" + std::to_string(getpid()) + "]: " +
+                     EscapeControlCharacters(message);
   const char* path = getenv("VK_SYSLOG_SOCKET");
   struct sockaddr_un address = {};
   address.sun_family = AF_UNIX;
@@ -125,6 +168,20 @@ void ForwardToSyslog(const Event& event) {
   if (fd < 0) return;
   sendto(fd, line.data(), line.size(), MSG_NOSIGNAL, reinterpret_cast<sockaddr*>(&address), sizeof address);
   close(fd);
+}
+
+// The log to read: one the registry lists under the event log key, or one
+// of the system's own; any other name opens the Application log, as on
+// Windows.
+std::string ReadableLog(const char* name) {
+  for (const char* standard : {"Application", "System", "Security"})
+    if (strcasecmp(name, standard) == 0) return name;
+  if (strchr(name, '\\')) return kDefaultLog;  // a source's key, not a log's
+  std::string path = std::string(kEventlogKey) + "\\" + name;
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return kDefaultLog;
+  RegCloseKey(key);
+  return name;
 }
 
 }  // namespace
@@ -165,8 +222,8 @@ BOOL WINAPI ReportEventA(HANDLE hEventLog, WORD wType, WORD wCategory, DWORD dwE
   for (WORD i = 0; i < wNumStrings; ++i) event.strings.emplace_back(lpStrings[i] ? lpStrings[i] : "");
   event.data.assign(static_cast<const char*>(lpRawData), lpRawData ? dwDataSize : 0);
   LONG error = vk_posix::eventlog_store::Append(source->log(), MaxLogSize(source->log()), &event);
+  ForwardToSyslog(event);  // also when the store failed: the event is not lost in both places
   if (error != ERROR_SUCCESS) return vk_posix::Fail(static_cast<DWORD>(error));
-  ForwardToSyslog(event);
   return TRUE;
 }
 
@@ -179,12 +236,15 @@ HANDLE WINAPI OpenEventLogA(LPCSTR lpUNCServerName, LPCSTR lpSourceName) {
     vk_posix::Fail(RPC_S_SERVER_UNAVAILABLE);
     return nullptr;
   }
-  return vk_posix::InsertHandle(std::make_shared<EventLogReader>(lpSourceName));
+  return vk_posix::InsertHandle(std::make_shared<EventLogReader>(ReadableLog(lpSourceName)));
 }
 
-// Reads whole records into the buffer, as many as fit. When not even the
-// next one fits, ERROR_INSUFFICIENT_BUFFER with its size in
-// *pnMinNumberOfBytesNeeded; past the last record, ERROR_HANDLE_EOF.
+// Reads whole records into the buffer, as many as fit, from the reader's
+// position or, with EVENTLOG_SEEK_READ, from the record numbered
+// dwRecordOffset (ERROR_INVALID_PARAMETER when the log does not hold it, as
+// on Windows). When not even the first one fits, ERROR_INSUFFICIENT_BUFFER
+// with its size in *pnMinNumberOfBytesNeeded; past the last record,
+// ERROR_HANDLE_EOF.
 BOOL WINAPI ReadEventLogA(HANDLE hEventLog, DWORD dwReadFlags, DWORD dwRecordOffset, LPVOID lpBuffer,
                           DWORD nNumberOfBytesToRead, DWORD* pnBytesRead, DWORD* pnMinNumberOfBytesNeeded) {
   auto reader = vk_posix::LookupHandleAs<EventLogReader>(hEventLog);
@@ -209,20 +269,23 @@ BOOL WINAPI ReadEventLogA(HANDLE hEventLog, DWORD dwReadFlags, DWORD dwRecordOff
     Event event;
     LONG error = position == 0 ? ERROR_HANDLE_EOF
                                : vk_posix::eventlog_store::Next(reader->log(), position, forwards, &event);
+    bool sought = seek && written == 0;
+    if (sought && (error == ERROR_HANDLE_EOF || (error == ERROR_SUCCESS && event.recordNumber != position)))
+      return vk_posix::Fail(ERROR_INVALID_PARAMETER);
     if (error == ERROR_HANDLE_EOF && written > 0) break;
     if (error != ERROR_SUCCESS) return vk_posix::Fail(static_cast<DWORD>(error));
-    std::vector<BYTE> record = vk_posix::eventlog_store::ToRecord(event);
-    if (record.size() > nNumberOfBytesToRead - written || !out) {
+    size_t length = vk_posix::eventlog_store::RecordLength(event);
+    if (length > nNumberOfBytesToRead - written || !out) {
       if (written > 0) break;
-      *pnMinNumberOfBytesNeeded = static_cast<DWORD>(record.size());
+      *pnMinNumberOfBytesNeeded = static_cast<DWORD>(length);
       return vk_posix::Fail(ERROR_INSUFFICIENT_BUFFER);
     }
+    std::vector<BYTE> record = vk_posix::eventlog_store::ToRecord(event);
     memcpy(out + written, record.data(), record.size());
     written += static_cast<DWORD>(record.size());
     position = forwards ? event.recordNumber + 1 : event.recordNumber - 1;
     reader->position = position;
     reader->started = true;
-    if (seek) break;  // a seek read returns the one record asked for
   }
   *pnBytesRead = written;
   return TRUE;

@@ -48,6 +48,27 @@ std::vector<std::string> SplitStrings(const std::string& joined) {
 
 size_t AlignToDword(size_t size) { return (size + 3) & ~size_t{3}; }
 
+// Where the parts of a record start, and its whole length.
+struct RecordLayout {
+  size_t namesOffset;
+  size_t sidOffset;
+  size_t stringsOffset;
+  size_t dataOffset;
+  size_t length;
+};
+
+RecordLayout LayOut(const Event& event) {
+  RecordLayout layout;
+  layout.namesOffset = sizeof(EVENTLOGRECORD);
+  layout.sidOffset = AlignToDword(layout.namesOffset + event.source.size() + 1 + event.computer.size() + 1);
+  layout.stringsOffset = layout.sidOffset + event.userSid.size();
+  size_t strings = 0;
+  for (const std::string& text : event.strings) strings += text.size() + 1;
+  layout.dataOffset = layout.stringsOffset + strings;
+  layout.length = AlignToDword(layout.dataOffset + event.data.size()) + sizeof(DWORD);
+  return layout;
+}
+
 void Put(std::vector<BYTE>& record, size_t offset, const void* bytes, size_t size) {
   memcpy(record.data() + offset, bytes, size);
 }
@@ -70,16 +91,18 @@ LONG ReadRow(Connection& c, Query& query, Event* event) {
   return ERROR_SUCCESS;
 }
 
-// Drops the oldest records until the log fits its maximum size again.
-LONG Overwrite(Connection& c, const std::string& key) {
+// Drops the oldest records until the log fits its maximum size again. The
+// newest record stays even when it alone is larger: an event reported as
+// written is never dropped in the same breath.
+LONG Overwrite(Connection& c, const std::string& key, DWORD newest) {
   for (;;) {
     Query state(c, "SELECT total, max_size FROM logs WHERE log_key=?1");
     int rc = state.Bind(1, key).Step();
     if (rc != SQLITE_ROW) return c.Error(rc);
     if (state.Int(0) <= state.Int(1)) return ERROR_SUCCESS;
     Query drop(c, "DELETE FROM records WHERE log_key=?1 AND record_number="
-                  "(SELECT min(record_number) FROM records WHERE log_key=?1) RETURNING length");
-    rc = drop.Bind(1, key).Step();
+                  "(SELECT min(record_number) FROM records WHERE log_key=?1 AND record_number<>?2) RETURNING length");
+    rc = drop.Bind(1, key).Bind(2, newest).Step();
     if (rc != SQLITE_ROW) return rc == SQLITE_DONE ? ERROR_SUCCESS : c.Error(rc);
     int64_t length = drop.Int(0);
     drop.Step();
@@ -92,16 +115,12 @@ LONG Overwrite(Connection& c, const std::string& key) {
 }  // namespace
 
 std::vector<BYTE> ToRecord(const Event& event) {
-  size_t namesOffset = sizeof(EVENTLOGRECORD);
-  size_t sidOffset = AlignToDword(namesOffset + event.source.size() + 1 + event.computer.size() + 1);
-  size_t stringsOffset = sidOffset + event.userSid.size();
+  RecordLayout layout = LayOut(event);
   std::string strings = JoinStrings(event.strings);
-  size_t dataOffset = stringsOffset + strings.size();
-  size_t length = AlignToDword(dataOffset + event.data.size()) + sizeof(DWORD);
-  std::vector<BYTE> record(length, 0);
+  std::vector<BYTE> record(layout.length, 0);
 
   EVENTLOGRECORD header = {};
-  header.Length = static_cast<DWORD>(length);
+  header.Length = static_cast<DWORD>(layout.length);
   header.Reserved = kRecordSignature;
   header.RecordNumber = event.recordNumber;
   header.TimeGenerated = event.timeGenerated;
@@ -110,25 +129,27 @@ std::vector<BYTE> ToRecord(const Event& event) {
   header.EventType = event.type;
   header.NumStrings = static_cast<WORD>(event.strings.size());
   header.EventCategory = event.category;
-  header.StringOffset = static_cast<DWORD>(stringsOffset);
+  header.StringOffset = static_cast<DWORD>(layout.stringsOffset);
   header.UserSidLength = static_cast<DWORD>(event.userSid.size());
-  header.UserSidOffset = static_cast<DWORD>(sidOffset);
+  header.UserSidOffset = static_cast<DWORD>(layout.sidOffset);
   header.DataLength = static_cast<DWORD>(event.data.size());
-  header.DataOffset = static_cast<DWORD>(dataOffset);
+  header.DataOffset = static_cast<DWORD>(layout.dataOffset);
   Put(record, 0, &header, sizeof header);
-  Put(record, namesOffset, event.source.c_str(), event.source.size() + 1);
-  Put(record, namesOffset + event.source.size() + 1, event.computer.c_str(), event.computer.size() + 1);
-  Put(record, sidOffset, event.userSid.data(), event.userSid.size());
-  Put(record, stringsOffset, strings.data(), strings.size());
-  Put(record, dataOffset, event.data.data(), event.data.size());
-  Put(record, length - sizeof(DWORD), &header.Length, sizeof(DWORD));
+  Put(record, layout.namesOffset, event.source.c_str(), event.source.size() + 1);
+  Put(record, layout.namesOffset + event.source.size() + 1, event.computer.c_str(), event.computer.size() + 1);
+  Put(record, layout.sidOffset, event.userSid.data(), event.userSid.size());
+  Put(record, layout.stringsOffset, strings.data(), strings.size());
+  Put(record, layout.dataOffset, event.data.data(), event.data.size());
+  Put(record, layout.length - sizeof(DWORD), &header.Length, sizeof(DWORD));
   return record;
 }
+
+size_t RecordLength(const Event& event) { return LayOut(event).length; }
 
 LONG Append(const std::string& log, uint64_t maxSize, Event* event) {
   std::string key = Fold(log);
   std::string strings = JoinStrings(event->strings);
-  int64_t length = static_cast<int64_t>(ToRecord(*event).size());  // the same whatever its number
+  int64_t length = static_cast<int64_t>(RecordLength(*event));
   return Transaction(EventLog(), true, [&](Connection& c) {
     // One statement takes the log's next record number and counts the
     // record in its size; a new log starts at 1. No statement here may stop
@@ -170,7 +191,7 @@ LONG Append(const std::string& log, uint64_t maxSize, Event* event) {
              .Bind(13, length)
              .Step();
     if (rc != SQLITE_DONE) return c.Error(rc);
-    return overfull ? Overwrite(c, key) : static_cast<LONG>(ERROR_SUCCESS);
+    return overfull ? Overwrite(c, key, event->recordNumber) : static_cast<LONG>(ERROR_SUCCESS);
   });
 }
 

@@ -33,7 +33,8 @@ struct Event {
 constexpr uint64_t kDefaultMaxLogSize = 20u * 1024u * 1024u;
 
 // Appends an event, gives it the log's next record number, and overwrites
-// the oldest records while the log is larger than maxSize.
+// the oldest records while the log is larger than maxSize. The new record
+// stays even when it alone is larger.
 LONG Append(const std::string& log, uint64_t maxSize, Event* event);
 // The record with the smallest number >= first (forwards) or the largest
 // number <= first (backwards). ERROR_HANDLE_EOF when there is none.
@@ -47,6 +48,8 @@ LONG Clear(const std::string& log);
 // names, the user SID, the insertion strings, the data, padding and the
 // length again at the end.
 std::vector<BYTE> ToRecord(const Event& event);
+// Its length in bytes, without building it.
+size_t RecordLength(const Event& event);
 
 }  // namespace eventlog_store
 }  // namespace vk_posix

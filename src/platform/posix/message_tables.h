@@ -1,6 +1,8 @@
-// Message modules: on POSIX a message module is a text file of messages
-// ("<id in hex><tab><text>" per line, line breaks in the text as \n), made
-// by the build from the same message source as the Windows resource DLL.
+// Message modules: on POSIX a message module is a text file of messages,
+// made by the build from the same message source as the Windows resource
+// DLL. Its first line is the signature "vkdiag message table 1"; every
+// further line is "<id in hex><tab><text>", line breaks in the text as \n.
+// Lines may end in LF or CR LF.
 #ifndef VK_PLATFORM_POSIX_MESSAGE_TABLES_H
 #define VK_PLATFORM_POSIX_MESSAGE_TABLES_H
 
@@ -18,7 +20,9 @@ class MessageTableModule : public KernelObject {
 };
 
 // Loads a message module as a data file; null with the reason when it
-// cannot be read.
+// cannot be read (ERROR_MOD_NOT_FOUND), is empty (ERROR_FILE_INVALID) or is
+// not a message table (ERROR_BAD_EXE_FORMAT), as Windows answers for a file
+// that is not a module.
 HMODULE LoadMessageTable(const std::string& path);
 
 }  // namespace vk_posix

@@ -1,5 +1,6 @@
 // System message texts for the Windows error codes this layer and the
 // library produce, in our own words, ended by CR LF as Windows' texts are.
+#include <ctype.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -44,6 +45,9 @@ const MessageText kMessages[] = {
     {ERROR_INSUFFICIENT_BUFFER, "The data area passed to a system call is too small."},
     {ERROR_INVALID_NAME, "The filename, directory name, or volume label syntax is incorrect."},
     {ERROR_MOD_NOT_FOUND, "The specified module could not be found."},
+    {ERROR_BAD_EXE_FORMAT, "The file is not a module of a format this system loads."},
+    {ERROR_NO_WORK_DONE, "The operation produced nothing."},
+    {ERROR_FILE_INVALID, "The file is not valid for this operation."},
     {ERROR_NEGATIVE_SEEK, "An attempt was made to move the file pointer before the beginning of the file."},
     {ERROR_DIR_NOT_EMPTY, "The directory is not empty."},
     {ERROR_BAD_PATHNAME, "The specified path is invalid."},
@@ -82,36 +86,79 @@ const char* FindText(DWORD id) {
 }
 
 
-// Replaces %1 to %99 with the strings of an argument array; %% is a percent
-// sign. Insert formats (%1!d!) are not supported: their text stays.
-std::string InsertStrings(const std::string& text, const char* const* arguments) {
-  std::string result;
+// How the inserts %1 to %99 are filled.
+enum class Inserts { kIgnored, kArgumentArray, kArgumentList };
+
+// Expands a message text as FormatMessageA does without a line width limit:
+// the text's line breaks (CR, LF or CR LF) become CR LF; %0 ends the text;
+// %n, %r and %t give CR LF, CR and a tab; %1 to %99 are the strings of an
+// argument array, with an optional "!s!" format; any other character after
+// a percent sign stands for itself (%% %. %! "% "). With inserts ignored,
+// inserts and those other pairs stay as they are. A percent sign that ends
+// the text is ERROR_INVALID_PARAMETER; inserts from a va_list and formats
+// other than !s! are ERROR_NOT_SUPPORTED.
+DWORD ExpandMessage(const std::string& text, Inserts inserts, const char* const* arguments, std::string* out) {
+  out->clear();
   for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '%' || i + 1 >= text.size()) {
-      result += text[i];
-    } else if (text[i + 1] == '%') {
-      result += '%';
-      ++i;
-    } else if (text[i + 1] >= '1' && text[i + 1] <= '9') {
-      size_t number = static_cast<size_t>(text[++i] - '0');
-      if (i + 1 < text.size() && text[i + 1] >= '0' && text[i + 1] <= '9') number = number * 10 + (text[++i] - '0');
+    char c = text[i];
+    if (c == '\r' || c == '\n') {
+      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+      *out += "\r\n";
+      continue;
+    }
+    if (c != '%') {
+      *out += c;
+      continue;
+    }
+    size_t percent = i;
+    if (++i == text.size()) return ERROR_INVALID_PARAMETER;
+    char next = text[i];
+    if (next == '0') return ERROR_SUCCESS;
+    if (next == 'n') {
+      *out += "\r\n";
+    } else if (next == 'r') {
+      *out += '\r';
+    } else if (next == 't') {
+      *out += '\t';
+    } else if (next >= '1' && next <= '9') {
+      size_t number = static_cast<size_t>(next - '0');
+      if (i + 1 < text.size() && isdigit(static_cast<unsigned char>(text[i + 1])))
+        number = number * 10 + static_cast<size_t>(text[++i] - '0');
+      if (inserts == Inserts::kIgnored) {
+        out->append(text, percent, i + 1 - percent);
+        continue;
+      }
+      if (inserts == Inserts::kArgumentList) return ERROR_NOT_SUPPORTED;
+      if (i + 1 < text.size() && text[i + 1] == '!') {
+        size_t close = text.find('!', i + 2);
+        if (close == std::string::npos) return ERROR_INVALID_PARAMETER;
+        if (text.compare(i + 2, close - i - 2, "s") != 0) return ERROR_NOT_SUPPORTED;
+        i = close;
+      }
       const char* insert = arguments[number - 1];
-      result += insert ? insert : "";
+      *out += insert ? insert : "(null)";
+    } else if (inserts == Inserts::kIgnored) {
+      out->append(text, percent, 2);
     } else {
-      result += text[i];
+      *out += next;
     }
   }
-  return result;
+  return ERROR_SUCCESS;
 }
 
-// The text of a message, from the system's table or a message module.
-bool FindMessage(DWORD flags, LPCVOID source, DWORD id, const char* const* arguments, std::string* text) {
+// The text of a message, as it stands: from a string, the system's table
+// or a message module.
+bool FindMessage(DWORD flags, LPCVOID source, DWORD id, std::string* text) {
+  if (flags & FORMAT_MESSAGE_FROM_STRING) {
+    *text = static_cast<const char*>(source);
+    return true;
+  }
   if (flags & FORMAT_MESSAGE_FROM_HMODULE) {
     auto module = vk_posix::LookupHandleAs<vk_posix::MessageTableModule>(const_cast<void*>(source));
     if (module) {
       auto it = module->texts.find(id);
       if (it == module->texts.end()) return false;
-      *text = arguments ? InsertStrings(it->second, arguments) : it->second;
+      *text = it->second;
       return true;
     }
   }
@@ -124,24 +171,27 @@ bool FindMessage(DWORD flags, LPCVOID source, DWORD id, const char* const* argum
 
 }  // namespace
 
-// System messages and messages of message modules (LoadLibraryExA with
-// LOAD_LIBRARY_AS_DATAFILE), into a caller buffer or a buffer allocated for
-// the caller (released with LocalFree). Inserts are taken from an argument
-// array of strings (FORMAT_MESSAGE_ARGUMENT_ARRAY) or left as they are
-// (FORMAT_MESSAGE_IGNORE_INSERTS); va_list inserts are not supported.
-// Unknown codes fail with ERROR_MR_MID_NOT_FOUND, as on Windows.
+// Messages from a string, the system's table or a message module
+// (LoadLibraryExA with LOAD_LIBRARY_AS_DATAFILE), expanded as Windows
+// expands them (ExpandMessage), into a caller buffer or a buffer allocated
+// for the caller (released with LocalFree). Inserts are taken from an
+// argument array of strings (FORMAT_MESSAGE_ARGUMENT_ARRAY) or left as they
+// are (FORMAT_MESSAGE_IGNORE_INSERTS); va_list inserts are not supported.
+// Unknown codes fail with ERROR_MR_MID_NOT_FOUND and an empty result with
+// ERROR_NO_WORK_DONE, as on Windows. Line widths are not supported.
 DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD /*dwLanguageId*/,
                             LPSTR lpBuffer, DWORD nSize, va_list* Arguments) {
-  if (dwFlags & FORMAT_MESSAGE_FROM_STRING) return vk_posix::Fail(ERROR_NOT_SUPPORTED);
-  bool ignoreInserts = (dwFlags & FORMAT_MESSAGE_IGNORE_INSERTS) != 0;
-  bool argumentArray = (dwFlags & FORMAT_MESSAGE_ARGUMENT_ARRAY) != 0;
-  if (!ignoreInserts && !argumentArray) return vk_posix::Fail(ERROR_NOT_SUPPORTED);
-  if (!lpBuffer) return vk_posix::Fail(ERROR_INVALID_PARAMETER);
-  const char* const* arguments =
-      ignoreInserts ? nullptr : reinterpret_cast<const char* const*>(Arguments);
+  Inserts inserts = (dwFlags & FORMAT_MESSAGE_IGNORE_INSERTS)    ? Inserts::kIgnored
+                    : (dwFlags & FORMAT_MESSAGE_ARGUMENT_ARRAY) ? Inserts::kArgumentArray
+                                                                : Inserts::kArgumentList;
+  if (!lpBuffer || ((dwFlags & FORMAT_MESSAGE_FROM_STRING) && !lpSource))
+    return vk_posix::Fail(ERROR_INVALID_PARAMETER);
+  std::string text;
+  if (!FindMessage(dwFlags, lpSource, dwMessageId, &text)) return vk_posix::Fail(ERROR_MR_MID_NOT_FOUND);
   std::string message;
-  if (!FindMessage(dwFlags, lpSource, dwMessageId, arguments, &message)) return vk_posix::Fail(ERROR_MR_MID_NOT_FOUND);
-  const char* text = message.c_str();
+  DWORD error = ExpandMessage(text, inserts, reinterpret_cast<const char* const*>(Arguments), &message);
+  if (error != ERROR_SUCCESS) return vk_posix::Fail(error);
+  if (message.empty()) return vk_posix::Fail(ERROR_NO_WORK_DONE);
   size_t length = message.size();
   char* target = lpBuffer;
   if (dwFlags & FORMAT_MESSAGE_ALLOCATE_BUFFER) {
@@ -151,7 +201,7 @@ DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, 
   } else if (length + 1 > nSize) {
     return vk_posix::Fail(ERROR_INSUFFICIENT_BUFFER);
   }
-  memcpy(target, text, length + 1);
+  memcpy(target, message.c_str(), length + 1);
   return static_cast<DWORD>(length);
 }
 

@@ -36,7 +36,9 @@ HMODULE WINAPI LoadLibraryExA(LPCSTR lpLibFileName, HANDLE hFile, DWORD dwFlags)
   bool bare = !strchr(lpLibFileName, '/');
   if (dwFlags & LOAD_LIBRARY_AS_DATAFILE) {
     HMODULE table = bare ? vk_posix::LoadMessageTable(besideExecutable) : nullptr;
-    return table ? table : vk_posix::LoadMessageTable(lpLibFileName);
+    // A file beside the executable that is no table is an answer, not a miss.
+    if (table || (bare && GetLastError() != ERROR_MOD_NOT_FOUND)) return table;
+    return vk_posix::LoadMessageTable(lpLibFileName);
   }
   void* handle = bare ? dlopen(besideExecutable.c_str(), kLoadFlags) : nullptr;
   if (!handle) handle = dlopen(lpLibFileName, kLoadFlags);

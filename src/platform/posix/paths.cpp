@@ -31,12 +31,16 @@ LPSTR WINAPI PathFindExtensionA(LPCSTR pszPath) {
   return const_cast<LPSTR>(dot ? dot : p);
 }
 
-// Appends a separator unless the path is empty or already ends in one.
-// The buffer holds MAX_PATH bytes; when the result would not fit, the path
-// is left alone and null is returned. Otherwise returns the terminator.
+// Appends a separator unless the path is empty or already ends in one, and
+// returns the terminator. As on Windows, a path of MAX_PATH characters or
+// more is refused (null, left alone) even when it ends in a separator.
+// Windows still appends to a path of MAX_PATH - 1 characters, writing one
+// byte past a MAX_PATH buffer; here the result must fit the buffer, so
+// that path is refused too.
 LPSTR WINAPI PathAddBackslashA(LPSTR pszPath) {
   if (!pszPath) return nullptr;
   size_t length = strlen(pszPath);
+  if (length >= MAX_PATH) return nullptr;
   if (length == 0) return pszPath;
   if (pszPath[length - 1] == '/') return pszPath + length;
   if (length + 2 > MAX_PATH) return nullptr;

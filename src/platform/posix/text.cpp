@@ -3,12 +3,13 @@
 
 #include <vk/platform.h>
 
-// Copies at most iMaxLength - 1 characters and always terminates.
+// Copies at most iMaxLength - 1 characters and always terminates. Callers
+// copy a name onto itself or from its own tail, so the texts may overlap.
 LPSTR WINAPI lstrcpynA(LPSTR lpString1, LPCSTR lpString2, int iMaxLength) {
   if (!lpString1 || iMaxLength <= 0) return lpString1;
   size_t limit = static_cast<size_t>(iMaxLength) - 1;
   size_t length = lpString2 ? strnlen(lpString2, limit) : 0;
-  memcpy(lpString1, lpString2 ? lpString2 : "", length);
+  memmove(lpString1, lpString2 ? lpString2 : "", length);
   lpString1[length] = '\0';
   return lpString1;
 }

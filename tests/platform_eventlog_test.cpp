@@ -1,0 +1,370 @@
+// The event log calls behave as Windows documents them: logs that the
+// registry does not list, seek reads, events larger than their log, and
+// what reaches the system log. Wine's event log keeps no events, so the
+// reading tests skip there; the system log socket exists on Linux only.
+#include <vk/event_log.h>
+#include <vk/registry.h>
+
+#include <locale.h>
+#include <stdlib.h>
+#include <string.h>
+#include <time.h>
+
+#include <string>
+#include <vector>
+
+#include "support/test_support.h"
+
+#if !defined(_WIN32)
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+using Vk::VkEventLog;
+
+const char kEventlogKey[] = "SYSTEM\\CurrentControlSet\\Services\\Eventlog\\";
+const char kWineEventLog[] = "Wine's event log keeps no events to read back";
+const char kNoSystemLog[] = "Windows has no system log socket";
+
+struct Record {
+  DWORD number = 0;
+  DWORD eventId = 0;
+  std::string data;
+};
+
+// Bytes that differ from their neighbours, so that a shifted or cut copy
+// does not compare equal.
+std::string Pattern(size_t size) {
+  std::string bytes(size, '\0');
+  for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 131 + i / 251) & 0xFF);
+  return bytes;
+}
+
+// A log of its own, listed in the registry, with one source registered in
+// it; both are removed afterwards.
+class PlatformEventLogTest : public vktest::ScratchDirTest {
+ protected:
+  void SetUp() override {
+    vktest::ScratchDirTest::SetUp();
+    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    m_logName = std::string("vkdiag-log-") + info->name();
+    m_source = std::string("vkdiag-") + info->name();
+    SHDeleteKeyA(HKEY_LOCAL_MACHINE, LogKey().c_str());
+    m_log.RegisterSource(m_logName.c_str(), m_source.c_str(), "x.dll", nullptr, 7, 0);
+    m_reader = OpenEventLogA(nullptr, m_logName.c_str());
+    ASSERT_NE(nullptr, m_reader);
+    ClearEventLogA(m_reader, nullptr);
+  }
+  void TearDown() override {
+    if (m_reader) CloseEventLog(m_reader);
+    m_log.CloseEventSource();
+    SHDeleteKeyA(HKEY_LOCAL_MACHINE, LogKey().c_str());
+    vktest::ScratchDirTest::TearDown();
+  }
+  std::string LogKey() const { return kEventlogKey + m_logName; }
+
+  DWORD Count() {
+    DWORD count = 0;
+    EXPECT_TRUE(GetNumberOfEventLogRecords(m_reader, &count));
+    return count;
+  }
+  DWORD Oldest() {
+    DWORD oldest = 0;
+    EXPECT_TRUE(GetOldestEventLogRecord(m_reader, &oldest));
+    return oldest;
+  }
+
+  // One read into a buffer of the given size; the records it delivered.
+  static bool Read(HANDLE reader, DWORD flags, DWORD number, DWORD size, std::vector<Record>* records) {
+    records->clear();
+    std::vector<BYTE> buffer(size ? size : 1);
+    DWORD read = 0, needed = 0;
+    if (!ReadEventLogA(reader, flags, number, buffer.data(), size, &read, &needed)) return false;
+    for (DWORD offset = 0; offset < read;) {
+      EVENTLOGRECORD header;
+      memcpy(&header, buffer.data() + offset, sizeof header);
+      Record record;
+      record.number = header.RecordNumber;
+      record.eventId = header.EventID;
+      record.data.assign(reinterpret_cast<const char*>(buffer.data()) + offset + header.DataOffset, header.DataLength);
+      records->push_back(std::move(record));
+      offset += header.Length;
+    }
+    return true;
+  }
+  bool Read(DWORD flags, DWORD number, DWORD size, std::vector<Record>* records) {
+    return Read(m_reader, flags, number, size, records);
+  }
+  // The record of that number, in a buffer as large as it needs.
+  bool ReadOne(DWORD number, Record* record) {
+    BYTE probe[8];
+    DWORD read = 0, needed = 0;
+    if (ReadEventLogA(m_reader, EVENTLOG_SEEK_READ | EVENTLOG_FORWARDS_READ, number, probe, sizeof probe, &read,
+                      &needed) ||
+        GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+      return false;
+    std::vector<Record> records;
+    if (!Read(EVENTLOG_SEEK_READ | EVENTLOG_FORWARDS_READ, number, needed, &records) || records.size() != 1)
+      return false;
+    *record = std::move(records[0]);
+    return true;
+  }
+  static std::vector<DWORD> EventIds(const std::vector<Record>& records) {
+    std::vector<DWORD> ids;
+    for (const Record& record : records) ids.push_back(record.eventId);
+    return ids;
+  }
+
+  std::string m_logName;
+  std::string m_source;
+  VkEventLog m_log;
+  HANDLE m_reader = nullptr;
+};
+
+TEST_F(PlatformEventLogTest, UnknownLogNamesOpenTheApplicationLog) {
+  if (vktest::RunningUnderWine()) GTEST_SKIP() << kWineEventLog;
+  VkEventLog unregistered((m_source + "-unregistered").c_str(), nullptr);
+  ASSERT_TRUE(unregistered.Report(EVENTLOG_INFORMATION_TYPE, 4242, 0, "into Application"));
+  HANDLE application = OpenEventLogA(nullptr, "Application");
+  HANDLE unknown = OpenEventLogA(nullptr, "vkdiag-no-such-log");
+  ASSERT_NE(nullptr, application);
+  ASSERT_NE(nullptr, unknown);
+  DWORD applicationCount = 0, unknownCount = 0;
+  EXPECT_TRUE(GetNumberOfEventLogRecords(application, &applicationCount));
+  EXPECT_TRUE(GetNumberOfEventLogRecords(unknown, &unknownCount));
+  EXPECT_GT(applicationCount, 0u);
+  EXPECT_EQ(applicationCount, unknownCount);
+  std::vector<Record> newest;
+  ASSERT_TRUE(Read(unknown, EVENTLOG_SEQUENTIAL_READ | EVENTLOG_BACKWARDS_READ, 0, 64 * 1024, &newest));
+  ASSERT_FALSE(newest.empty());
+  EXPECT_EQ(4242u, newest[0].eventId);
+  CloseEventLog(unknown);
+  CloseEventLog(application);
+}
+
+TEST_F(PlatformEventLogTest, SeekReadsStartAtAnExistingRecordAndFillTheBuffer) {
+  if (vktest::RunningUnderWine()) GTEST_SKIP() << kWineEventLog;
+  for (DWORD id = 1; id <= 5; ++id)
+    ASSERT_TRUE(m_log.Report(EVENTLOG_INFORMATION_TYPE, id, 0, "event %u", static_cast<unsigned>(id)));
+  DWORD first = Oldest();
+  std::vector<Record> records;
+  ASSERT_TRUE(Read(EVENTLOG_SEEK_READ | EVENTLOG_FORWARDS_READ, first + 2, 64 * 1024, &records));
+  EXPECT_EQ((std::vector<DWORD>{3, 4, 5}), EventIds(records));
+  ASSERT_TRUE(Read(EVENTLOG_SEEK_READ | EVENTLOG_BACKWARDS_READ, first + 2, 64 * 1024, &records));
+  EXPECT_EQ((std::vector<DWORD>{3, 2, 1}), EventIds(records));
+
+  // A buffer with room for two and a half records takes two; a sequential
+  // read goes on after them.
+  BYTE probe[8];
+  DWORD read = 0, length = 0;
+  ReadEventLogA(m_reader, EVENTLOG_SEEK_READ | EVENTLOG_FORWARDS_READ, first, probe, sizeof probe, &read, &length);
+  ASSERT_TRUE(Read(EVENTLOG_SEEK_READ | EVENTLOG_FORWARDS_READ, first, length * 5 / 2, &records));
+  EXPECT_EQ((std::vector<DWORD>{1, 2}), EventIds(records));
+  ASSERT_TRUE(Read(EVENTLOG_SEQUENTIAL_READ | EVENTLOG_FORWARDS_READ, 0, 64 * 1024, &records));
+  EXPECT_EQ((std::vector<DWORD>{3, 4, 5}), EventIds(records));
+
+  // Numbers the log does not hold, past either end.
+  for (DWORD missing : {first + 5, first + 100, first - 1}) {
+    EXPECT_FALSE(Read(EVENTLOG_SEEK_READ | EVENTLOG_FORWARDS_READ, missing, 64 * 1024, &records)) << missing;
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError()) << missing;
+    EXPECT_FALSE(Read(EVENTLOG_SEEK_READ | EVENTLOG_BACKWARDS_READ, missing, 64 * 1024, &records)) << missing;
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError()) << missing;
+  }
+}
+
+// 64 MB into a log under the 20 MiB default limit: the event is kept (or,
+// where the system refuses it, reported as failed with a reason), and the
+// older events go because the limit requires it.
+TEST_F(PlatformEventLogTest, AnEventLargerThanItsLogIsNeverReportedAndLost) {
+  if (vktest::RunningUnderWine()) GTEST_SKIP() << kWineEventLog;
+  for (int i = 0; i < 100; ++i) ASSERT_TRUE(m_log.Report(EVENTLOG_INFORMATION_TYPE, 1, 0, "small %d", i));
+  const std::string big = Pattern(size_t{64} * 1000 * 1000);
+  if (!m_log.ReportData(EVENTLOG_WARNING_TYPE, 2, 0, reinterpret_cast<const BYTE*>(big.data()),
+                        static_cast<DWORD>(big.size()), "64 MB")) {
+    EXPECT_NE(0u, GetLastError()) << "a refused event says why";
+    EXPECT_EQ(100u, Count()) << "a refused event costs no other";
+    return;
+  }
+  EXPECT_EQ(1u, Count()) << "the event alone exceeds the log: every older one had to go";
+  Record newest;
+  ASSERT_TRUE(ReadOne(Oldest(), &newest));
+  EXPECT_EQ(2u, newest.eventId);
+  EXPECT_EQ(big.size(), newest.data.size());
+  EXPECT_TRUE(newest.data == big) << "the data is kept whole";
+
+  ASSERT_TRUE(m_log.Report(EVENTLOG_INFORMATION_TYPE, 3, 0, "after"));
+  std::vector<Record> records;
+  ASSERT_TRUE(Read(EVENTLOG_SEQUENTIAL_READ | EVENTLOG_FORWARDS_READ, 0, 64 * 1024, &records));
+  EXPECT_EQ(std::vector<DWORD>{3}, EventIds(records)) << "the next event overwrites the oversized one";
+}
+
+#if !defined(_WIN32)
+// A datagram socket in a scratch directory that stands in for /dev/log
+// while it lives.
+class SyslogListener {
+ public:
+  explicit SyslogListener(const std::string& path) {
+    m_fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    struct sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    if (m_fd < 0 || path.size() >= sizeof address.sun_path) return;
+    strcpy(address.sun_path, path.c_str());
+    m_bound = bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    setenv("VK_SYSLOG_SOCKET", path.c_str(), 1);
+    setenv("VK_EVENTLOG_SYSLOG", "1", 1);
+  }
+  ~SyslogListener() {
+    setenv("VK_EVENTLOG_SYSLOG", "0", 1);
+    unsetenv("VK_SYSLOG_SOCKET");
+    if (m_fd >= 0) close(m_fd);
+  }
+  SyslogListener(const SyslogListener&) = delete;
+  SyslogListener& operator=(const SyslogListener&) = delete;
+
+  bool bound() const { return m_bound; }
+  // The next datagram; empty when none came (the wait only guards against
+  // a hang).
+  std::string Next() {
+    struct pollfd ready = {m_fd, POLLIN, 0};
+    if (poll(&ready, 1, 5000) != 1) return std::string();
+    char line[4096];
+    ssize_t n = recv(m_fd, line, sizeof line, 0);
+    return n > 0 ? std::string(line, static_cast<size_t>(n)) : std::string();
+  }
+
+ private:
+  int m_fd = -1;
+  bool m_bound = false;
+};
+
+// "<PRI>Mmm dd hh:mm:ss TAG[pid]: message", split as a collector splits it.
+struct SyslogLine {
+  std::string month;
+  std::string tag;
+  std::string message;
+};
+
+bool ParseSyslogLine(const std::string& line, SyslogLine* parsed) {
+  size_t close = line.find('>');
+  if (line.empty() || line[0] != '<' || close == std::string::npos) return false;
+  std::string rest = line.substr(close + 1);
+  if (rest.size() < 16 || rest[3] != ' ' || rest[6] != ' ' || rest[15] != ' ') return false;
+  parsed->month = rest.substr(0, 3);
+  rest = rest.substr(16);
+  size_t bracket = rest.find('[');
+  size_t end = rest.find("]: ");
+  if (bracket == std::string::npos || end == std::string::npos || end < bracket) return false;
+  parsed->tag = rest.substr(0, bracket);
+  parsed->message = rest.substr(end + 3);
+  return true;
+}
+
+std::string EnglishMonthNow() {
+  static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  time_t now = time(nullptr);
+  struct tm local;
+  localtime_r(&now, &local);
+  return kMonths[local.tm_mon];
+}
+
+// Sets a locale other than English for the process while it lives.
+class ForeignLocale {
+ public:
+  ForeignLocale() : m_saved(setlocale(LC_ALL, nullptr)) {
+    for (const char* name : {"fr_FR.UTF-8", "fr_FR.utf8", "de_DE.UTF-8", "de_DE.utf8", "es_ES.UTF-8", "it_IT.UTF-8"})
+      if (setlocale(LC_ALL, name)) {
+        m_name = name;
+        break;
+      }
+  }
+  ~ForeignLocale() { setlocale(LC_ALL, m_saved.c_str()); }
+  ForeignLocale(const ForeignLocale&) = delete;
+  ForeignLocale& operator=(const ForeignLocale&) = delete;
+  const std::string& name() const { return m_name; }
+
+ private:
+  std::string m_saved;
+  std::string m_name;
+};
+#endif
+
+TEST_F(PlatformEventLogTest, SystemLogLinesParseWhateverTheSourceAndMessage) {
+#if defined(_WIN32)
+  GTEST_SKIP() << kNoSystemLog;
+#else
+  SyslogListener listener(PathOf("syslog.sock"));
+  ASSERT_TRUE(listener.bound());
+  std::string source = "Vemra Service: one[2]\x01tail of a long source name";
+  std::string monthBefore = EnglishMonthNow();
+  {
+    VkEventLog log(source.c_str(), nullptr);
+    log.Report(EVENTLOG_WARNING_TYPE, 1, 0, "%s", "line one\nline two\x1b[31m red\x7f");
+  }
+  std::string monthAfter = EnglishMonthNow();
+  std::string text = listener.Next();
+  SyslogLine line;
+  ASSERT_TRUE(ParseSyslogLine(text, &line)) << text;
+  EXPECT_EQ(0u, text.find("<12>")) << "user facility, warning priority";
+  EXPECT_TRUE(line.month == monthBefore || line.month == monthAfter) << text;
+  EXPECT_EQ("Vemra_Service__one_2__tail_of_a_", line.tag) << "32 characters, no blanks or delimiters";
+  EXPECT_EQ("line one#012line two#033[31m red#177", line.message) << "control characters are escaped";
+#endif
+}
+
+TEST_F(PlatformEventLogTest, SystemLogHeaderIsEnglishInAnyLocale) {
+#if defined(_WIN32)
+  GTEST_SKIP() << kNoSystemLog;
+#else
+  SyslogListener listener(PathOf("syslog.sock"));
+  ASSERT_TRUE(listener.bound());
+  std::string monthBefore = EnglishMonthNow();
+  {
+    ForeignLocale locale;
+    if (locale.name().empty()) GTEST_SKIP() << "no French, German, Spanish or Italian locale is installed";
+    VkEventLog log(m_source.c_str(), nullptr);
+    log.Report(EVENTLOG_INFORMATION_TYPE, 1, 0, "in a foreign locale");
+  }
+  std::string monthAfter = EnglishMonthNow();
+  std::string text = listener.Next();
+  SyslogLine line;
+  ASSERT_TRUE(ParseSyslogLine(text, &line)) << text;
+  EXPECT_TRUE(line.month == monthBefore || line.month == monthAfter) << text;
+  EXPECT_EQ(m_source.substr(0, 32), line.tag);
+  EXPECT_EQ("in a foreign locale", line.message);
+#endif
+}
+
+#if !defined(_WIN32)
+// An event store that cannot be written: eventlog.db is a directory.
+VK_CHILD_MAIN(report_with_unwritable_event_store) {
+  vktest::fs::path root(args.at(0));
+  vktest::fs::create_directories(root / "eventlog.db");
+  setenv("VK_SYSTEM_ROOT", root.c_str(), 1);
+  VkEventLog log("vkdiag-unstored", nullptr);
+  if (log.Report(EVENTLOG_ERROR_TYPE, 9, 0, "kept in %s", "the system log")) return 1;
+  return GetLastError() == ERROR_SUCCESS ? 2 : 0;
+}
+#endif
+
+TEST_F(PlatformEventLogTest, EventsTheStoreRejectsStillReachTheSystemLog) {
+#if defined(_WIN32)
+  GTEST_SKIP() << kNoSystemLog;
+#else
+  SyslogListener listener(PathOf("syslog.sock"));
+  ASSERT_TRUE(listener.bound());
+  vktest::ChildProcess child("report_with_unwritable_event_store", {PathOf("root")});
+  EXPECT_EQ(0, child.Wait()) << "the report still fails, with a reason";
+  std::string text = listener.Next();
+  SyslogLine line;
+  ASSERT_TRUE(ParseSyslogLine(text, &line)) << text;
+  EXPECT_EQ("vkdiag-unstored", line.tag);
+  EXPECT_EQ("kept in the system log", line.message);
+#endif
+}
+
+}  // namespace

@@ -1,0 +1,119 @@
+// Message texts expand as Windows' FormatMessageA expands them, and files
+// that are not message modules are refused. The expected texts are the
+// ones Wine gives, so these run on both targets.
+#include <vk/platform.h>
+
+#include <string>
+
+#include "support/test_support.h"
+
+namespace {
+
+// CR, LF and other control characters made visible in failure messages.
+std::string Visible(const std::string& text) {
+  std::string visible;
+  for (char c : text) {
+    if (c == '\r')
+      visible += "\\r";
+    else if (c == '\n')
+      visible += "\\n";
+    else if (c == '\t')
+      visible += "\\t";
+    else
+      visible += c;
+  }
+  return visible;
+}
+
+// An argument array of strings as FormatMessageA takes it.
+va_list* AsArguments(const char** arguments) { return reinterpret_cast<va_list*>(const_cast<char**>(arguments)); }
+
+// The expansion of a text with the inserts "ONE" and "TWO", or the error.
+std::string Expand(const char* text, DWORD inserts) {
+  const char* arguments[] = {"ONE", "TWO"};
+  char out[256] = "";
+  DWORD length =
+      FormatMessageA(FORMAT_MESSAGE_FROM_STRING | inserts, text, 0, 0, out, sizeof out, AsArguments(arguments));
+  if (length == 0) return "error " + std::to_string(GetLastError());
+  return std::string(out, length);
+}
+
+TEST(PlatformMessagesTest, EscapesExpandAsWindowsExpandsThem) {
+  struct Case {
+    const char* text;
+    const char* withInserts;
+    const char* ignoringInserts;
+  } cases[] = {
+      {"a%0b", "a", "a"},
+      {"a%nb", "a\r\nb", "a\r\nb"},
+      {"a%rb", "a\rb", "a\rb"},
+      {"a%tb", "a\tb", "a\tb"},
+      {"a%.b", "a.b", "a%.b"},
+      {"a%!b", "a!b", "a%!b"},
+      {"a%%b", "a%b", "a%%b"},
+      {"a% b", "a b", "a% b"},
+      {"a%xb", "axb", "a%xb"},
+      {"%1 and %2", "ONE and TWO", "%1 and %2"},
+      {"a%1!s!b", "aONEb", "a%1!s!b"},
+      {"x%.y%ny", "x.y\r\ny", "x%.y\r\ny"},
+      {"line\nnext\rlast\r\n", "line\r\nnext\r\nlast\r\n", "line\r\nnext\r\nlast\r\n"},
+      {"a\r\r\nb", "a\r\n\r\nb", "a\r\n\r\nb"},
+      {"a%\r\nb", "a\r\r\nb", "a%\r\r\nb"},
+      {"end%n%0 more", "end\r\n", "end\r\n"},
+      {"100%", "error 87", "error 87"},
+      {"%0", "error 235", "error 235"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Visible(c.withInserts), Visible(Expand(c.text, FORMAT_MESSAGE_ARGUMENT_ARRAY))) << Visible(c.text);
+    EXPECT_EQ(Visible(c.ignoringInserts), Visible(Expand(c.text, FORMAT_MESSAGE_IGNORE_INSERTS))) << Visible(c.text);
+  }
+}
+
+class PlatformMessageModuleTest : public vktest::ScratchDirTest {
+ protected:
+  HMODULE Load(const std::string& name) {
+    return LoadLibraryExA(PathOf(name).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  }
+};
+
+TEST_F(PlatformMessageModuleTest, FilesThatAreNoModulesAreRefused) {
+  std::string random(4096, '\0');
+  for (size_t i = 0; i < random.size(); ++i) random[i] = static_cast<char>((i * 7919 + 13) & 0xFF);
+  vktest::WriteWholeFile(PathOf("random.bin"), random);
+  vktest::WriteWholeFile(PathOf("executable.dll"), "MZ" + random.substr(2));
+  vktest::WriteWholeFile(PathOf("text.txt"), "0x40020000\thello\n");
+  for (const char* name : {"random.bin", "executable.dll", "text.txt"}) {
+    EXPECT_EQ(nullptr, Load(name)) << name;
+    EXPECT_EQ(static_cast<DWORD>(ERROR_BAD_EXE_FORMAT), GetLastError()) << name;
+  }
+  vktest::WriteWholeFile(PathOf("empty.dll"), "");
+  EXPECT_EQ(nullptr, Load("empty.dll"));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_INVALID), GetLastError());
+}
+
+// A table copied through a Windows tool or a checkout that converts line
+// ends reads as the built one does.
+TEST_F(PlatformMessageModuleTest, TablesWithCrLfLineEndsGiveTheSameTexts) {
+  if (vktest::IsWindowsTarget()) GTEST_SKIP() << "message modules are resource DLLs on Windows";
+  vktest::WriteWholeFile(PathOf("crlf.dll"),
+                         "vkdiag message table 1\r\n"
+                         "0x1\tGeneral\r\n"
+                         "0x40020000\t%1 first\\n%1 second\r\n"
+                         "0x40020001\tno line end%0\r\n");
+  HMODULE module = Load("crlf.dll");
+  ASSERT_NE(nullptr, module) << GetLastError();
+  const char* arguments[] = {"X"};
+  struct Case {
+    DWORD id;
+    const char* text;
+  } cases[] = {{1, "General\r\n"}, {0x40020000, "X first\r\nX second\r\n"}, {0x40020001, "no line end"}};
+  for (const Case& c : cases) {
+    char out[128] = "";
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ARGUMENT_ARRAY, module, c.id, 0, out,
+                                  sizeof out, AsArguments(arguments));
+    EXPECT_EQ(Visible(c.text), Visible(std::string(out, length))) << std::hex << c.id;
+  }
+  EXPECT_TRUE(FreeLibrary(module));
+}
+
+}  // namespace

@@ -1,0 +1,290 @@
+// The vkdiag program run as an operator runs it: command lines, what it
+// prints and its exit status, against the real registry and debug channel.
+#include <gtest/gtest.h>
+
+#include <vk/platform.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "support/registry_fixture.h"
+#include "support/test_support.h"
+#include "support/tool_runner.h"
+
+namespace {
+
+using vktest::RunTool;
+using vktest::ToolResult;
+
+std::string SystemText(DWORD code) {
+  char text[512] = "";
+  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
+                                sizeof text, nullptr);
+  std::string message(text, length);
+  while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' '))
+    message.pop_back();
+  return message;
+}
+
+int LineCount(const std::string& text) {
+  int lines = 0;
+  for (char c : text) lines += c == '\n';
+  return lines;
+}
+
+class RegToolTest : public vktest::RegistryKeyTest {
+ protected:
+  std::string Key() const { return "HKCU\\" + m_path; }
+  std::string LongKey() const { return "HKEY_CURRENT_USER\\" + m_path; }
+  bool HasValue(const char* name) {
+    return RegQueryValueExA(m_key.GetKey(), name, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+  }
+};
+
+TEST_F(RegToolTest, AddedValuesOfEveryTypeShowInRegQueryLayout) {
+  EXPECT_EQ(RunTool({"reg", "add", Key(), "-v", "Text", "-d", "a \"quoted\" C:\\path"}).exitCode, 0);
+  EXPECT_EQ(RunTool({"reg", "add", Key(), "-v", "Expand", "-t", "REG_EXPAND_SZ", "-d", "%TEMP%\\x"}).exitCode, 0);
+  EXPECT_EQ(RunTool({"reg", "add", Key(), "-v", "Multi", "-t", "REG_MULTI_SZ", "-d", "one\\0two"}).exitCode, 0);
+  EXPECT_EQ(RunTool({"reg", "add", Key(), "-v", "Dword", "-t", "reg_dword", "-d", "0x1F"}).exitCode, 0);
+  EXPECT_EQ(RunTool({"reg", "add", Key(), "-v", "Qword", "-t", "REG_QWORD", "-d", "4294967296"}).exitCode, 0);
+  EXPECT_EQ(RunTool({"reg", "add", Key(), "-v", "Binary", "-t", "REG_BINARY", "-d", "00ff10Ab"}).exitCode, 0);
+  EXPECT_EQ(RunTool({"reg", "add", Key(), "-v", "None", "-t", "REG_NONE"}).exitCode, 0);
+  EXPECT_EQ(RunTool({"reg", "add", Key(), "--default", "-d", "unnamed"}).exitCode, 0);
+  EXPECT_EQ(RunTool({"reg", "add", Key() + "\\Sub"}).exitCode, 0);
+
+  ToolResult query = RunTool({"reg", "query", Key()});
+  ASSERT_EQ(query.exitCode, 0) << query.err;
+  // Values come in the registry's enumeration order, which differs between
+  // systems; each has its own line.
+  const std::string head = "\n" + LongKey() + "\n";
+  const std::string tail = "\n" + LongKey() + "\\Sub\n";
+  ASSERT_EQ(query.out.rfind(head, 0), 0u) << query.out;
+  ASSERT_GE(query.out.size(), head.size() + tail.size());
+  EXPECT_EQ(query.out.substr(query.out.size() - tail.size()), tail) << query.out;
+  const std::vector<std::string> lines = {
+      "    Text    REG_SZ    a \"quoted\" C:\\path\n",   "    Expand    REG_EXPAND_SZ    %TEMP%\\x\n",
+      "    Multi    REG_MULTI_SZ    one\\0two\n",        "    Dword    REG_DWORD    0x1f\n",
+      "    Qword    REG_QWORD    0x100000000\n",          "    Binary    REG_BINARY    00FF10AB\n",
+      "    None    REG_NONE    \n",                       "    (Default)    REG_SZ    unnamed\n"};
+  size_t length = head.size() + tail.size();
+  for (const std::string& line : lines) {
+    EXPECT_NE(query.out.find("\n" + line), std::string::npos) << line << query.out;
+    length += line.size();
+  }
+  EXPECT_EQ(query.out.size(), length) << query.out;
+  EXPECT_EQ(query.err, "");
+
+  ToolResult one = RunTool({"reg", "query", "HKEY_CURRENT_USER\\" + m_path, "-v", "Dword"});
+  EXPECT_EQ(one.out, "\n" + LongKey() + "\n    Dword    REG_DWORD    0x1f\n\n");
+  ToolResult unnamed = RunTool({"reg", "query", Key(), "--default"});
+  EXPECT_EQ(unnamed.out, "\n" + LongKey() + "\n    (Default)    REG_SZ    unnamed\n\n");
+}
+
+TEST_F(RegToolTest, SubtreeQueryPrintsOneJsonObjectPerKey) {
+  ASSERT_EQ(RunTool({"reg", "add", Key() + "\\A", "-v", "N", "-t", "REG_DWORD", "-d", "7"}).exitCode, 0);
+  ASSERT_EQ(RunTool({"reg", "add", Key() + "\\A\\B", "-v", "M", "-t", "REG_MULTI_SZ", "-d", "x\\0y"}).exitCode, 0);
+  ToolResult query = RunTool({"reg", "query", Key(), "-s", "--format", "json"});
+  ASSERT_EQ(query.exitCode, 0) << query.err;
+  std::string escaped = "HKEY_CURRENT_USER\\\\Software\\\\vkdiag-tests\\\\" + std::string(
+      ::testing::UnitTest::GetInstance()->current_test_info()->name());
+  EXPECT_EQ(query.out, "{\"key\":\"" + escaped + "\",\"values\":[]}\n" +
+                           "{\"key\":\"" + escaped + "\\\\A\",\"values\":[{\"name\":\"N\",\"type\":\"REG_DWORD\",\"data\":7}]}\n" +
+                           "{\"key\":\"" + escaped + "\\\\A\\\\B\",\"values\":[{\"name\":\"M\",\"type\":\"REG_MULTI_SZ\",\"data\":[\"x\",\"y\"]}]}\n");
+}
+
+TEST_F(RegToolTest, BadInputIsOneLineOnStderrExitTwoAndChangesNothing) {
+  const std::vector<std::vector<std::string>> bad = {
+      {"reg", "add", "HKXY\\Software\\x", "-v", "V", "-d", "1"},
+      {"reg", "add", Key() + "\\New", "-v", "V", "-t", "REG_WORD", "-d", "1"},
+      {"reg", "add", Key() + "\\New", "-v", "V", "-t", "REG_DWORD", "-d", "4294967296"},
+      {"reg", "add", Key() + "\\New", "-v", "V", "-t", "REG_DWORD", "-d", "-1"},
+      {"reg", "add", Key() + "\\New", "-v", "V", "-t", "REG_QWORD", "-d", "0x10000000000000000"},
+      {"reg", "add", Key() + "\\New", "-v", "V", "-t", "REG_BINARY", "-d", "abc"},
+      {"reg", "add", Key() + "\\New", "-v", "V", "-t", "REG_BINARY", "-d", "zz"},
+      {"reg", "add", Key() + "\\\\New", "-v", "V"},
+      {"reg", "add", Key() + "\\New", "-v", "V", "--default"},
+      {"reg", "query"},
+      {"reg", "frobnicate"},
+      {"reg"},
+      {},
+  };
+  for (const auto& args : bad) {
+    std::string line;
+    for (const std::string& arg : args) line += arg + " ";
+    ToolResult result = RunTool(args);
+    EXPECT_EQ(result.exitCode, 2) << line;
+    EXPECT_EQ(result.out, "") << line;
+    EXPECT_EQ(result.err.rfind("vkdiag: ", 0), 0u) << line << result.err;
+    EXPECT_LE(LineCount(result.err), 2) << line << result.err;  // the error and a pointer to --help
+  }
+  HKEY created = nullptr;
+  EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, Sub("New").c_str(), 0, KEY_READ, &created), ERROR_FILE_NOT_FOUND);
+}
+
+TEST_F(RegToolTest, FailedOperationExitsOneWithTheSystemText) {
+  ToolResult missing = RunTool({"reg", "query", Key() + "\\Missing"});
+  EXPECT_EQ(missing.exitCode, 1);
+  EXPECT_EQ(missing.out, "");
+  EXPECT_NE(missing.err.find(SystemText(ERROR_FILE_NOT_FOUND)), std::string::npos) << missing.err;
+  EXPECT_EQ(LineCount(missing.err), 1) << missing.err;
+
+  ToolResult noValue = RunTool({"reg", "query", Key(), "-v", "Absent"});
+  EXPECT_EQ(noValue.exitCode, 1);
+  EXPECT_NE(noValue.err.find(SystemText(ERROR_FILE_NOT_FOUND)), std::string::npos) << noValue.err;
+
+  ToolResult deleteMissing = RunTool({"reg", "delete", Key() + "\\Missing", "-f"});
+  EXPECT_EQ(deleteMissing.exitCode, 1);
+  EXPECT_NE(deleteMissing.err.find(SystemText(ERROR_FILE_NOT_FOUND)), std::string::npos) << deleteMissing.err;
+}
+
+TEST_F(RegToolTest, AddKeepsAnExistingValueUnlessForced) {
+  ASSERT_TRUE(m_key.WriteString("Kept", "old"));
+  ToolResult refused = RunTool({"reg", "add", Key(), "-v", "Kept", "-d", "new"});
+  EXPECT_EQ(refused.exitCode, 1);
+  EXPECT_NE(refused.err.find("-f"), std::string::npos);
+  char text[16] = "";
+  DWORD size = sizeof text;
+  EXPECT_TRUE(m_key.ReadString("Kept", text, &size));
+  EXPECT_STREQ(text, "old");
+
+  EXPECT_EQ(RunTool({"reg", "add", Key(), "-v", "Kept", "-d", "new", "-f"}).exitCode, 0);
+  size = sizeof text;
+  EXPECT_TRUE(m_key.ReadString("Kept", text, &size));
+  EXPECT_STREQ(text, "new");
+}
+
+TEST_F(RegToolTest, DeleteRemovesAValueAllValuesOrTheWholeKey) {
+  ASSERT_TRUE(m_key.WriteString("A", "1"));
+  ASSERT_TRUE(m_key.WriteString("B", "2"));
+  ASSERT_TRUE(m_key.WriteString("", "default"));
+  ASSERT_EQ(RunTool({"reg", "add", Key() + "\\Child\\Grandchild", "-v", "C", "-d", "3"}).exitCode, 0);
+
+  EXPECT_EQ(RunTool({"reg", "delete", Key(), "-v", "A"}).exitCode, 0);
+  EXPECT_FALSE(HasValue("A"));
+  EXPECT_TRUE(HasValue("B"));
+  EXPECT_EQ(RunTool({"reg", "delete", Key(), "--default"}).exitCode, 0);
+  EXPECT_FALSE(HasValue(""));
+  EXPECT_TRUE(HasValue("B"));
+  ASSERT_TRUE(m_key.WriteString("A", "1"));
+  EXPECT_EQ(RunTool({"reg", "delete", Key(), "--all-values"}).exitCode, 0);
+  EXPECT_FALSE(HasValue("A"));
+  EXPECT_FALSE(HasValue("B"));
+  HKEY child = nullptr;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, Sub("Child\\Grandchild").c_str(), 0, KEY_READ, &child), ERROR_SUCCESS);
+  RegCloseKey(child);
+
+  m_key.Close();
+  EXPECT_EQ(RunTool({"reg", "delete", Key(), "-f"}).exitCode, 0);
+  EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, m_path.c_str(), 0, KEY_READ, &child), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RunTool({"reg", "delete", "HKCU"}).exitCode, 2);
+}
+
+TEST_F(RegToolTest, WatchPrintsALineForEachChangeBelowTheKey) {
+  ASSERT_EQ(RunTool({"reg", "add", Key() + "\\Deep"}).exitCode, 0);
+  vktest::ToolProcess watch({"reg", "watch", Key(), "-s", "--count", "2", "--timeout", "20"});
+  ASSERT_TRUE(watch.started());
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (watch.ErrorSoFar().find("watching") == std::string::npos && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  ASSERT_EQ(RunTool({"reg", "add", Key() + "\\Deep", "-v", "V", "-d", "1"}).exitCode, 0);
+  // The second change waits until the first was seen, so the two are not
+  // merged into one notification.
+  while (LineCount(vktest::ReadWholeFile(watch.OutputPath())) < 1 && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  ASSERT_EQ(RunTool({"reg", "delete", Key() + "\\Deep", "-f"}).exitCode, 0);
+  ToolResult result = watch.Wait();
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(LineCount(result.out), 2) << result.out;
+  EXPECT_NE(result.out.find(" changed " + LongKey() + "\n"), std::string::npos) << result.out;
+
+  ToolResult quiet = RunTool({"reg", "watch", Key(), "--timeout", "0.2"});
+  EXPECT_EQ(quiet.exitCode, 0);
+  EXPECT_EQ(quiet.out, "");
+}
+
+TEST(ToolHelpTest, EverySubcommandHasHelpWithAnExample) {
+  for (const std::vector<std::string>& command :
+       std::vector<std::vector<std::string>>{{}, {"reg"}, {"reg", "query"}, {"reg", "add"}, {"reg", "delete"},
+                                             {"reg", "export"}, {"reg", "import"}, {"reg", "watch"},
+                                             {"events"}, {"events", "query"}, {"events", "follow"},
+                                             {"events", "logs"}, {"events", "clear"},
+                                             {"trace"}, {"trace", "on"}, {"trace", "off"}, {"trace", "list"},
+                                             {"trace", "listen"}}) {
+    std::vector<std::string> args = command;
+    args.push_back("--help");
+    ToolResult help = RunTool(args);
+    EXPECT_EQ(help.exitCode, 0) << args.size();
+    EXPECT_NE(help.out.find("Example"), std::string::npos) << help.out;
+    EXPECT_NE(help.out.find("vkdiag " + (command.empty() ? std::string() : command[0])), std::string::npos);
+  }
+}
+
+class TraceToolTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    m_program = "vkdiag-tool-test-" + std::to_string(vktest::GetCurrentProcessIdForTests());
+  }
+  void TearDown() override {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kTraceKey, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+      RegDeleteValueA(key, m_program.c_str());
+      RegCloseKey(key);
+    }
+  }
+  // The switch as the trace reads it, or -1 without one.
+  long long Switch() {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kTraceKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return -1;
+    DWORD value = 0;
+    DWORD size = sizeof value;
+    DWORD type = 0;
+    LONG rc = RegQueryValueExA(key, m_program.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
+    RegCloseKey(key);
+    if (rc != ERROR_SUCCESS || type != REG_DWORD) return -1;
+    return value;
+  }
+
+  static constexpr const char* kTraceKey = "SOFTWARE\\Haldrex\\Vemra\\TraceLib";
+  std::string m_program;
+};
+
+TEST_F(TraceToolTest, OnAndOffSetTheSwitchNamedAfterTheExecutable) {
+  ToolResult on = RunTool({"trace", "on", "/opt/app/" + m_program + ".exe"});
+  ASSERT_EQ(on.exitCode, 0) << on.err;
+  EXPECT_EQ(Switch(), 1);
+  ToolResult list = RunTool({"trace", "list"});
+  EXPECT_EQ(list.exitCode, 0);
+  EXPECT_NE(list.out.find(m_program + " "), std::string::npos) << list.out;
+  EXPECT_NE(list.out.find(m_program + std::string(24 - m_program.size() + 1, ' ') + "on\n"), std::string::npos)
+      << list.out;
+
+  ASSERT_EQ(RunTool({"trace", "off", m_program}).exitCode, 0);
+  EXPECT_EQ(Switch(), 0);
+  list = RunTool({"trace", "list"});
+  EXPECT_NE(list.out.find(m_program + std::string(24 - m_program.size() + 1, ' ') + "off\n"), std::string::npos)
+      << list.out;
+  EXPECT_EQ(RunTool({"trace", "on"}).exitCode, 2);
+}
+
+TEST(TraceListenTest, PrintsEachTextWithItsSenderAndEscapesControlCharacters) {
+  vktest::ToolProcess listener({"trace", "listen", "--count", "2", "--timeout", "20"});
+  ASSERT_TRUE(listener.started());
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (listener.ErrorSoFar().find("listening") == std::string::npos && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  OutputDebugStringA("first text\r\n");
+  OutputDebugStringA(vktest::IsWindowsTarget() ? "second \x1b[31mred\r\nthird line\r\n"
+                                                : "second \x1b[31mred\r\nthird \xc2\x9b" "1mline\r\n");
+  ToolResult result = listener.Wait();
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  std::string pid = "[" + std::to_string(vktest::GetCurrentProcessIdForTests()) + "] ";
+  EXPECT_NE(result.out.find(pid + "first text\n"), std::string::npos) << result.out;
+  EXPECT_NE(result.out.find(pid + "second \\x1B[31mred\n"), std::string::npos) << result.out;
+  EXPECT_NE(result.out.find(pid + (vktest::IsWindowsTarget() ? "third line\n" : "third \\u009B1mline\n")),
+            std::string::npos)
+      << result.out;
+  EXPECT_EQ(LineCount(result.out), 3) << result.out;
+}
+
+}  // namespace

@@ -1,0 +1,37 @@
+// The receiving end of the debugger output channel: DBWIN_BUFFER on
+// Windows, the platform layer's Unix socket on Linux. One listener per
+// machine (or state directory) at a time, as with a debug-output viewer.
+#ifndef VKDIAG_DEBUG_LISTENER_H
+#define VKDIAG_DEBUG_LISTENER_H
+
+#include <memory>
+#include <string>
+
+namespace vkdiag {
+
+struct DebugText {
+  unsigned long pid = 0;
+  std::string text;
+};
+
+class DebugListener {
+ public:
+  // Throws a failure when the channel is taken or cannot be opened.
+  DebugListener();
+  ~DebugListener();
+  DebugListener(const DebugListener&) = delete;
+  DebugListener& operator=(const DebugListener&) = delete;
+
+  // Waits up to timeoutMs (negative: for ever); false when none came.
+  bool Next(int timeoutMs, DebugText* received);
+  // Where it listens, for the operator.
+  std::string Where() const;
+
+ private:
+  struct State;
+  std::unique_ptr<State> m_state;
+};
+
+}  // namespace vkdiag
+
+#endif  // VKDIAG_DEBUG_LISTENER_H

@@ -1,0 +1,83 @@
+// Listens on $VK_SYSTEM_ROOT/debug-output.sock, where the platform layer's
+// OutputDebugStringA sends one datagram per text: the sender's process
+// identifier (4 bytes, host order), then the text.
+#include "debug_listener.h"
+
+#include <errno.h>
+#include <poll.h>
+#include <string.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "system_root.h"
+#include "tool_error.h"
+
+namespace vkdiag {
+
+namespace {
+
+constexpr size_t kMaxDatagram = 70 * 1024;
+
+// A socket file nobody is bound to any more is left by a listener that
+// was killed; a live one belongs to another listener and is not taken.
+bool SomeoneListens(const sockaddr_un& address) {
+  int probe = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  if (probe < 0) return false;
+  bool live = connect(probe, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+  close(probe);
+  return live;
+}
+
+}  // namespace
+
+struct DebugListener::State {
+  int socket = -1;
+  std::string path;
+  std::vector<char> datagram = std::vector<char>(kMaxDatagram);
+};
+
+DebugListener::DebugListener() : m_state(new State) {
+  m_state->path = vk_posix::SystemRoot() + "/debug-output.sock";
+  sockaddr_un address = {};
+  address.sun_family = AF_UNIX;
+  if (m_state->path.size() >= sizeof address.sun_path)
+    throw Failure("the socket path is too long: " + EscapeControls(m_state->path));
+  memcpy(address.sun_path, m_state->path.c_str(), m_state->path.size() + 1);
+  if (SomeoneListens(address)) throw Failure("another listener is bound to " + EscapeControls(m_state->path));
+  unlink(m_state->path.c_str());
+  m_state->socket = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  if (m_state->socket < 0 || bind(m_state->socket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    int error = errno;
+    if (m_state->socket >= 0) close(m_state->socket);
+    throw Failure("cannot listen on " + EscapeControls(m_state->path) + ": " + strerror(error));
+  }
+}
+
+DebugListener::~DebugListener() {
+  close(m_state->socket);
+  unlink(m_state->path.c_str());
+}
+
+bool DebugListener::Next(int timeoutMs, DebugText* received) {
+  pollfd ready = {m_state->socket, POLLIN, 0};
+  for (;;) {
+    int rc = poll(&ready, 1, timeoutMs);
+    if (rc < 0 && errno == EINTR) continue;
+    if (rc <= 0) return false;
+    ssize_t n = recv(m_state->socket, m_state->datagram.data(), m_state->datagram.size(), 0);
+    if (n < static_cast<ssize_t>(sizeof(uint32_t))) continue;  // not one of ours
+    uint32_t pid = 0;
+    memcpy(&pid, m_state->datagram.data(), sizeof pid);
+    received->pid = pid;
+    received->text.assign(m_state->datagram.data() + sizeof pid, static_cast<size_t>(n) - sizeof pid);
+    return true;
+  }
+}
+
+std::string DebugListener::Where() const { return m_state->path; }
+
+}  // namespace vkdiag

@@ -1,0 +1,61 @@
+#include "key_path.h"
+
+#include <string.h>
+
+#include "tool_error.h"
+
+namespace vkdiag {
+
+namespace {
+
+struct RootName {
+  const char* shortName;
+  const char* longName;
+  HKEY root;
+};
+
+const RootName kRoots[] = {
+    {"HKLM", "HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE},
+    {"HKCU", "HKEY_CURRENT_USER", HKEY_CURRENT_USER},
+    {"HKU", "HKEY_USERS", HKEY_USERS},
+    {"HKCR", "HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT},
+};
+
+bool SameName(const std::string& a, const char* b) {
+  if (a.size() != strlen(b)) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (toupper(static_cast<unsigned char>(a[i])) != b[i]) return false;
+  return true;
+}
+
+}  // namespace
+
+KeyPath KeyPath::Child(const std::string& name) const {
+  KeyPath child = *this;
+  child.subKey = subKey.empty() ? name : subKey + "\\" + name;
+  return child;
+}
+
+KeyPath ParseKeyPath(const std::string& text) {
+  std::string rest = text;
+  while (!rest.empty() && rest.back() == '\\') rest.pop_back();
+  size_t split = rest.find('\\');
+  std::string rootText = rest.substr(0, split);
+  KeyPath path;
+  for (const RootName& root : kRoots) {
+    if (SameName(rootText, root.shortName) || SameName(rootText, root.longName)) {
+      path.root = root.root;
+      path.rootName = root.longName;
+    }
+  }
+  if (!path.root)
+    throw UsageError("unknown registry root in '" + EscapeControls(text) +
+                     "': expected HKLM, HKCU, HKU, HKCR or their HKEY_ names");
+  if (split != std::string::npos) path.subKey = rest.substr(split + 1);
+  if (path.subKey.find("\\\\") != std::string::npos || (split != std::string::npos && path.subKey.empty()) ||
+      (!path.subKey.empty() && path.subKey.front() == '\\'))
+    throw UsageError("empty key name in '" + EscapeControls(text) + "'");
+  return path;
+}
+
+}  // namespace vkdiag
