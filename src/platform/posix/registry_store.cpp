@@ -329,26 +329,33 @@ LONG SetValue(KeyId key, const char* name, DWORD type, const BYTE* data, DWORD s
   });
   if (stored) return ERROR_SUCCESS;
   return Transaction(true, [&](Connection& c) {
-    // One statement: nothing is written below a deleted key, an existing
-    // value keeps its name as first written and its creation time, and one
-    // that already has this type and data is left untouched.
-    Query upsert(c,
-                 "INSERT INTO vals(key_id, name, name_key, type, data, created, written, change)"
-                 " SELECT ?1, ?2, ?3, ?4, ?5, ?6, ?6, 1 WHERE EXISTS(SELECT 1 FROM keys WHERE id=?1)"
-                 " ON CONFLICT(key_id, name_key) DO UPDATE"
-                 " SET type=excluded.type, data=excluded.data, written=excluded.written, change=change+1"
-                 " WHERE type IS NOT excluded.type OR data IS NOT excluded.data");
-    int rc = upsert.Bind(1, key)
-                 .Bind(2, std::string(name ? name : ""))
-                 .Bind(3, Fold(name))
-                 .Bind(4, static_cast<int64_t>(type))
-                 .BindBlob(5, data, size)
-                 .Bind(6, static_cast<int64_t>(NowFiletime()))
-                 .Step();
+    // An existing value with other type or data is rewritten in place: it
+    // keeps its name as first written and its creation time. Otherwise a
+    // new one is made, unless the key is gone or the value already has
+    // this type and data. Neither statement can stop half done (OR
+    // ROLLBACK), so SQLite keeps no statement journal for them.
+    std::string nameKey = Fold(name);
+    int64_t now = static_cast<int64_t>(NowFiletime());
+    Query update(c, "UPDATE OR ROLLBACK vals SET type=?3, data=?4, written=?5, change=change+1"
+                    " WHERE key_id=?1 AND name_key=?2 AND (type IS NOT ?3 OR data IS NOT ?4)");
+    int rc = update.Bind(1, key).Bind(2, nameKey).Bind(3, static_cast<int64_t>(type)).BindBlob(4, data, size).Bind(5, now).Step();
     if (rc != SQLITE_DONE) return c.Error(rc);
     if (sqlite3_changes(c.db()) == 0) {
-      LONG exists = Exists(c, key);
-      if (exists != ERROR_SUCCESS) return exists;
+      Query insert(c, "INSERT OR ROLLBACK INTO vals(key_id, name, name_key, type, data, created, written, change)"
+                      " SELECT ?1, ?2, ?3, ?4, ?5, ?6, ?6, 1 WHERE EXISTS(SELECT 1 FROM keys WHERE id=?1)"
+                      " AND NOT EXISTS(SELECT 1 FROM vals WHERE key_id=?1 AND name_key=?3)");
+      rc = insert.Bind(1, key)
+               .Bind(2, std::string(name ? name : ""))
+               .Bind(3, nameKey)
+               .Bind(4, static_cast<int64_t>(type))
+               .BindBlob(5, data, size)
+               .Bind(6, now)
+               .Step();
+      if (rc != SQLITE_DONE) return c.Error(rc);
+      if (sqlite3_changes(c.db()) == 0) {
+        LONG exists = Exists(c, key);
+        if (exists != ERROR_SUCCESS) return exists;
+      }
     }
     CacheOf(c).Amend(question, std::move(written));
     return static_cast<LONG>(ERROR_SUCCESS);
