@@ -86,20 +86,26 @@ void Checkpointer::Run() {
     m_requested = false;
     std::string path = m_path;
     guard.unlock();
-    if (db && path != opened) {
-      sqlite3_close(db);
-      db = nullptr;
+    {
+      std::lock_guard<std::mutex> gate(m_gate);
+      if (db && path != opened) {
+        sqlite3_close(db);
+        db = nullptr;
+      }
+      if (!db) {
+        db = OpenForCheckpoints(path);
+        opened = path;
+      }
+      // Passive: copies what no reader still needs, waiting for nobody.
+      if (db) sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
     }
-    if (!db) {
-      db = OpenForCheckpoints(path);
-      opened = path;
-    }
-    // Passive: copies what no reader still needs, waiting for nobody.
-    if (db) sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
     guard.lock();
   }
   guard.unlock();
-  sqlite3_close(db);
+  {
+    std::lock_guard<std::mutex> gate(m_gate);
+    sqlite3_close(db);
+  }
   guard.lock();
   m_started = false;
   m_idle.notify_all();
@@ -112,8 +118,13 @@ void Checkpointer::Finish() {
   m_idle.wait(guard, [this] { return !m_started; });
 }
 
+void Checkpointer::PauseForFork() { m_gate.lock(); }
+
+void Checkpointer::ResumeAfterFork() { m_gate.unlock(); }
+
 void Checkpointer::Abandon() {
   new (&m_lock) std::mutex();
+  new (&m_gate) std::mutex();
   new (&m_wake) std::condition_variable();
   new (&m_idle) std::condition_variable();
   new (&m_path) std::string();

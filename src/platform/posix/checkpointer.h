@@ -37,6 +37,10 @@ class Checkpointer {
   // At a normal exit: waits for a checkpoint under way, closes the
   // thread's connection and lets the thread end.
   void Finish();
+  // Around a fork, in the parent: waits for a checkpoint under way and
+  // holds the next one back, so that the thread is not inside SQLite.
+  void PauseForFork();
+  void ResumeAfterFork();
   // In a forked child, which has no such thread: forgets the parent's.
   void Abandon();
 
@@ -47,6 +51,7 @@ class Checkpointer {
   void Run();
 
   std::mutex m_lock;
+  std::mutex m_gate;  // held by the thread while it uses SQLite
   std::condition_variable m_wake;  // a request or the end
   std::condition_variable m_idle;  // the thread has ended
   std::string m_path;              // the database to checkpoint

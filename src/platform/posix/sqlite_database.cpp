@@ -26,9 +26,24 @@ std::vector<ProcessDatabase*>* g_databases = nullptr;
 void AbandonConnectionsInChild();
 void CloseConnectionsAtExit();
 
+// Before a fork: no other thread may be inside SQLite, whose own global
+// mutexes a child would inherit held; so every connection's lock and every
+// checkpointer's gate is taken, and released again in the parent.
+void PauseForFork() {
+  g_databasesLock.lock();
+  if (!g_databases) return;
+  for (ProcessDatabase* database : *g_databases) database->PauseForFork();
+}
+
+void ResumeAfterFork() {
+  if (g_databases)
+    for (auto it = g_databases->rbegin(); it != g_databases->rend(); ++it) (*it)->ResumeAfterFork();
+  g_databasesLock.unlock();
+}
+
 void Register(ProcessDatabase* database) {
   static bool registered = [] {
-    pthread_atfork([] { g_databasesLock.lock(); }, [] { g_databasesLock.unlock(); },
+    pthread_atfork(PauseForFork, ResumeAfterFork,
                    [] {
                      new (&g_databasesLock) std::mutex();
                      AbandonConnectionsInChild();
@@ -194,6 +209,20 @@ void CloseConnectionsAtExit() {
 }
 
 }  // namespace
+
+void ProcessDatabase::PauseForFork() {
+  m_creationLock.lock();
+  Connection* connection = m_connection.load(std::memory_order_acquire);
+  if (connection) connection->lock().lock();
+  m_checkpointer->PauseForFork();
+}
+
+void ProcessDatabase::ResumeAfterFork() {
+  m_checkpointer->ResumeAfterFork();
+  Connection* connection = m_connection.load(std::memory_order_acquire);
+  if (connection) connection->lock().unlock();
+  m_creationLock.unlock();
+}
 
 void ProcessDatabase::AbandonConnection() {
   m_checkpointer->Abandon();

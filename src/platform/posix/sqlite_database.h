@@ -83,6 +83,10 @@ class ProcessDatabase {
  public:
   explicit ProcessDatabase(const DatabaseFile& file);
   Connection& connection();
+  // Around a fork, in the parent: holds the connection and the
+  // checkpointer still, so that no thread is inside SQLite meanwhile.
+  void PauseForFork();
+  void ResumeAfterFork();
   // In a forked child: forget the parent's connection without touching it.
   void AbandonConnection();
   // At a normal exit: checkpoint and close this process's connection.
