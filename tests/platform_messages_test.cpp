@@ -69,6 +69,18 @@ TEST(PlatformMessagesTest, EscapesExpandAsWindowsExpandsThem) {
   }
 }
 
+TEST(PlatformMessagesTest, InsertsWithoutArgumentsAreRefusedNotRead) {
+  char out[64] = "";
+  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ARGUMENT_ARRAY, "a %1 b", 0, 0, out,
+                                sizeof out, nullptr);
+  EXPECT_EQ(0u, length);
+  EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
+  length = FormatMessageA(FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ARGUMENT_ARRAY, "no inserts", 0, 0, out,
+                          sizeof out, nullptr);
+  EXPECT_EQ(10u, length);
+  EXPECT_STREQ("no inserts", out);
+}
+
 class PlatformMessageModuleTest : public vktest::ScratchDirTest {
  protected:
   HMODULE Load(const std::string& name) {

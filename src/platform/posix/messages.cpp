@@ -135,6 +135,8 @@ DWORD ExpandMessage(const std::string& text, Inserts inserts, const char* const*
         if (text.compare(i + 2, close - i - 2, "s") != 0) return ERROR_NOT_SUPPORTED;
         i = close;
       }
+      // Windows refuses an insert with no arguments to take it from.
+      if (!arguments) return ERROR_INVALID_PARAMETER;
       const char* insert = arguments[number - 1];
       *out += insert ? insert : "(null)";
     } else if (inserts == Inserts::kIgnored) {
