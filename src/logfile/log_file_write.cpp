@@ -70,28 +70,27 @@ bool VkLogFile::Write(const char* format, ...) {
   return written;
 }
 
+// The length the text needs is found once; the buffer then doubles to it
+// within its growth budget and the text is formatted once, cut to the
+// buffer when the budget runs out. Formatting again at every step made a
+// format like "%999999999d" cost ten full passes.
 bool VkLogFile::WriteV(const char* format, va_list args) {
   if (!m_bEnabled) return true;
-  bool written = false;
-  bool handedOn = false;
-  while (m_dwGrowthBudget > 0 && !handedOn) {
-    if (!m_pszFormatBuffer) m_pszFormatBuffer = new char[m_dwFormatBufferSize]();
-    va_list attempt;
-    va_copy(attempt, args);
-    int length = _vsnprintf_s(m_pszFormatBuffer, m_dwFormatBufferSize, m_dwFormatBufferSize - 1, format, attempt);
-    va_end(attempt);
-    if (length >= 0 || m_dwGrowthBudget == 1) {
-      // On the last budget the text is written cut to the buffer.
-      written = WriteLine(m_pszFormatBuffer);
-      handedOn = true;
-    } else {
-      delete[] m_pszFormatBuffer;
-      m_pszFormatBuffer = nullptr;
-      m_dwFormatBufferSize *= 2;
-      --m_dwGrowthBudget;
-    }
+  va_list counting;
+  va_copy(counting, args);
+  int needed = vsnprintf(nullptr, 0, format, counting);
+  va_end(counting);
+  // A format the runtime cannot produce gets the largest buffer, as cut text.
+  size_t length = needed < 0 ? static_cast<size_t>(-1) : static_cast<size_t>(needed);
+  while (length >= m_dwFormatBufferSize && m_dwGrowthBudget > 1) {
+    delete[] m_pszFormatBuffer;
+    m_pszFormatBuffer = nullptr;
+    m_dwFormatBufferSize *= 2;
+    --m_dwGrowthBudget;
   }
-  return written;
+  if (!m_pszFormatBuffer) m_pszFormatBuffer = new char[m_dwFormatBufferSize]();
+  _vsnprintf_s(m_pszFormatBuffer, m_dwFormatBufferSize, m_dwFormatBufferSize - 1, format, args);
+  return WriteLine(m_pszFormatBuffer);
 }
 
 bool VkLogFile::WriteLine(const char* text) {
