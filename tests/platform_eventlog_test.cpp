@@ -11,6 +11,7 @@
 #include <time.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/test_support.h"
@@ -231,9 +232,9 @@ class SyslogListener {
   std::string Next() {
     struct pollfd ready = {m_fd, POLLIN, 0};
     if (poll(&ready, 1, 5000) != 1) return std::string();
-    char line[4096];
-    ssize_t n = recv(m_fd, line, sizeof line, 0);
-    return n > 0 ? std::string(line, static_cast<size_t>(n)) : std::string();
+    std::vector<char> line(256 * 1024);
+    ssize_t n = recv(m_fd, line.data(), line.size(), 0);
+    return n > 0 ? std::string(line.data(), static_cast<size_t>(n)) : std::string();
   }
 
  private:
@@ -364,6 +365,54 @@ TEST_F(PlatformEventLogTest, EventsTheStoreRejectsStillReachTheSystemLog) {
   ASSERT_TRUE(ParseSyslogLine(text, &line)) << text;
   EXPECT_EQ("vkdiag-unstored", line.tag);
   EXPECT_EQ("kept in the system log", line.message);
+#endif
+}
+
+// A text far longer than one datagram reaches the system log whole, as
+// several lines that each fit, and the report says it was delivered.
+TEST_F(PlatformEventLogTest, ALongTextReachesTheSystemLogInLinesThatFit) {
+#if defined(_WIN32)
+  GTEST_SKIP() << kNoSystemLog;
+#else
+  SyslogListener listener(PathOf("syslog.sock"));
+  ASSERT_TRUE(listener.bound());
+  std::string text;
+  std::string escaped;
+  for (int i = 0; text.size() < 300 * 1024; ++i) {
+    std::string word = "word " + std::to_string(i) + " \xc3\xa9";
+    text += word + "\n";
+    escaped += word + "#012";
+  }
+  // The socket holds a few datagrams only, so they are read as they come.
+  std::vector<std::string> lines;
+  std::thread reader([&] {
+    size_t received = 0;
+    for (std::string datagram = listener.Next(); !datagram.empty(); datagram = listener.Next()) {
+      lines.push_back(datagram);
+      SyslogLine line;
+      if (ParseSyslogLine(datagram, &line)) received += line.message.size();
+      if (received >= escaped.size()) break;
+    }
+  });
+  HANDLE source = RegisterEventSourceA(nullptr, m_source.c_str());
+  ASSERT_NE(nullptr, source);
+  const char* strings[1] = {text.c_str()};
+  BOOL reported = ReportEventA(source, EVENTLOG_INFORMATION_TYPE, 0, 1, nullptr, 1, 0, strings, nullptr);
+  DeregisterEventSource(source);
+  reader.join();
+  EXPECT_TRUE(reported);
+  std::string joined;
+  for (const std::string& datagram : lines) {
+    EXPECT_GE(8192u, datagram.size()) << "a line the system log daemon takes";
+    SyslogLine line;
+    ASSERT_TRUE(ParseSyslogLine(datagram, &line)) << datagram.substr(0, 200);
+    EXPECT_EQ(m_source.substr(0, 32), line.tag);
+    ASSERT_FALSE(line.message.empty());
+    EXPECT_NE(0x80, static_cast<unsigned char>(line.message[0]) & 0xC0) << "a line starts on a whole character";
+    joined += line.message;
+  }
+  EXPECT_LT(1u, lines.size());
+  EXPECT_TRUE(joined == escaped) << "the text arrives whole, in order";
 #endif
 }
 
