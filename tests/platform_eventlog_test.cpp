@@ -180,6 +180,26 @@ TEST_F(PlatformEventLogTest, SeekReadsStartAtAnExistingRecordAndFillTheBuffer) {
 // 64 MB into a log under the 20 MiB default limit: the event is kept (or,
 // where the system refuses it, reported as failed with a reason), and the
 // older events go because the limit requires it.
+// A clear with a backup keeps the log's events in a file of their own
+// first, and never overwrites a file that is there.
+TEST_F(PlatformEventLogTest, ClearingWithABackupKeepsTheEventsFirst) {
+  if (vktest::RunningUnderWine()) GTEST_SKIP() << kWineEventLog;
+  for (DWORD id = 1; id <= 3; ++id) ASSERT_TRUE(m_log.Report(EVENTLOG_INFORMATION_TYPE, id, 0, "kept %u", id));
+  std::string backup = PathOf("backup.db");
+  ASSERT_TRUE(ClearEventLogA(m_reader, backup.c_str()));
+  EXPECT_EQ(0u, Count());
+  ASSERT_TRUE(vktest::FileExists(backup));
+  std::string contents = vktest::ReadWholeFile(backup);
+  EXPECT_EQ(0u, contents.rfind("SQLite format 3", 0));
+  for (const char* text : {"kept 1", "kept 2", "kept 3"}) EXPECT_NE(std::string::npos, contents.find(text)) << text;
+
+  ASSERT_TRUE(m_log.Report(EVENTLOG_INFORMATION_TYPE, 4, 0, "not yet backed up"));
+  EXPECT_FALSE(ClearEventLogA(m_reader, backup.c_str()));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_ALREADY_EXISTS), GetLastError());
+  EXPECT_EQ(1u, Count()) << "a clear whose backup failed removes nothing";
+  EXPECT_EQ(contents, vktest::ReadWholeFile(backup));
+}
+
 TEST_F(PlatformEventLogTest, AnEventLargerThanItsLogIsNeverReportedAndLost) {
   if (vktest::RunningUnderWine()) GTEST_SKIP() << kWineEventLog;
   for (int i = 0; i < 100; ++i) ASSERT_TRUE(m_log.Report(EVENTLOG_INFORMATION_TYPE, 1, 0, "small %d", i));

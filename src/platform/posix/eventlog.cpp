@@ -361,12 +361,12 @@ BOOL WINAPI GetOldestEventLogRecord(HANDLE hEventLog, PDWORD OldestRecord) {
   return ReadLogNumber(hEventLog, OldestRecord, vk_posix::eventlog_store::Oldest);
 }
 
-// Backups are not supported (ERROR_NOT_SUPPORTED).
+// With a backup name, the log first goes into a new SQLite file of that
+// name (ERROR_ALREADY_EXISTS when there is one); only then is it cleared.
 BOOL WINAPI ClearEventLogA(HANDLE hEventLog, LPCSTR lpBackupFileName) {
   auto reader = vk_posix::LookupHandleAs<EventLogReader>(hEventLog);
   if (!reader) return FALSE;
-  if (lpBackupFileName) return vk_posix::Fail(ERROR_NOT_SUPPORTED);
-  LONG error = vk_posix::eventlog_store::Clear(reader->log());
+  LONG error = vk_posix::eventlog_store::Clear(reader->log(), lpBackupFileName);
   if (error != ERROR_SUCCESS) return vk_posix::Fail(static_cast<DWORD>(error));
   reader->position = 0;
   reader->started = false;
