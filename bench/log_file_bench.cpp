@@ -51,4 +51,16 @@ void BM_SystemCallFloor(benchmark::State& state) {
 }
 BENCHMARK(BM_SystemCallFloor);
 
+// A text far wider than the largest buffer: its cost should be about two
+// passes over the width (measure, then format once), not one per growth step.
+void BM_WriterOverwideText(benchmark::State& state) {
+  std::string path = BenchPath("vkdiag-bench-wide.log");
+  std::remove(path.c_str());
+  Vk::VkLogFile log(path.c_str(), true, Vk::VkLogFile::VKLF_KEEPOPEN);
+  for (auto _ : state) log.Write("%*d", static_cast<int>(state.range(0)), 42);
+  log.SetEnabled(false);
+  std::remove(path.c_str());
+}
+BENCHMARK(BM_WriterOverwideText)->Arg(1 << 16)->Arg(1 << 20)->Arg(1 << 24)->Unit(benchmark::kMillisecond);
+
 }  // namespace

@@ -156,6 +156,23 @@ TEST_F(EventLogTest, KeyPathsThatDoNotFitAreRefusedNotCut) {
   EXPECT_TRUE(log.UnregisterSource("Application", victim.c_str()));
 }
 
+// The registry skips empty key names, so a name made of backslashes would
+// name the log's own key or the key of every log.
+TEST_F(EventLogTest, NamesWithEmptyKeyNamesAreRefused) {
+  std::string logKey = "SYSTEM\\CurrentControlSet\\Services\\Eventlog\\Application";
+  ASSERT_TRUE(Vk::VkRegistry(HKEY_LOCAL_MACHINE, logKey.c_str(), true, KEY_ALL_ACCESS).IsOpen());
+  VkEventLog log;
+  for (const char* name : {"\\", "\\\\", "a\\", "\\a", "a\\\\b"}) {
+    EXPECT_FALSE(log.RegisterSource("Application", name, PathOf("x.dll").c_str(), nullptr, 7, 1)) << name;
+    EXPECT_FALSE(log.UnregisterSource("Application", name)) << name;
+    EXPECT_FALSE(log.DeleteLog(name)) << name;
+  }
+  Vk::VkRegistry application(HKEY_LOCAL_MACHINE, logKey.c_str(), false, KEY_READ);
+  EXPECT_TRUE(application.IsOpen());
+  DWORD types = 0;
+  EXPECT_FALSE(application.ReadDword("TypesSupported", &types)) << "nothing written into the log's own key";
+}
+
 // Without a source name the values would land in the log's own key.
 TEST_F(EventLogTest, RegistrationNeedsASourceName) {
   const char* logName = "vkdiag-sourceless-log";

@@ -145,6 +145,23 @@ TEST_F(LogFileTest, LongTextsGrowTheBufferThenAreCut) {
   EXPECT_TRUE(content == expected);
 }
 
+// Widths and precisions far beyond the largest buffer: measured once and
+// formatted once, they are cut exactly where a long text is; a text that
+// fits a buffer grown in between keeps every character.
+TEST_F(LogFileTest, OverwideFormatsAreCutWhereLongTextsAre) {
+  std::string path = PathOf("wide.log");
+  {
+    VkLogFile log(path.c_str(), true, kBare);
+    EXPECT_TRUE(log.Write("%*d|", 1000, 7));
+    EXPECT_TRUE(log.Write("%-*d|", 300000, 7));
+    EXPECT_TRUE(log.Write("%.*f", 300000, 0.5));
+  }
+  std::string expected = Repeat(' ', 999) + "7|" + "7" + Repeat(' ', 131070) + "0.5" + Repeat('0', 131068);
+  std::string content = ReadWholeFile(path);
+  EXPECT_EQ(expected.size(), content.size());
+  EXPECT_TRUE(content == expected);
+}
+
 TEST_F(LogFileTest, OptionArithmetic) {
   VkLogFile log(PathOf("options.log").c_str(), false, VkLogFile::VKLF_DEFAULT);
   log.ChangeOptions(VkLogFile::VKLF_BANNER | VkLogFile::VKLF_CRLF, 0);

@@ -11,6 +11,7 @@
 #include <time.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/test_support.h"
@@ -179,6 +180,26 @@ TEST_F(PlatformEventLogTest, SeekReadsStartAtAnExistingRecordAndFillTheBuffer) {
 // 64 MB into a log under the 20 MiB default limit: the event is kept (or,
 // where the system refuses it, reported as failed with a reason), and the
 // older events go because the limit requires it.
+// A clear with a backup keeps the log's events in a file of their own
+// first, and never overwrites a file that is there.
+TEST_F(PlatformEventLogTest, ClearingWithABackupKeepsTheEventsFirst) {
+  if (vktest::RunningUnderWine()) GTEST_SKIP() << kWineEventLog;
+  for (DWORD id = 1; id <= 3; ++id) ASSERT_TRUE(m_log.Report(EVENTLOG_INFORMATION_TYPE, id, 0, "kept %u", id));
+  std::string backup = PathOf("backup.db");
+  ASSERT_TRUE(ClearEventLogA(m_reader, backup.c_str()));
+  EXPECT_EQ(0u, Count());
+  ASSERT_TRUE(vktest::FileExists(backup));
+  std::string contents = vktest::ReadWholeFile(backup);
+  EXPECT_EQ(0u, contents.rfind("SQLite format 3", 0));
+  for (const char* text : {"kept 1", "kept 2", "kept 3"}) EXPECT_NE(std::string::npos, contents.find(text)) << text;
+
+  ASSERT_TRUE(m_log.Report(EVENTLOG_INFORMATION_TYPE, 4, 0, "not yet backed up"));
+  EXPECT_FALSE(ClearEventLogA(m_reader, backup.c_str()));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_ALREADY_EXISTS), GetLastError());
+  EXPECT_EQ(1u, Count()) << "a clear whose backup failed removes nothing";
+  EXPECT_EQ(contents, vktest::ReadWholeFile(backup));
+}
+
 TEST_F(PlatformEventLogTest, AnEventLargerThanItsLogIsNeverReportedAndLost) {
   if (vktest::RunningUnderWine()) GTEST_SKIP() << kWineEventLog;
   for (int i = 0; i < 100; ++i) ASSERT_TRUE(m_log.Report(EVENTLOG_INFORMATION_TYPE, 1, 0, "small %d", i));
@@ -231,9 +252,9 @@ class SyslogListener {
   std::string Next() {
     struct pollfd ready = {m_fd, POLLIN, 0};
     if (poll(&ready, 1, 5000) != 1) return std::string();
-    char line[4096];
-    ssize_t n = recv(m_fd, line, sizeof line, 0);
-    return n > 0 ? std::string(line, static_cast<size_t>(n)) : std::string();
+    std::vector<char> line(256 * 1024);
+    ssize_t n = recv(m_fd, line.data(), line.size(), 0);
+    return n > 0 ? std::string(line.data(), static_cast<size_t>(n)) : std::string();
   }
 
  private:
@@ -364,6 +385,54 @@ TEST_F(PlatformEventLogTest, EventsTheStoreRejectsStillReachTheSystemLog) {
   ASSERT_TRUE(ParseSyslogLine(text, &line)) << text;
   EXPECT_EQ("vkdiag-unstored", line.tag);
   EXPECT_EQ("kept in the system log", line.message);
+#endif
+}
+
+// A text far longer than one datagram reaches the system log whole, as
+// several lines that each fit, and the report says it was delivered.
+TEST_F(PlatformEventLogTest, ALongTextReachesTheSystemLogInLinesThatFit) {
+#if defined(_WIN32)
+  GTEST_SKIP() << kNoSystemLog;
+#else
+  SyslogListener listener(PathOf("syslog.sock"));
+  ASSERT_TRUE(listener.bound());
+  std::string text;
+  std::string escaped;
+  for (int i = 0; text.size() < 300 * 1024; ++i) {
+    std::string word = "word " + std::to_string(i) + " \xc3\xa9";
+    text += word + "\n";
+    escaped += word + "#012";
+  }
+  // The socket holds a few datagrams only, so they are read as they come.
+  std::vector<std::string> lines;
+  std::thread reader([&] {
+    size_t received = 0;
+    for (std::string datagram = listener.Next(); !datagram.empty(); datagram = listener.Next()) {
+      lines.push_back(datagram);
+      SyslogLine line;
+      if (ParseSyslogLine(datagram, &line)) received += line.message.size();
+      if (received >= escaped.size()) break;
+    }
+  });
+  HANDLE source = RegisterEventSourceA(nullptr, m_source.c_str());
+  ASSERT_NE(nullptr, source);
+  const char* strings[1] = {text.c_str()};
+  BOOL reported = ReportEventA(source, EVENTLOG_INFORMATION_TYPE, 0, 1, nullptr, 1, 0, strings, nullptr);
+  DeregisterEventSource(source);
+  reader.join();
+  EXPECT_TRUE(reported);
+  std::string joined;
+  for (const std::string& datagram : lines) {
+    EXPECT_GE(8192u, datagram.size()) << "a line the system log daemon takes";
+    SyslogLine line;
+    ASSERT_TRUE(ParseSyslogLine(datagram, &line)) << datagram.substr(0, 200);
+    EXPECT_EQ(m_source.substr(0, 32), line.tag);
+    ASSERT_FALSE(line.message.empty());
+    EXPECT_NE(0x80, static_cast<unsigned char>(line.message[0]) & 0xC0) << "a line starts on a whole character";
+    joined += line.message;
+  }
+  EXPECT_LT(1u, lines.size());
+  EXPECT_TRUE(joined == escaped) << "the text arrives whole, in order";
 #endif
 }
 

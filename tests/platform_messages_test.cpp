@@ -69,6 +69,18 @@ TEST(PlatformMessagesTest, EscapesExpandAsWindowsExpandsThem) {
   }
 }
 
+TEST(PlatformMessagesTest, InsertsWithoutArgumentsAreRefusedNotRead) {
+  char out[64] = "";
+  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ARGUMENT_ARRAY, "a %1 b", 0, 0, out,
+                                sizeof out, nullptr);
+  EXPECT_EQ(0u, length);
+  EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
+  length = FormatMessageA(FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ARGUMENT_ARRAY, "no inserts", 0, 0, out,
+                          sizeof out, nullptr);
+  EXPECT_EQ(10u, length);
+  EXPECT_STREQ("no inserts", out);
+}
+
 class PlatformMessageModuleTest : public vktest::ScratchDirTest {
  protected:
   HMODULE Load(const std::string& name) {
@@ -96,10 +108,10 @@ TEST_F(PlatformMessageModuleTest, FilesThatAreNoModulesAreRefused) {
 TEST_F(PlatformMessageModuleTest, TablesWithCrLfLineEndsGiveTheSameTexts) {
   if (vktest::IsWindowsTarget()) GTEST_SKIP() << "message modules are resource DLLs on Windows";
   vktest::WriteWholeFile(PathOf("crlf.dll"),
-                         "vkdiag message table 1\r\n"
-                         "0x1\tGeneral\r\n"
-                         "0x40020000\t%1 first\\n%1 second\r\n"
-                         "0x40020001\tno line end%0\r\n");
+                         "vkdiag message table 2\r\n"
+                         "0x1\t0\tGeneral\r\n"
+                         "0x40020000\t1\t%1 first\\n%1 second\r\n"
+                         "0x40020001\t0\tno line end%0\r\n");
   HMODULE module = Load("crlf.dll");
   ASSERT_NE(nullptr, module) << GetLastError();
   const char* arguments[] = {"X"};
@@ -114,6 +126,46 @@ TEST_F(PlatformMessageModuleTest, TablesWithCrLfLineEndsGiveTheSameTexts) {
     EXPECT_EQ(Visible(c.text), Visible(std::string(out, length))) << std::hex << c.id;
   }
   EXPECT_TRUE(FreeLibrary(module));
+}
+
+}  // namespace
+
+namespace {
+
+// A table states how many insert strings each message takes, and the loader
+// holds the texts to it, so that formatting reads no further into the
+// caller's array than the table promised; an edited table that names more
+// is refused whole.
+TEST_F(PlatformMessageModuleTest, TablesNamingMoreInsertsThanTheyStateAreRefused) {
+  if (vktest::IsWindowsTarget()) GTEST_SKIP() << "message modules are resource DLLs on Windows";
+  vktest::WriteWholeFile(PathOf("counted.dll"),
+                         "vkdiag message table 2\n"
+                         "0x1\t2\t%1 then %2!s!, not %%3\n"
+                         "0x2\t0\tno inserts%0\n");
+  HMODULE module = Load("counted.dll");
+  ASSERT_NE(nullptr, module) << GetLastError();
+  const char* arguments[] = {"A", "B"};
+  char out[128] = "";
+  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ARGUMENT_ARRAY, module, 1, 0, out,
+                                sizeof out, AsArguments(arguments));
+  EXPECT_EQ("A then B, not %3\r\n", std::string(out, length));
+  EXPECT_TRUE(FreeLibrary(module));
+
+  struct Case {
+    const char* name;
+    const char* table;
+  } refused[] = {
+      {"above.dll", "vkdiag message table 2\n0x1\t1\tone %1, two %2\n"},
+      {"far.dll", "vkdiag message table 2\n0x1\t0\tGeneral\n0x2\t1\t%99\n"},
+      {"toomany.dll", "vkdiag message table 2\n0x1\t100\t%1\n"},
+      {"uncounted.dll", "vkdiag message table 2\n0x1\t%1\n"},
+      {"old.dll", "vkdiag message table 1\n0x1\t%1\n"},
+  };
+  for (const Case& c : refused) {
+    vktest::WriteWholeFile(PathOf(c.name), c.table);
+    EXPECT_EQ(nullptr, Load(c.name)) << c.name;
+    EXPECT_EQ(static_cast<DWORD>(ERROR_BAD_EXE_FORMAT), GetLastError()) << c.name;
+  }
 }
 
 }  // namespace

@@ -369,6 +369,14 @@ VK_CHILD_MAIN(registry_delete_predefined) {
   if (!after.WriteDword("v", 2) || !after.ReadDword("v", &value) || value != 2) return 12;
   if (worker.DeleteTree(HKEY_CLASSES_ROOT, "\\") || worker.GetLastErrorCode() != ERROR_ACCESS_DENIED) return 13;
   if (!VkRegistry(HKEY_CLASSES_ROOT, ".txt", true, KEY_ALL_ACCESS).IsOpen()) return 14;
+  // A key that a program made right below a root is no hive: it may go.
+  for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_USERS}) {
+    if (!VkRegistry(root, "vkdiag-made-here", true, KEY_ALL_ACCESS).IsOpen()) return 15;
+    if (RegDeleteKeyA(root, "vkdiag-made-here") != ERROR_SUCCESS) return 16;
+  }
+  if (RegDeleteKeyA(HKEY_USERS, ".DEFAULT") != ERROR_ACCESS_DENIED &&
+      RegDeleteKeyA(HKEY_USERS, ".DEFAULT") != ERROR_FILE_NOT_FOUND)
+    return 17;
   return 0;
 #endif
 }

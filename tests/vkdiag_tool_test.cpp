@@ -12,6 +12,15 @@
 #include "support/test_support.h"
 #include "support/tool_runner.h"
 
+#if !defined(_WIN32)
+#include <stdlib.h>
+#include <string.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+#endif
+
 namespace {
 
 using vktest::RunTool;
@@ -286,5 +295,39 @@ TEST(TraceListenTest, PrintsEachTextWithItsSenderAndEscapesControlCharacters) {
       << result.out;
   EXPECT_EQ(LineCount(result.out), 3) << result.out;
 }
+
+#if !defined(_WIN32)
+// Another process can write any identifier into a datagram; the listener
+// shows the sender the kernel names.
+TEST(TraceListenTest, ShowsTheKernelsSenderNotTheOneTheTextClaims) {
+  vktest::ToolProcess listener({"trace", "listen", "--count", "1", "--timeout", "20"});
+  ASSERT_TRUE(listener.started());
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (listener.ErrorSoFar().find("listening") == std::string::npos && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  sockaddr_un address = {};
+  address.sun_family = AF_UNIX;
+  std::string path = std::string(getenv("VK_SYSTEM_ROOT")) + "/debug-output.sock";
+  ASSERT_LT(path.size(), sizeof address.sun_path);
+  memcpy(address.sun_path, path.c_str(), path.size() + 1);
+  struct stat status;
+  ASSERT_EQ(0, stat(path.c_str(), &status));
+  EXPECT_EQ(0660u, status.st_mode & 0777u) << "the socket's mode is set, not left to the umask";
+  std::string datagram(4, '\0');
+  uint32_t forged = 1;
+  memcpy(&datagram[0], &forged, sizeof forged);
+  datagram += "forged text\r\n";
+  int sender = socket(AF_UNIX, SOCK_DGRAM, 0);
+  ASSERT_GE(sender, 0);
+  EXPECT_EQ(static_cast<ssize_t>(datagram.size()),
+            sendto(sender, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&address), sizeof address));
+  close(sender);
+  ToolResult result = listener.Wait();
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  std::string pid = "[" + std::to_string(vktest::GetCurrentProcessIdForTests()) + "] ";
+  EXPECT_NE(result.out.find(pid + "forged text\n"), std::string::npos) << result.out;
+  EXPECT_EQ(result.out.find("[1] "), std::string::npos) << result.out;
+}
+#endif
 
 }  // namespace

@@ -52,16 +52,21 @@ bool AppendWhole(char* path, const char* text) {
   return true;
 }
 
+// Whether a name holds no empty key name: the registry skips those, so
+// "\\" as a source would name the log's own key, and as a log the prefix's.
+bool HasNoEmptyKeyName(const char* name) {
+  size_t length = strlen(name);
+  return length > 0 && name[0] != '\\' && name[length - 1] != '\\' && !strstr(name, "\\\\");
+}
+
 // "SYSTEM\...\Eventlog\" + log [+ "\" + source]. A path that does not fit
 // is refused (false, empty path): cut, it could name another source's key.
-// Registry paths take backslashes on every target.
+// So is a name with an empty key name in it. Registry paths take
+// backslashes on every target.
 bool BuildKeyPath(char* path, const char* log, const char* source) {
   path[0] = '\0';
-  bool fits = AppendWhole(path, kEventlogPrefix) && AppendWhole(path, log);
-  if (fits && source) {
-    if (path[strlen(path) - 1] != '\\') fits = AppendWhole(path, "\\");
-    fits = fits && AppendWhole(path, source);
-  }
+  bool fits = HasNoEmptyKeyName(log) && AppendWhole(path, kEventlogPrefix) && AppendWhole(path, log);
+  if (fits && source) fits = HasNoEmptyKeyName(source) && AppendWhole(path, "\\") && AppendWhole(path, source);
   if (!fits) path[0] = '\0';
   return fits;
 }

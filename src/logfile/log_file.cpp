@@ -11,13 +11,14 @@ namespace Vk {
 namespace {
 
 // Another writer holds the file for one operation only; its open fails
-// meanwhile. Retrying for about 50 ms keeps a text from being lost to brief
-// contention without stalling long on a writer that keeps the file open.
-// The bound counts attempts as well as time: on a loaded machine a process
-// may be descheduled for tens of milliseconds, and time it did not run must
-// not use up its chances.
-constexpr DWORD kOpenRetryBudgetMs = 50;
-constexpr DWORD kOpenRetryAttempts = 50;
+// meanwhile. Retrying for about half a second keeps a text from being lost
+// to contention, where several writers each flush to disk before they let
+// go, without stalling for long on a writer that keeps the file open. The
+// bound counts attempts as well as time: on a loaded machine a process may
+// be descheduled for tens of milliseconds, and time it did not run must not
+// use up its chances.
+constexpr DWORD kOpenRetryBudgetMs = 500;
+constexpr DWORD kOpenRetryAttempts = 500;
 constexpr DWORD kOpenRetryPauseMs = 1;
 
 const char kDefaultLogName[] = "Default.log";

@@ -7,8 +7,14 @@ bool VkLogFileOpener::Open(bool atStart) {
   return m_logFile.IsOpen();
 }
 
+// Closing must not hide why the operation failed: the error it left is
+// kept across the close.
 VkLogFileOpener::~VkLogFileOpener() {
-  if (m_bOpened && !m_logFile.HasOptions(VkLogFile::VKLF_KEEPOPEN)) m_logFile.Close();
+  if (m_bOpened && !m_logFile.HasOptions(VkLogFile::VKLF_KEEPOPEN)) {
+    DWORD error = GetLastError();
+    m_logFile.Close();
+    SetLastError(error);
+  }
 }
 
 }  // namespace Vk

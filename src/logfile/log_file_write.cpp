@@ -24,7 +24,40 @@ const char kLineEnd[] = "\r\n";
 bool WriteAllBytes(HANDLE file, const char* text, size_t length) {
   DWORD written = 0;
   if (length == 0) return true;
-  return WriteFile(file, text, static_cast<DWORD>(length), &written, nullptr) && written == length;
+  if (!WriteFile(file, text, static_cast<DWORD>(length), &written, nullptr)) return false;
+  // A file write that stops short without an error has run out of room.
+  if (written != length) SetLastError(ERROR_DISK_FULL);
+  return written == length;
+}
+
+// Where the file pointer is, so a text that does not fit can be taken back.
+struct FilePosition {
+  bool bKnown;
+  LONG lLow;
+  LONG lHigh;
+};
+
+FilePosition CurrentPosition(HANDLE file) {
+  FilePosition position = {false, 0, 0};
+  SetLastError(NO_ERROR);
+  DWORD low = SetFilePointer(file, 0, &position.lHigh, FILE_CURRENT);
+  position.bKnown = low != INVALID_SET_FILE_POINTER || GetLastError() == NO_ERROR;
+  position.lLow = static_cast<LONG>(low);
+  return position;
+}
+
+// Cuts the file back to where a failed text began, so that no torn line is
+// left for the next text to be glued onto. The caller keeps the error of
+// the write that failed, not that of the cut.
+void TakeBackTo(HANDLE file, FilePosition position) {
+  DWORD error = GetLastError();
+  if (position.bKnown) {
+    LONG high = position.lHigh;
+    SetLastError(NO_ERROR);
+    DWORD low = SetFilePointer(file, position.lLow, &high, FILE_BEGIN);
+    if (low != INVALID_SET_FILE_POINTER || GetLastError() == NO_ERROR) SetEndOfFile(file);
+  }
+  SetLastError(error);
 }
 
 }  // namespace
@@ -37,28 +70,27 @@ bool VkLogFile::Write(const char* format, ...) {
   return written;
 }
 
+// The length the text needs is found once; the buffer then doubles to it
+// within its growth budget and the text is formatted once, cut to the
+// buffer when the budget runs out. Formatting again at every step made a
+// format like "%999999999d" cost ten full passes.
 bool VkLogFile::WriteV(const char* format, va_list args) {
   if (!m_bEnabled) return true;
-  bool written = false;
-  bool handedOn = false;
-  while (m_dwGrowthBudget > 0 && !handedOn) {
-    if (!m_pszFormatBuffer) m_pszFormatBuffer = new char[m_dwFormatBufferSize]();
-    va_list attempt;
-    va_copy(attempt, args);
-    int length = _vsnprintf_s(m_pszFormatBuffer, m_dwFormatBufferSize, m_dwFormatBufferSize - 1, format, attempt);
-    va_end(attempt);
-    if (length >= 0 || m_dwGrowthBudget == 1) {
-      // On the last budget the text is written cut to the buffer.
-      written = WriteLine(m_pszFormatBuffer);
-      handedOn = true;
-    } else {
-      delete[] m_pszFormatBuffer;
-      m_pszFormatBuffer = nullptr;
-      m_dwFormatBufferSize *= 2;
-      --m_dwGrowthBudget;
-    }
+  va_list counting;
+  va_copy(counting, args);
+  int needed = vsnprintf(nullptr, 0, format, counting);
+  va_end(counting);
+  // A format the runtime cannot produce gets the largest buffer, as cut text.
+  size_t length = needed < 0 ? static_cast<size_t>(-1) : static_cast<size_t>(needed);
+  while (length >= m_dwFormatBufferSize && m_dwGrowthBudget > 1) {
+    delete[] m_pszFormatBuffer;
+    m_pszFormatBuffer = nullptr;
+    m_dwFormatBufferSize *= 2;
+    --m_dwGrowthBudget;
   }
-  return written;
+  if (!m_pszFormatBuffer) m_pszFormatBuffer = new char[m_dwFormatBufferSize]();
+  _vsnprintf_s(m_pszFormatBuffer, m_dwFormatBufferSize, m_dwFormatBufferSize - 1, format, args);
+  return WriteLine(m_pszFormatBuffer);
 }
 
 bool VkLogFile::WriteLine(const char* text) {
@@ -83,10 +115,13 @@ bool VkLogFile::WriteRaw(const char* text) {
   BuildPrefix(prefix, sizeof prefix);
   size_t length = strlen(text);
   bool lineEndDue = HasOptions(VKLF_CRLF) && length >= 2 && text[length - 1] != '\n' && text[length - 1] != '\r';
-  bool written = WriteAllBytes(m_hFile, prefix, strlen(prefix));
-  written = WriteAllBytes(m_hFile, text, length) && written;
-  if (lineEndDue) written = WriteAllBytes(m_hFile, kLineEnd, 2) && written;
-  return FlushFileBuffers(m_hFile) && written;
+  // The text reaches the file whole or not at all: the first piece that
+  // fails stops the rest and the file goes back to its size before.
+  FilePosition start = CurrentPosition(m_hFile);
+  bool written = WriteAllBytes(m_hFile, prefix, strlen(prefix)) && WriteAllBytes(m_hFile, text, length) &&
+                 (!lineEndDue || WriteAllBytes(m_hFile, kLineEnd, 2)) && FlushFileBuffers(m_hFile);
+  if (!written) TakeBackTo(m_hFile, start);
+  return written;
 }
 
 void VkLogFile::BuildPrefix(char* prefix, size_t size) const {

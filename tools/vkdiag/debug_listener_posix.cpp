@@ -1,12 +1,15 @@
 // Listens on $VK_SYSTEM_ROOT/debug-output.sock, where the platform layer's
 // OutputDebugStringA sends one datagram per text: the sender's process
-// identifier (4 bytes, host order), then the text.
+// identifier (4 bytes, host order), then the text. Any process that may
+// write the socket could claim any identifier, so the one shown is the
+// kernel's (SO_PASSCRED), never the datagram's.
 #include "debug_listener.h"
 
 #include <errno.h>
 #include <poll.h>
 #include <string.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -21,6 +24,8 @@ namespace vkdiag {
 namespace {
 
 constexpr size_t kMaxDatagram = 70 * 1024;
+// The owner's and the group's programs may send, whatever the umask.
+constexpr mode_t kSocketMode = 0660;
 
 // A socket file nobody is bound to any more is left by a listener that
 // was killed; a live one belongs to another listener and is not taken.
@@ -50,7 +55,10 @@ DebugListener::DebugListener() : m_state(new State) {
   if (SomeoneListens(address)) throw Failure("another listener is bound to " + EscapeControls(m_state->path));
   unlink(m_state->path.c_str());
   m_state->socket = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  if (m_state->socket < 0 || bind(m_state->socket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+  int on = 1;
+  if (m_state->socket < 0 || setsockopt(m_state->socket, SOL_SOCKET, SO_PASSCRED, &on, sizeof on) != 0 ||
+      bind(m_state->socket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      chmod(m_state->path.c_str(), kSocketMode) != 0) {
     int error = errno;
     if (m_state->socket >= 0) close(m_state->socket);
     throw Failure("cannot listen on " + EscapeControls(m_state->path) + ": " + strerror(error));
@@ -68,12 +76,22 @@ bool DebugListener::Next(int timeoutMs, DebugText* received) {
     int rc = poll(&ready, 1, timeoutMs);
     if (rc < 0 && errno == EINTR) continue;
     if (rc <= 0) return false;
-    ssize_t n = recv(m_state->socket, m_state->datagram.data(), m_state->datagram.size(), 0);
+    iovec data = {m_state->datagram.data(), m_state->datagram.size()};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(ucred))];
+    msghdr message = {};
+    message.msg_iov = &data;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    ssize_t n = recvmsg(m_state->socket, &message, 0);
     if (n < static_cast<ssize_t>(sizeof(uint32_t))) continue;  // not one of ours
-    uint32_t pid = 0;
-    memcpy(&pid, m_state->datagram.data(), sizeof pid);
-    received->pid = pid;
-    received->text.assign(m_state->datagram.data() + sizeof pid, static_cast<size_t>(n) - sizeof pid);
+    const cmsghdr* header = CMSG_FIRSTHDR(&message);
+    if (!header || header->cmsg_level != SOL_SOCKET || header->cmsg_type != SCM_CREDENTIALS) continue;
+    ucred sender;
+    memcpy(&sender, CMSG_DATA(header), sizeof sender);
+    received->pid = static_cast<uint32_t>(sender.pid);
+    constexpr size_t kClaimedPid = sizeof(uint32_t);  // what the text says; not trusted
+    received->text.assign(m_state->datagram.data() + kClaimedPid, static_cast<size_t>(n) - kClaimedPid);
     return true;
   }
 }

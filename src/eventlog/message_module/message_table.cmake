@@ -1,11 +1,13 @@
 # Turns a message-compiler source into the message table file that the POSIX
-# platform reads: the signature line "vkdiag message table 1", then one line
-# per message, "<id in hex><tab><text>", with the text's line breaks as \n.
+# platform reads: the signature line "vkdiag message table 2", then one line
+# per message, "<id in hex><tab><inserts><tab><text>", with the text's line
+# breaks as \n. <inserts> is the highest insert (%1 to %99) the text names,
+# so the platform can refuse a table edited to name more than its callers pass.
 #   cmake -DSOURCE=file.mc -DOUTPUT=VkGenericEventLogx.dll -P message_table.cmake
 file(STRINGS "${SOURCE}" lines)
 set(severities "")
 set(facilities "")
-set(table "vkdiag message table 1\n")
+set(table "vkdiag message table 2\n")
 set(in_text FALSE)
 set(severity 0)
 set(facility 0)
@@ -14,7 +16,15 @@ foreach(line IN LISTS lines)
   if(in_text)
     if(line STREQUAL ".")
       math(EXPR code "(${severity} << 30) | (${facility} << 16) | ${id}" OUTPUT_FORMAT HEXADECIMAL)
-      string(APPEND table "${code}\t${text}\n")
+      # A percent sign goes with the character after it, so %%1 names no insert.
+      string(REGEX MATCHALL "%[1-9][0-9]?|%." pairs "${text}")
+      set(inserts 0)
+      foreach(pair IN LISTS pairs)
+        if(pair MATCHES "^%([1-9][0-9]?)$" AND CMAKE_MATCH_1 GREATER inserts)
+          set(inserts ${CMAKE_MATCH_1})
+        endif()
+      endforeach()
+      string(APPEND table "${code}\t${inserts}\t${text}\n")
       set(in_text FALSE)
       set(severity 0)
       set(facility 0)

@@ -1,15 +1,18 @@
 // The event log API: event sources that report, readers that read back.
 // Every reported event is also sent to the system log (syslog), where Linux
 // administrators look, unless VK_EVENTLOG_SYSLOG=0.
+#include <errno.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <sys/un.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <string>
+#include <vector>
 
 #include "errors.h"
 #include "eventlog_store.h"
@@ -24,6 +27,10 @@ const char kDefaultLog[] = "Application";
 constexpr int kSyslogUser = 1 << 3;  // LOG_USER
 constexpr int kSyslogError = 3, kSyslogWarning = 4, kSyslogInfo = 6;
 constexpr size_t kSyslogTagLength = 32;  // RFC 3164's limit
+// What every system log daemon takes in one datagram (rsyslog's default
+// message size), header included.
+constexpr size_t kSyslogDatagramLength = 8192;
+constexpr time_t kSyslogSendTimeoutSeconds = 2;
 const char kNamelessTag[] = "eventlog";
 const char* const kEnglishMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                       "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
@@ -147,27 +154,67 @@ std::string EscapeControlCharacters(const std::string& text) {
   return escaped;
 }
 
-// One RFC 3164 datagram to the system log socket, with the source as the
-// program name, so the host's own openlog() settings stay untouched.
-void ForwardToSyslog(const Event& event) {
+// Splits the message into escaped pieces of at most `budget` bytes, never
+// inside an escape or a UTF-8 sequence.
+std::vector<std::string> SplitEscapedMessage(const std::string& message, size_t budget) {
+  std::vector<std::string> pieces(1);
+  for (size_t i = 0; i < message.size();) {
+    size_t end = i + 1;
+    while (end < message.size() && end - i < 4 && (static_cast<unsigned char>(message[end]) & 0xC0) == 0x80) ++end;
+    std::string unit = EscapeControlCharacters(message.substr(i, end - i));
+    if (!pieces.back().empty() && pieces.back().size() + unit.size() > budget) pieces.emplace_back();
+    pieces.back() += unit;
+    i = end;
+  }
+  return pieces;
+}
+
+// Where no system log listens, there is nothing to deliver to.
+bool NoSystemLog(int err) { return err == ENOENT || err == ECONNREFUSED || err == ENOTDIR; }
+
+// RFC 3164 datagrams to the system log socket, with the source as the
+// program name, so the host's own openlog() settings stay untouched. A
+// long message goes as several lines of kSyslogDatagramLength bytes at most,
+// each with the header, since a datagram larger than the socket or the
+// daemon takes would be lost whole. Returns the reason a line was not
+// taken; a machine without a system log is no failure.
+DWORD ForwardToSyslog(const Event& event) {
   const char* enabled = getenv("VK_EVENTLOG_SYSLOG");
-  if (enabled && strcmp(enabled, "0") == 0) return;
+  if (enabled && strcmp(enabled, "0") == 0) return ERROR_SUCCESS;
   int severity = event.type == EVENTLOG_ERROR_TYPE     ? kSyslogError
                  : event.type == EVENTLOG_WARNING_TYPE ? kSyslogWarning
                                                        : kSyslogInfo;
   std::string message;
   for (const std::string& text : event.strings) message += (message.empty() ? "" : " ") + text;
-  std::string line = "<" + std::to_string(kSyslogUser | severity) + ">" + SyslogTimestamp(time(nullptr)) + " " +
-                     SyslogTag(event.source) + "[" + std::to_string(getpid()) + "]: " +
-                     EscapeControlCharacters(message);
+  std::string header = "<" + std::to_string(kSyslogUser | severity) + ">" + SyslogTimestamp(time(nullptr)) + " " +
+                       SyslogTag(event.source) + "[" + std::to_string(getpid()) + "]: ";
   const char* path = getenv("VK_SYSLOG_SOCKET");
   struct sockaddr_un address = {};
   address.sun_family = AF_UNIX;
   strncpy(address.sun_path, path && *path ? path : "/dev/log", sizeof address.sun_path - 1);
   int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return;
-  sendto(fd, line.data(), line.size(), MSG_NOSIGNAL, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  if (fd < 0) return vk_posix::Win32ErrorFromErrno(errno);
+  // A daemon that stopped reading holds a report up for a bounded time only.
+  struct timeval timeout = {kSyslogSendTimeoutSeconds, 0};
+  setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+  DWORD result = ERROR_SUCCESS;
+  if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    if (!NoSystemLog(errno)) result = vk_posix::Win32ErrorFromErrno(errno);
+    close(fd);
+    return result;
+  }
+  for (const std::string& piece : SplitEscapedMessage(message, kSyslogDatagramLength - header.size())) {
+    std::string line = header + piece;
+    ssize_t sent;
+    do sent = send(fd, line.data(), line.size(), MSG_NOSIGNAL);
+    while (sent < 0 && errno == EINTR);
+    if (sent < 0) {
+      result = NoSystemLog(errno) ? ERROR_SUCCESS : vk_posix::Win32ErrorFromErrno(errno);
+      break;
+    }
+  }
   close(fd);
+  return result;
 }
 
 // The log to read: one the registry lists under the event log key, or one
@@ -222,8 +269,10 @@ BOOL WINAPI ReportEventA(HANDLE hEventLog, WORD wType, WORD wCategory, DWORD dwE
   for (WORD i = 0; i < wNumStrings; ++i) event.strings.emplace_back(lpStrings[i] ? lpStrings[i] : "");
   event.data.assign(static_cast<const char*>(lpRawData), lpRawData ? dwDataSize : 0);
   LONG error = vk_posix::eventlog_store::Append(source->log(), MaxLogSize(source->log()), &event);
-  ForwardToSyslog(event);  // also when the store failed: the event is not lost in both places
+  // Also when the store failed: the event is not lost in both places.
+  DWORD forwarded = ForwardToSyslog(event);
   if (error != ERROR_SUCCESS) return vk_posix::Fail(static_cast<DWORD>(error));
+  if (forwarded != ERROR_SUCCESS) return vk_posix::Fail(forwarded);
   return TRUE;
 }
 
@@ -312,12 +361,12 @@ BOOL WINAPI GetOldestEventLogRecord(HANDLE hEventLog, PDWORD OldestRecord) {
   return ReadLogNumber(hEventLog, OldestRecord, vk_posix::eventlog_store::Oldest);
 }
 
-// Backups are not supported (ERROR_NOT_SUPPORTED).
+// With a backup name, the log first goes into a new SQLite file of that
+// name (ERROR_ALREADY_EXISTS when there is one); only then is it cleared.
 BOOL WINAPI ClearEventLogA(HANDLE hEventLog, LPCSTR lpBackupFileName) {
   auto reader = vk_posix::LookupHandleAs<EventLogReader>(hEventLog);
   if (!reader) return FALSE;
-  if (lpBackupFileName) return vk_posix::Fail(ERROR_NOT_SUPPORTED);
-  LONG error = vk_posix::eventlog_store::Clear(reader->log());
+  LONG error = vk_posix::eventlog_store::Clear(reader->log(), lpBackupFileName);
   if (error != ERROR_SUCCESS) return vk_posix::Fail(static_cast<DWORD>(error));
   reader->position = 0;
   reader->started = false;

@@ -1,6 +1,8 @@
 #include "eventlog_store.h"
 
 #include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "name_fold.h"
 #include "sqlite_database.h"
@@ -238,9 +240,60 @@ LONG Newest(const std::string& log, DWORD* newest) {
   return LogNumber(log, "SELECT coalesce(max(record_number), 0) FROM records WHERE log_key=?1", newest);
 }
 
-LONG Clear(const std::string& log) {
+namespace {
+
+// Copies the log's state and records into a new database file at `path`,
+// with the store's own tables, inside the caller's transaction: what the
+// backup holds is exactly what the clear removes. A file that exists
+// already is refused, as Windows refuses it.
+LONG WriteBackup(Connection& c, const std::string& key, const std::string& path) {
+  struct stat existing;
+  if (lstat(path.c_str(), &existing) == 0) return ERROR_ALREADY_EXISTS;
+  sqlite3* backup = nullptr;
+  int rc = sqlite3_open_v2(path.c_str(), &backup,
+                           SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_EXCLUSIVE | SQLITE_OPEN_NOFOLLOW,
+                           nullptr);
+  if (rc == SQLITE_OK) rc = sqlite3_exec(backup, "PRAGMA synchronous=FULL; BEGIN;", nullptr, nullptr, nullptr);
+  if (rc == SQLITE_OK) rc = sqlite3_exec(backup, kSchema, nullptr, nullptr, nullptr);
+  for (const char* table : {"logs", "records"}) {
+    if (rc != SQLITE_OK) break;
+    std::string select = std::string("SELECT * FROM ") + table + " WHERE log_key=?1";
+    sqlite3_stmt* from = nullptr;
+    sqlite3_stmt* into = nullptr;
+    rc = sqlite3_prepare_v2(c.db(), select.c_str(), -1, &from, nullptr);
+    if (rc == SQLITE_OK) {
+      sqlite3_bind_text(from, 1, key.c_str(), -1, SQLITE_TRANSIENT);
+      int columns = sqlite3_column_count(from);
+      std::string insert = std::string("INSERT INTO ") + table + " VALUES(?";
+      for (int i = 1; i < columns; ++i) insert += ",?";
+      rc = sqlite3_prepare_v2(backup, (insert + ")").c_str(), -1, &into, nullptr);
+      while (rc == SQLITE_OK && (rc = sqlite3_step(from)) == SQLITE_ROW) {
+        for (int i = 0; i < columns; ++i) sqlite3_bind_value(into, i + 1, sqlite3_column_value(from, i));
+        rc = sqlite3_step(into) == SQLITE_DONE ? SQLITE_OK : sqlite3_errcode(backup);
+        sqlite3_reset(into);
+      }
+      if (rc == SQLITE_DONE) rc = SQLITE_OK;
+    }
+    sqlite3_finalize(from);
+    sqlite3_finalize(into);
+  }
+  if (rc == SQLITE_OK) rc = sqlite3_exec(backup, "COMMIT", nullptr, nullptr, nullptr);
+  LONG error = rc == SQLITE_OK ? ERROR_SUCCESS : ErrorFromSqlite(rc, ERROR_EVENTLOG_FILE_CORRUPT, backup);
+  sqlite3_close(backup);
+  // A backup that failed halfway is no backup.
+  if (error != ERROR_SUCCESS) unlink(path.c_str());
+  return error;
+}
+
+}  // namespace
+
+LONG Clear(const std::string& log, const char* backupPath) {
   std::string key = Fold(log);
   return Transaction(EventLog(), true, [&](Connection& c) {
+    if (backupPath) {
+      LONG error = WriteBackup(c, key, backupPath);
+      if (error != ERROR_SUCCESS) return error;
+    }
     Query records(c, "DELETE FROM records WHERE log_key=?1");
     int rc = records.Bind(1, key).Step();
     if (rc != SQLITE_DONE) return c.Error(rc);

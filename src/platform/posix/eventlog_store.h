@@ -42,7 +42,9 @@ LONG Next(const std::string& log, DWORD first, bool forwards, Event* event);
 LONG Count(const std::string& log, DWORD* count);
 LONG Oldest(const std::string& log, DWORD* oldest);
 LONG Newest(const std::string& log, DWORD* newest);
-LONG Clear(const std::string& log);
+// Removes every record of the log; with a backup path, first copies the
+// log into a new SQLite file there, in the same transaction.
+LONG Clear(const std::string& log, const char* backupPath);
 
 // The record in the EVENTLOGRECORD layout: header, source and computer
 // names, the user SID, the insertion strings, the data, padding and the

@@ -97,7 +97,10 @@ enum class Inserts { kIgnored, kArgumentArray, kArgumentList };
 // inserts and those other pairs stay as they are. A percent sign that ends
 // the text is ERROR_INVALID_PARAMETER; inserts from a va_list and formats
 // other than !s! are ERROR_NOT_SUPPORTED.
-DWORD ExpandMessage(const std::string& text, Inserts inserts, const char* const* arguments, std::string* out) {
+// At most `available` strings are read from the array; an insert above it
+// is ERROR_INVALID_PARAMETER.
+DWORD ExpandMessage(const std::string& text, Inserts inserts, const char* const* arguments, size_t available,
+                    std::string* out) {
   out->clear();
   for (size_t i = 0; i < text.size(); ++i) {
     char c = text[i];
@@ -135,6 +138,8 @@ DWORD ExpandMessage(const std::string& text, Inserts inserts, const char* const*
         if (text.compare(i + 2, close - i - 2, "s") != 0) return ERROR_NOT_SUPPORTED;
         i = close;
       }
+      // Windows refuses an insert with no arguments to take it from.
+      if (!arguments || number > available) return ERROR_INVALID_PARAMETER;
       const char* insert = arguments[number - 1];
       *out += insert ? insert : "(null)";
     } else if (inserts == Inserts::kIgnored) {
@@ -146,9 +151,13 @@ DWORD ExpandMessage(const std::string& text, Inserts inserts, const char* const*
   return ERROR_SUCCESS;
 }
 
+constexpr size_t kMaxInserts = 99;
+
 // The text of a message, as it stands: from a string, the system's table
-// or a message module.
-bool FindMessage(DWORD flags, LPCVOID source, DWORD id, std::string* text) {
+// or a message module, with how many inserts its callers pass: a module
+// states it per message; for a string it is the caller's word.
+bool FindMessage(DWORD flags, LPCVOID source, DWORD id, std::string* text, size_t* inserts) {
+  *inserts = kMaxInserts;
   if (flags & FORMAT_MESSAGE_FROM_STRING) {
     *text = static_cast<const char*>(source);
     return true;
@@ -156,9 +165,10 @@ bool FindMessage(DWORD flags, LPCVOID source, DWORD id, std::string* text) {
   if (flags & FORMAT_MESSAGE_FROM_HMODULE) {
     auto module = vk_posix::LookupHandleAs<vk_posix::MessageTableModule>(const_cast<void*>(source));
     if (module) {
-      auto it = module->texts.find(id);
-      if (it == module->texts.end()) return false;
-      *text = it->second;
+      auto it = module->messages.find(id);
+      if (it == module->messages.end()) return false;
+      *text = it->second.text;
+      *inserts = it->second.inserts;
       return true;
     }
   }
@@ -187,9 +197,11 @@ DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, 
   if (!lpBuffer || ((dwFlags & FORMAT_MESSAGE_FROM_STRING) && !lpSource))
     return vk_posix::Fail(ERROR_INVALID_PARAMETER);
   std::string text;
-  if (!FindMessage(dwFlags, lpSource, dwMessageId, &text)) return vk_posix::Fail(ERROR_MR_MID_NOT_FOUND);
+  size_t available = 0;
+  if (!FindMessage(dwFlags, lpSource, dwMessageId, &text, &available))
+    return vk_posix::Fail(ERROR_MR_MID_NOT_FOUND);
   std::string message;
-  DWORD error = ExpandMessage(text, inserts, reinterpret_cast<const char* const*>(Arguments), &message);
+  DWORD error = ExpandMessage(text, inserts, reinterpret_cast<const char* const*>(Arguments), available, &message);
   if (error != ERROR_SUCCESS) return vk_posix::Fail(error);
   if (message.empty()) return vk_posix::Fail(ERROR_NO_WORK_DONE);
   size_t length = message.size();

@@ -207,21 +207,31 @@ LONG LevelOf(Connection& c, KeyId key, int64_t* level) {
   return ERROR_SUCCESS;
 }
 
+// Whether a key right below a root is one of Windows' hives (the current
+// user's key among them), which Windows never deletes. Other keys made
+// there by a program may go again.
+bool IsHive(const std::string& root, const std::string& name) {
+  if (root == "hkey_local_machine")
+    return name == "software" || name == "system" || name == "hardware" || name == "sam" || name == "security";
+  if (root == "hkey_users") return name == ".default" || name.compare(0, 4, "s-1-") == 0;
+  return true;
+}
+
 // The parent of a key that may be deleted. Windows never deletes the roots,
-// the keys right below them (its hives; the current user's key is one) and
-// HKEY_LOCAL_MACHINE\SOFTWARE\Classes, the key of HKEY_CLASSES_ROOT:
-// ERROR_ACCESS_DENIED. Processes remember the ids of the keys behind their
-// predefined handles, so deleting one would break those handles until the
-// processes restart. No tree of another key holds one of these keys.
+// its hives and HKEY_LOCAL_MACHINE\SOFTWARE\Classes, the key of
+// HKEY_CLASSES_ROOT: ERROR_ACCESS_DENIED. Processes remember the ids of the
+// keys behind their predefined handles, so deleting one would break those
+// handles until the processes restart. No tree of another key holds one of
+// these keys.
 LONG DeletableParent(Connection& c, KeyId key, KeyId* parent) {
-  Query query(c, "SELECT k.parent, p.parent, g.parent, g.name_key='hkey_local_machine' AND p.name_key='software'"
-                 " AND k.name_key='classes' FROM keys k LEFT JOIN keys p ON p.id=k.parent"
-                 " LEFT JOIN keys g ON g.id=p.parent WHERE k.id=?1");
+  Query query(c, "SELECT k.parent, p.parent, g.parent, g.name_key, p.name_key, k.name_key FROM keys k"
+                 " LEFT JOIN keys p ON p.id=k.parent LEFT JOIN keys g ON g.id=p.parent WHERE k.id=?1");
   int rc = query.Bind(1, key).Step();
   if (rc != SQLITE_ROW) return rc == SQLITE_DONE ? ERROR_KEY_DELETED : c.Error(rc);
   bool root = query.Int(0) == 0;
-  bool hive = !root && query.Int(1) == 0;
-  bool classes = !root && !hive && query.Int(2) == 0 && query.Int(3) != 0;
+  bool hive = !root && query.Int(1) == 0 && IsHive(query.Text(4), query.Text(5));
+  bool classes = !root && query.Int(1) != 0 && query.Int(2) == 0 && query.Text(3) == "hkey_local_machine" &&
+                 query.Text(4) == "software" && query.Text(5) == "classes";
   if (root || hive || classes) return ERROR_ACCESS_DENIED;
   *parent = query.Int(0);
   return ERROR_SUCCESS;
