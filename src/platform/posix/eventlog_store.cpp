@@ -24,8 +24,13 @@ const char kSchema[] =
 
 constexpr DWORD kRecordSignature = 0x654c664c;  // "LfLe"
 
+// Half the usual page size, as the registry's: each of the three pages an
+// event changes puts half as many bytes into the WAL, and a record with a
+// message of the longest kind still fits in its row.
+constexpr int kPageSize = 2048;
+
 ProcessDatabase& EventLog() {
-  static ProcessDatabase* database = new ProcessDatabase({"eventlog.db", kSchema, ERROR_EVENTLOG_FILE_CORRUPT, 0});
+  static ProcessDatabase* database = new ProcessDatabase({"eventlog.db", kSchema, ERROR_EVENTLOG_FILE_CORRUPT, kPageSize});
   return *database;
 }
 
