@@ -3,11 +3,12 @@
 //
 // Writers take turns through the lock of a counter shared by all processes
 // and move the counter twice around each write that changes the store: to
-// an odd value before it commits and to the next even value after. An even counter therefore
-// means no write is under way. A reader notes an even counter before it
-// asks the store, so whatever it keeps was read at that value; while the
-// counter still has it, no write has committed since, and the kept answer
-// is the store's. Nothing read while the counter is odd is kept.
+// an odd value before it commits and to the next even value after. An even
+// counter therefore means no write is under way. A reader notes an even
+// counter before it asks the store, so whatever it keeps was read at that
+// value; while the counter still has it, no write has committed since, and
+// the kept answer is the store's. Nothing read while the counter is odd is
+// kept.
 //
 // A writer that dies between its two moves leaves the counter odd and its
 // lock free. The next process that finds it so, under the lock, moves it on
