@@ -184,7 +184,7 @@ TEST_F(PlatformEventLogTest, SeekReadsStartAtAnExistingRecordAndFillTheBuffer) {
 // first, and never overwrites a file that is there.
 TEST_F(PlatformEventLogTest, ClearingWithABackupKeepsTheEventsFirst) {
   if (vktest::RunningUnderWine()) GTEST_SKIP() << kWineEventLog;
-  for (DWORD id = 1; id <= 3; ++id) ASSERT_TRUE(m_log.Report(EVENTLOG_INFORMATION_TYPE, id, 0, "kept %u", id));
+  for (DWORD id = 1; id <= 3; ++id) ASSERT_TRUE(m_log.Report(EVENTLOG_INFORMATION_TYPE, id, 0, "kept %u", static_cast<unsigned>(id)));
   std::string backup = PathOf("backup.db");
   ASSERT_TRUE(ClearEventLogA(m_reader, backup.c_str()));
   EXPECT_EQ(0u, Count());
