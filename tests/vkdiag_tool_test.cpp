@@ -90,6 +90,15 @@ TEST_F(RegToolTest, AddedValuesOfEveryTypeShowInRegQueryLayout) {
   EXPECT_EQ(unnamed.out, "\n" + LongKey() + "\n    (Default)    REG_SZ    unnamed\n\n");
 }
 
+// A program may store a string value with no bytes at all, not even the
+// terminator; the tool shows it as the empty string.
+TEST_F(RegToolTest, StringValuesWithoutAnyBytesShowAsEmpty) {
+  ASSERT_EQ(RegSetValueExA(m_key.GetKey(), "Bare", 0, REG_SZ, nullptr, 0), ERROR_SUCCESS);
+  ToolResult query = RunTool({"reg", "query", Key(), "-v", "Bare"});
+  EXPECT_EQ(query.exitCode, 0) << query.err;
+  EXPECT_NE(query.out.find("Bare    REG_SZ    \n"), std::string::npos) << query.out;
+}
+
 TEST_F(RegToolTest, SubtreeQueryPrintsOneJsonObjectPerKey) {
   ASSERT_EQ(RunTool({"reg", "add", Key() + "\\A", "-v", "N", "-t", "REG_DWORD", "-d", "7"}).exitCode, 0);
   ASSERT_EQ(RunTool({"reg", "add", Key() + "\\A\\B", "-v", "M", "-t", "REG_MULTI_SZ", "-d", "x\\0y"}).exitCode, 0);

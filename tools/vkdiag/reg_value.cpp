@@ -121,6 +121,7 @@ std::vector<BYTE> ParseValueData(DWORD type, const std::string& text) {
 }
 
 std::string TextOf(const std::vector<BYTE>& data) {
+  if (data.empty()) return std::string();  // an empty vector may have no storage at all
   const char* text = reinterpret_cast<const char*>(data.data());
   return std::string(text, strnlen(text, data.size()));
 }
