@@ -12,7 +12,6 @@
 #include "support/test_support.h"
 
 #if !defined(_WIN32)
-#include <sys/mount.h>
 #include <unistd.h>
 #endif
 
@@ -34,11 +33,9 @@ void LogFileFullDiskTest::FillAndRecover(DWORD options) {
   (void)options;
   GTEST_SKIP() << "no small file system can be mounted here";
 #else
-  if (geteuid() != 0) GTEST_SKIP() << "mounting a small tmpfs needs root";
-  std::string root = m_dir.string() + "/disk";
-  vktest::fs::create_directories(root);
-  if (mount("vkdiag-full", root.c_str(), "tmpfs", 0, "size=64k,mode=0755") != 0)
-    GTEST_SKIP() << "this machine refuses to mount a tmpfs here";
+  vktest::SmallDisk disk(m_dir.string() + "/disk", 64 * 1024);
+  if (!disk.mounted()) GTEST_SKIP() << disk.reason();
+  const std::string& root = disk.path();
   std::string filler = root + "/filler";
   vktest::WriteWholeFile(filler, std::string(16384, 'f'));
   std::string path = root + "/full.log";
@@ -65,7 +62,7 @@ void LogFileFullDiskTest::FillAndRecover(DWORD options) {
     EXPECT_TRUE(log.Write("after the disk had room again"));
   }
   std::string content = vktest::ReadWholeFile(path);
-  umount2(root.c_str(), MNT_DETACH);
+  disk.Unmount();
   EXPECT_LT(0, accepted);
   EXPECT_EQ(static_cast<DWORD>(ERROR_DISK_FULL), error) << "the reason the text was lost";
   std::string last = "after the disk had room again\r\n";
