@@ -212,3 +212,38 @@ TEST_F(LogFileTrimFullDiskTest, ATrimOnAFullDiskMakesRoomForTheNextText) {
   EXPECT_TRUE(WriteNumbered(log, number)) << "the trim made no room";
   EXPECT_TRUE(Holds(path, expected + Line(number)));
 }
+
+// Where moving the tail to the front needs new blocks (a file system that
+// copies on write; here a file whose front is a hole), a full disk stops
+// it halfway: the front is put back and the file keeps every text.
+TEST_F(LogFileTrimFullDiskTest, ATailThatCannotBeMovedLeavesTheFileWhole) {
+  vktest::SmallDisk disk(m_dir.string() + "/disk", 64 * 1024);
+  if (!disk.mounted()) GTEST_SKIP() << disk.reason();
+  UseTempDirectory(m_dir.string() + "/tmp");
+  std::string path = disk.path() + "/trim.log";
+  std::string expected(16384, '\0');
+  std::string lines;
+  for (int number = 0; number < 40; ++number) lines += Line(number);
+  {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    DWORD written = 0;
+    bool made = SetFilePointer(file, static_cast<LONG>(expected.size()), nullptr, FILE_BEGIN) ==
+                    expected.size() &&
+                SetEndOfFile(file) &&
+                WriteFile(file, lines.data(), static_cast<DWORD>(lines.size()), &written, nullptr) &&
+                written == lines.size();
+    CloseHandle(file);
+    ASSERT_TRUE(made);
+  }
+  expected += lines;
+  VkLogFile log(path.c_str(), true, VkLogFile::VKLF_CRLF);
+  disk.Fill();
+
+  log.SetSizeLimits(kKeptSize, kMaximumSize);
+  EXPECT_TRUE(Holds(path, expected)) << "the file was left half trimmed";
+
+  disk.Free();
+  EXPECT_TRUE(log.Restart());
+  EXPECT_TRUE(Holds(path, expected.substr(expected.size() - kKeptSize)));
+}
