@@ -1,6 +1,7 @@
 // Every buffer the system fills for the library, at exactly its size, one
 // byte less and one byte more: the answer is Windows' own (Wine's where the
 // documentation is silent), and not one byte is written past the size given.
+#include <vk/event_log.h>
 #include <vk/platform.h>
 
 #include <gtest/gtest.h>
@@ -190,6 +191,85 @@ TEST_F(SearchPathBufferTest, AFoundPathFitsOrReportsTheSizeItNeeds) {
       EXPECT_EQ(full, path.text()) << size;
     }
     EXPECT_TRUE(path.GuardIntact()) << size;
+  }
+}
+
+// The event record buffer of ReadEventLogA, in a log of its own. Wine's
+// event log keeps no events, so there the answer cannot be asked of it;
+// Windows documents it: a buffer too small for the next record fails with
+// ERROR_INSUFFICIENT_BUFFER, the record's size in the bytes needed, and the
+// reader stays before that record.
+class EventRecordBufferTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (vktest::RunningUnderWine()) GTEST_SKIP() << "Wine's event log keeps no events to read back";
+    SHDeleteKeyA(HKEY_LOCAL_MACHINE, LogKey().c_str());
+    m_log.RegisterSource(kLogName, kSource, "x.dll", nullptr, 7, 0);
+    HANDLE reader = OpenEventLogA(nullptr, kLogName);
+    ASSERT_NE(nullptr, reader);
+    ClearEventLogA(reader, nullptr);
+    CloseEventLog(reader);
+  }
+  void TearDown() override {
+    m_log.CloseEventSource();
+    SHDeleteKeyA(HKEY_LOCAL_MACHINE, LogKey().c_str());
+  }
+  static std::string LogKey() { return std::string("SYSTEM\\CurrentControlSet\\Services\\Eventlog\\") + kLogName; }
+
+  static constexpr const char* kLogName = "vkdiag-record-buffer";
+  static constexpr const char* kSource = "vkdiag-record-buffer-source";
+  Vk::VkEventLog m_log;
+};
+
+TEST_F(EventRecordBufferTest, ARecordFitsExactlyOrIsLeftForTheNextRead) {
+  const char text[] = "a record read into a buffer of its own size";
+  const BYTE data[] = {1, 2, 3};  // ends the record off a DWORD boundary
+  ASSERT_TRUE(m_log.ReportData(EVENTLOG_INFORMATION_TYPE, 9, 0, data, sizeof data, "%s", text));
+  HANDLE reader = OpenEventLogA(nullptr, kLogName);
+  ASSERT_NE(nullptr, reader);
+  BYTE probe[8];
+  DWORD read = 0, needed = 0;
+  ASSERT_FALSE(ReadEventLogA(reader, EVENTLOG_SEQUENTIAL_READ | EVENTLOG_FORWARDS_READ, 0, probe, sizeof probe, &read,
+                             &needed));
+  ASSERT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER), GetLastError());
+  ASSERT_LT(sizeof(EVENTLOGRECORD), needed);
+  CloseEventLog(reader);
+
+  for (DWORD size : {needed - 1, needed, needed + 1}) {
+    reader = OpenEventLogA(nullptr, kLogName);
+    ASSERT_NE(nullptr, reader);
+    GuardedBuffer record(size);
+    read = 0;
+    DWORD stillNeeded = 0;
+    BOOL done = ReadEventLogA(reader, EVENTLOG_SEQUENTIAL_READ | EVENTLOG_FORWARDS_READ, 0, record.bytes(),
+                              record.size(), &read, &stillNeeded);
+    EXPECT_TRUE(record.GuardIntact()) << size;
+    if (size < needed) {
+      EXPECT_FALSE(done) << size;
+      EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER), GetLastError()) << size;
+      EXPECT_EQ(needed, stillNeeded) << size;
+      EXPECT_EQ(0u, read) << size;
+      // The record was not passed over: a buffer that fits gets it next.
+      GuardedBuffer again(needed);
+      EXPECT_TRUE(ReadEventLogA(reader, EVENTLOG_SEQUENTIAL_READ | EVENTLOG_FORWARDS_READ, 0, again.bytes(),
+                                again.size(), &read, &stillNeeded))
+          << size;
+      EXPECT_EQ(needed, read) << size;
+      EXPECT_TRUE(again.GuardIntact()) << size;
+    } else {
+      EXPECT_TRUE(done) << size;
+      EXPECT_EQ(needed, read) << size;
+      EVENTLOGRECORD header;
+      memcpy(&header, record.bytes(), sizeof header);
+      DWORD trailer = 0;
+      memcpy(&trailer, record.bytes() + needed - sizeof trailer, sizeof trailer);
+      EXPECT_EQ(needed, header.Length) << size;
+      EXPECT_EQ(needed, trailer) << size;
+      EXPECT_EQ(9u, header.EventID) << size;
+      EXPECT_STREQ(text, record.data() + header.StringOffset) << size;
+      EXPECT_EQ(0, memcmp(data, record.bytes() + header.DataOffset, sizeof data)) << size;
+    }
+    CloseEventLog(reader);
   }
 }
 

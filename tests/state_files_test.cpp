@@ -8,12 +8,12 @@
 
 #include <stdlib.h>
 
+#include <memory>
 #include <string>
 
 #include "support/test_support.h"
 
 #if !defined(_WIN32)
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -131,35 +131,27 @@ TEST_F(StateFilesTest, NewStateFilesGetTheirModesWhateverTheUmask) {
 // process keeps the store open: an error, no SIGBUS.
 TEST_F(StateFilesTest, AFullDiskFailsWithDiskFullAndNoSignal) {
 #if !defined(_WIN32)
-  if (geteuid() != 0) GTEST_SKIP() << "mounting a small tmpfs needs root";
-  if (mount("vkdiag-full", m_root.c_str(), "tmpfs", 0, "size=512k,mode=0755") != 0)
-    GTEST_SKIP() << "this machine refuses to mount a tmpfs here";
+  auto disk = std::make_unique<vktest::SmallDisk>(m_root, 512 * 1024);
+  if (!disk->mounted()) GTEST_SKIP() << disk->reason();
   ASSERT_EQ(0, Step("write"));
   vktest::ChildProcess holder("registry_hold_in_root", {m_root, "3000"});
   Sleep(500);
   unlink((m_root + "/registry.changes").c_str());
-  // Fill every block that is left.
-  FILE* file = fopen((m_root + "/filler").c_str(), "wb");
-  std::string block(4096, 'x');
-  while (file && fwrite(block.data(), 1, block.size(), file) == block.size() && fflush(file) == 0) {
-  }
-  if (file) fclose(file);
+  disk->Fill();
   int read = Step("read");
   int write = Step("write");
   holder.Wait();
-  umount2(m_root.c_str(), MNT_DETACH);
+  disk.reset();
   EXPECT_EQ(0, read) << "a read needs no new disk space";
   EXPECT_EQ(ExitStatusOf(ERROR_DISK_FULL), write);
 
   // With nothing holding the store open, its shared memory cannot be made.
-  ASSERT_EQ(0, mount("vkdiag-full", m_root.c_str(), "tmpfs", 0, "size=512k,mode=0755"));
+  disk = std::make_unique<vktest::SmallDisk>(m_root, 512 * 1024);
+  ASSERT_TRUE(disk->mounted());
   ASSERT_EQ(0, Step("write"));
-  file = fopen((m_root + "/filler").c_str(), "wb");
-  while (file && fwrite(block.data(), 1, block.size(), file) == block.size() && fflush(file) == 0) {
-  }
-  if (file) fclose(file);
+  disk->Fill();
   write = Step("write");
-  umount2(m_root.c_str(), MNT_DETACH);
+  disk.reset();
   EXPECT_EQ(ExitStatusOf(ERROR_DISK_FULL), write);
 #endif
 }

@@ -60,17 +60,41 @@ void VkLogFile::TrimToSizeLimit() {
   LONG offsetHigh = static_cast<LONG>(offset >> 32);
   SetFilePointer(copy, static_cast<LONG>(static_cast<DWORD>(offset)), &offsetHigh, FILE_BEGIN);
   char chunk[kCopyChunkSize];
+  DWORD moved = 0;  // bytes of the front already overwritten
+  bool whole = true;
   for (DWORD remaining = kept; remaining > 0;) {
     DWORD read = 0;
     DWORD written = 0;
-    if (!ReadFile(copy, chunk, remaining < kCopyChunkSize ? remaining : kCopyChunkSize, &read, nullptr) || read == 0)
+    if (!ReadFile(copy, chunk, remaining < kCopyChunkSize ? remaining : kCopyChunkSize, &read, nullptr) || read == 0) {
+      whole = false;
       break;
-    if (!WriteFile(m_hFile, chunk, read, &written, nullptr) || written < read) break;
+    }
+    bool wrote = WriteFile(m_hFile, chunk, read, &written, nullptr) && written == read;
+    moved += written;
+    if (!wrote) {
+      whole = false;
+      break;
+    }
     remaining -= read;
   }
-  // Until the log file is cut and on disk, the copy holds the only intact
-  // tail, so it goes last.
-  SetEndOfFile(m_hFile);
+  // Cut after part of the tail, the file would lose its newest texts. Where
+  // the tail could not be moved whole (a full disk where overwriting takes
+  // new blocks), the front goes back from the copy instead, into blocks
+  // that now exist, and the file stays as it was until the next trim.
+  if (whole) {
+    SetEndOfFile(m_hFile);
+  } else if (SetFilePointer(m_hFile, 0, nullptr, FILE_BEGIN) == 0 && SetFilePointer(copy, 0, nullptr, FILE_BEGIN) == 0) {
+    for (DWORD remaining = moved; remaining > 0;) {
+      DWORD read = 0;
+      DWORD written = 0;
+      if (!ReadFile(copy, chunk, remaining < kCopyChunkSize ? remaining : kCopyChunkSize, &read, nullptr) ||
+          read == 0 || !WriteFile(m_hFile, chunk, read, &written, nullptr) || written != read)
+        break;
+      remaining -= read;
+    }
+  }
+  // Until the log file is on disk, the copy holds the only intact tail, so
+  // it goes last.
   FlushFileBuffers(m_hFile);
   CloseHandle(copy);
   DeleteFileA(tempFile);

@@ -10,8 +10,12 @@
 //
 // A worker prints "ack N" on stdout after each write that reported success,
 // flushed at once, so that a worker killed with SIGKILL leaves exactly the
-// writes it acknowledged in its ack file. The checker prints one line:
-// "KIND: acknowledged A found F lost L torn T" and exits 1 when L or T is not 0.
+// writes it acknowledged in its ack file. The checker prints one line,
+// "KIND: acknowledged A found F lost L torn T corrupt C duplicated D", and
+// exits 1 when any of L, T, C or D is not 0. Torn: a text kept in part, or
+// two run together. Corrupt: what is no text of a worker at all (bytes no
+// writer wrote, a record whose layout is broken, a value of the wrong type
+// or number).
 #include <vk/event_log.h>
 #include <vk/log_file.h>
 #include <vk/registry.h>
@@ -104,7 +108,7 @@ bool ParseText(const std::string& text, WriteKey* key) {
 }
 
 int Report(const char* kind, const std::set<WriteKey>& acknowledged, const std::map<WriteKey, int>& found,
-           long torn) {
+           long torn, long corrupt) {
   // Writes in flight when a worker was killed may be kept unacknowledged;
   // only the acknowledged ones count as found or lost.
   long kept = 0, lost = 0, duplicated = 0;
@@ -115,43 +119,76 @@ int Report(const char* kind, const std::set<WriteKey>& acknowledged, const std::
   }
   for (const auto& entry : found)
     if (entry.second > 1) ++duplicated;
-  printf("%s: acknowledged %zu found %ld lost %ld torn %ld duplicated %ld\n", kind, acknowledged.size(), kept,
-         lost, torn, duplicated);
-  return lost || torn || duplicated ? 1 : 0;
+  printf("%s: acknowledged %zu found %ld lost %ld torn %ld corrupt %ld duplicated %ld\n", kind, acknowledged.size(),
+         kept, lost, torn, corrupt, duplicated);
+  return lost || torn || corrupt || duplicated ? 1 : 0;
+}
+
+// Bytes a text never holds: a writer writes printable ASCII and CR LF only.
+bool HasForeignBytes(const std::string& line) {
+  for (char c : line)
+    if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7E) return true;
+  return false;
 }
 
 int CheckLog(const char* path, const std::set<WriteKey>& acknowledged) {
   std::ifstream in(path, std::ios::binary);
   std::map<WriteKey, int> found;
-  long torn = 0;
+  long torn = 0, corrupt = 0;
   std::string line;
   while (std::getline(in, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     WriteKey key;
     if (ParseText(line, &key)) ++found[key];
-    else if (!line.empty()) ++torn;
+    else if (HasForeignBytes(line)) ++corrupt;
+    else ++torn;
   }
-  return Report("log", acknowledged, found, torn);
+  return Report("log", acknowledged, found, torn, corrupt);
 }
 
+// The acknowledged set is ordered by worker, so each worker's key is
+// opened once and each value read once.
 int CheckRegistry(const std::set<WriteKey>& acknowledged) {
   std::map<WriteKey, int> found;
-  long torn = 0;
-  std::set<int> workers;
-  for (const WriteKey& key : acknowledged) workers.insert(key.first);
-  for (int worker : workers) {
-    std::string path = std::string(kStressKey) + "\\w" + std::to_string(worker);
-    Vk::VkRegistry key(HKEY_CURRENT_USER, path.c_str(), false, KEY_READ);
-    for (const WriteKey& write : acknowledged) {
-      if (write.first != worker) continue;
-      DWORD value = 0;
-      std::string name = "n" + std::to_string(write.second);
-      if (!key.ReadDword(name.c_str(), &value)) continue;
-      if (value == static_cast<DWORD>(write.second)) ++found[write];
-      else ++torn;
+  long corrupt = 0;
+  int openWorker = -1;
+  Vk::VkRegistry key;
+  for (const WriteKey& write : acknowledged) {
+    if (write.first != openWorker) {
+      openWorker = write.first;
+      std::string path = std::string(kStressKey) + "\\w" + std::to_string(write.first);
+      key.Open(HKEY_CURRENT_USER, path.c_str(), false, KEY_READ);
     }
+    if (!key.IsOpen()) continue;  // the worker's values are lost
+    DWORD value = 0, type = 0, size = sizeof value;
+    std::string name = "n" + std::to_string(write.second);
+    LONG result = RegQueryValueExA(key.GetKey(), name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
+    if (result == ERROR_FILE_NOT_FOUND) continue;  // lost
+    if (result == ERROR_SUCCESS && type == REG_DWORD && size == sizeof value &&
+        value == static_cast<DWORD>(write.second))
+      ++found[write];
+    else
+      ++corrupt;  // there, but not the number written
   }
-  return Report("registry", acknowledged, found, torn);
+  // A value is written whole or not at all: nothing can be torn.
+  return Report("registry", acknowledged, found, 0, corrupt);
+}
+
+// A record's layout as the reader depends on it: lengths, offsets and one
+// terminated string inside the record.
+bool RecordIsWhole(const BYTE* base, DWORD room) {
+  EVENTLOGRECORD record;
+  if (room < sizeof record) return false;
+  memcpy(&record, base, sizeof record);
+  if (record.Length < sizeof record + sizeof(DWORD) || record.Length > room || record.Length % sizeof(DWORD) != 0)
+    return false;
+  DWORD trailer = 0;
+  memcpy(&trailer, base + record.Length - sizeof trailer, sizeof trailer);
+  if (trailer != record.Length || record.NumStrings != 1 || record.StringOffset >= record.Length) return false;
+  const char* names = reinterpret_cast<const char*>(base + sizeof record);
+  const char* text = reinterpret_cast<const char*>(base + record.StringOffset);
+  return strnlen(names, record.Length - sizeof record) < record.Length - sizeof record &&
+         strnlen(text, record.Length - record.StringOffset) < record.Length - record.StringOffset;
 }
 
 int CheckEvents(const std::set<WriteKey>& acknowledged) {
@@ -162,25 +199,38 @@ int CheckEvents(const std::set<WriteKey>& acknowledged) {
     return 1;
   }
   std::map<WriteKey, int> found;
-  long torn = 0;
+  long torn = 0, corrupt = 0;
   std::vector<BYTE> buffer(256 * 1024);
   DWORD read = 0, needed = 0;
-  while (ReadEventLogA(log, EVENTLOG_SEQUENTIAL_READ | EVENTLOG_FORWARDS_READ, 0, buffer.data(),
-                       static_cast<DWORD>(buffer.size()), &read, &needed)) {
+  bool readable = true;
+  while (readable && ReadEventLogA(log, EVENTLOG_SEQUENTIAL_READ | EVENTLOG_FORWARDS_READ, 0, buffer.data(),
+                                   static_cast<DWORD>(buffer.size()), &read, &needed)) {
     for (DWORD offset = 0; offset < read;) {
+      const BYTE* base = buffer.data() + offset;
+      if (!RecordIsWhole(base, read - offset)) {
+        ++corrupt;  // nothing after it in this read can be found
+        readable = false;
+        break;
+      }
       EVENTLOGRECORD record;
-      memcpy(&record, buffer.data() + offset, sizeof record);
-      const char* base = reinterpret_cast<const char*>(buffer.data() + offset);
-      if (strcmp(base + sizeof(EVENTLOGRECORD), kEventSource) == 0) {
+      memcpy(&record, base, sizeof record);
+      const char* text = reinterpret_cast<const char*>(base + record.StringOffset);
+      if (strcmp(reinterpret_cast<const char*>(base + sizeof record), kEventSource) == 0) {
         WriteKey key;
-        if (record.NumStrings == 1 && ParseText(base + record.StringOffset, &key)) ++found[key];
+        if (ParseText(text, &key)) ++found[key];
+        else if (HasForeignBytes(text)) ++corrupt;
         else ++torn;
       }
       offset += record.Length;
     }
   }
+  DWORD error = GetLastError();
   CloseEventLog(log);
-  return Report("events", acknowledged, found, torn);
+  if (readable && error != ERROR_HANDLE_EOF) {
+    fprintf(stderr, "events: reading the log stopped with error %lu\n", static_cast<unsigned long>(error));
+    ++corrupt;
+  }
+  return Report("events", acknowledged, found, torn, corrupt);
 }
 
 int Usage() {

@@ -9,8 +9,10 @@
 #if defined(_WIN32)
 #include <windows.h>
 #else
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
 extern char** environ;
@@ -51,6 +53,49 @@ void ScratchDirTest::TearDown() {
 }
 
 std::string ScratchDirTest::PathOf(const std::string& name) const { return (m_dir / name).string(); }
+
+SmallDisk::SmallDisk(const std::string& path, size_t bytes) : m_path(path) {
+  fs::create_directories(path);
+#if defined(_WIN32)
+  (void)bytes;
+  m_reason = "no small file system can be mounted here";
+#else
+  std::string options = "size=" + std::to_string(bytes) + ",mode=0755";
+  if (geteuid() != 0) m_reason = "mounting a small tmpfs needs root";
+  else if (mount("vkdiag-full", path.c_str(), "tmpfs", 0, options.c_str()) != 0)
+    m_reason = "this machine refuses to mount a tmpfs here";
+  else
+    m_mounted = true;
+#endif
+}
+
+SmallDisk::~SmallDisk() { Unmount(); }
+
+void SmallDisk::Fill() {
+#if !defined(_WIN32)
+  int fd = open((m_path + "/filler").c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  if (fd < 0) return;
+  // Whole pages first, then single bytes for what a page no longer holds.
+  const std::string block(4096, 'f');
+  while (write(fd, block.data(), block.size()) > 0) {
+  }
+  while (write(fd, "f", 1) > 0) {
+  }
+  close(fd);
+#endif
+}
+
+void SmallDisk::Free() {
+  std::error_code ignored;
+  fs::remove(fs::path(m_path) / "filler", ignored);
+}
+
+void SmallDisk::Unmount() {
+#if !defined(_WIN32)
+  if (m_mounted) umount2(m_path.c_str(), MNT_DETACH);
+#endif
+  m_mounted = false;
+}
 
 std::string ReadWholeFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

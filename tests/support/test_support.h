@@ -43,6 +43,31 @@ bool RegisterChild(const std::string& name, ChildMain main);
 // Dispatches argv to a registered child; returns -1 when argv names none.
 int RunChildIfRequested(int argc, char** argv);
 
+// A small tmpfs mounted on a fresh directory, for tests of full disks; it is
+// unmounted when the object ends. Mounting needs root and a machine that
+// allows it: where it cannot be made, mounted() is false and reason() says
+// why, for the test's skip.
+class SmallDisk {
+ public:
+  SmallDisk(const std::string& path, size_t bytes);
+  ~SmallDisk();
+  SmallDisk(const SmallDisk&) = delete;
+  SmallDisk& operator=(const SmallDisk&) = delete;
+
+  bool mounted() const { return m_mounted; }
+  const std::string& reason() const { return m_reason; }
+  const std::string& path() const { return m_path; }
+  // Takes every block that is left into the file "filler"; Free removes it.
+  void Fill();
+  void Free();
+  void Unmount();
+
+ private:
+  std::string m_path;
+  std::string m_reason;
+  bool m_mounted = false;
+};
+
 class ChildProcess {
  public:
   ChildProcess(const std::string& name, const std::vector<std::string>& args);

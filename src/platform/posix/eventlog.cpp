@@ -74,42 +74,59 @@ std::string ComputerName() {
   return host;
 }
 
+// Whether a registry answer means the key or value is not there, rather
+// than that the registry could not be read (a full disk, a damaged store).
+bool IsAbsent(LONG result) { return result == ERROR_FILE_NOT_FOUND || result == ERROR_PATH_NOT_FOUND; }
+
 // The log under which the registry lists the source, else "Application".
-std::string LogOfSource(const char* source) {
+// A registry that cannot be read gives its error: guessing "Application"
+// would file the events under the wrong log.
+LONG LogOfSource(const char* source, std::string* found) {
+  *found = kDefaultLog;
   HKEY logs = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kEventlogKey, 0, KEY_READ, &logs) != ERROR_SUCCESS) return kDefaultLog;
-  std::string found = kDefaultLog;
+  LONG result = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kEventlogKey, 0, KEY_READ, &logs);
+  if (result != ERROR_SUCCESS) return IsAbsent(result) ? ERROR_SUCCESS : result;
   char log[256];
   for (DWORD index = 0;; ++index) {
     DWORD length = sizeof log;
-    if (RegEnumKeyExA(logs, index, log, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-    HKEY sourceKey = nullptr;
-    std::string path = std::string(log) + "\\" + source;
-    if (RegOpenKeyExA(logs, path.c_str(), 0, KEY_READ, &sourceKey) == ERROR_SUCCESS) {
-      RegCloseKey(sourceKey);
-      found = log;
+    result = RegEnumKeyExA(logs, index, log, &length, nullptr, nullptr, nullptr, nullptr);
+    if (result == ERROR_NO_MORE_ITEMS) {
+      result = ERROR_SUCCESS;
       break;
     }
+    if (result == ERROR_MORE_DATA) continue;  // a name too long for a log of ours
+    if (result != ERROR_SUCCESS) break;
+    HKEY sourceKey = nullptr;
+    std::string path = std::string(log) + "\\" + source;
+    result = RegOpenKeyExA(logs, path.c_str(), 0, KEY_READ, &sourceKey);
+    if (result == ERROR_SUCCESS) {
+      RegCloseKey(sourceKey);
+      *found = log;
+      break;
+    }
+    if (!IsAbsent(result)) break;
+    result = ERROR_SUCCESS;
   }
   RegCloseKey(logs);
-  return found;
+  return result;
 }
 
 // The log's maximum size: its registry key's "MaxSize" value, as on
-// Windows, else the default.
-uint64_t MaxLogSize(const std::string& log) {
+// Windows, else the default. A registry that cannot be read gives its
+// error: the default may be smaller and overwrite events the log keeps.
+LONG MaxLogSize(const std::string& log, uint64_t* size) {
+  *size = vk_posix::eventlog_store::kDefaultMaxLogSize;
   std::string path = std::string(kEventlogKey) + "\\" + log;
   HKEY key = nullptr;
+  LONG result = RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key);
+  if (result != ERROR_SUCCESS) return IsAbsent(result) ? ERROR_SUCCESS : result;
   DWORD maxSize = 0;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
-    DWORD type = 0;
-    DWORD size = sizeof maxSize;
-    if (RegQueryValueExA(key, "MaxSize", nullptr, &type, reinterpret_cast<BYTE*>(&maxSize), &size) != ERROR_SUCCESS ||
-        type != REG_DWORD)
-      maxSize = 0;
-    RegCloseKey(key);
-  }
-  return maxSize ? maxSize : vk_posix::eventlog_store::kDefaultMaxLogSize;
+  DWORD type = 0;
+  DWORD length = sizeof maxSize;
+  result = RegQueryValueExA(key, "MaxSize", nullptr, &type, reinterpret_cast<BYTE*>(&maxSize), &length);
+  RegCloseKey(key);
+  if (result == ERROR_SUCCESS && type == REG_DWORD && maxSize) *size = maxSize;
+  return result == ERROR_SUCCESS || result == ERROR_MORE_DATA || IsAbsent(result) ? ERROR_SUCCESS : result;
 }
 
 // The RFC 3164 header time, "Mmm dd hh:mm:ss" in local time. The month is
@@ -219,16 +236,23 @@ DWORD ForwardToSyslog(const Event& event) {
 
 // The log to read: one the registry lists under the event log key, or one
 // of the system's own; any other name opens the Application log, as on
-// Windows.
-std::string ReadableLog(const char* name) {
+// Windows. A registry that cannot be read gives its error, so that a
+// reader is not shown an empty log in place of the one it named.
+LONG ReadableLog(const char* name, std::string* log) {
+  *log = kDefaultLog;
   for (const char* standard : {"Application", "System", "Security"})
-    if (strcasecmp(name, standard) == 0) return name;
-  if (strchr(name, '\\')) return kDefaultLog;  // a source's key, not a log's
+    if (strcasecmp(name, standard) == 0) {
+      *log = name;
+      return ERROR_SUCCESS;
+    }
+  if (strchr(name, '\\')) return ERROR_SUCCESS;  // a source's key, not a log's
   std::string path = std::string(kEventlogKey) + "\\" + name;
   HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return kDefaultLog;
+  LONG result = RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key);
+  if (result != ERROR_SUCCESS) return IsAbsent(result) ? ERROR_SUCCESS : result;
   RegCloseKey(key);
-  return name;
+  *log = name;
+  return ERROR_SUCCESS;
 }
 
 }  // namespace
@@ -244,7 +268,13 @@ HANDLE WINAPI RegisterEventSourceA(LPCSTR lpUNCServerName, LPCSTR lpSourceName) 
     vk_posix::Fail(RPC_S_SERVER_UNAVAILABLE);
     return nullptr;
   }
-  return vk_posix::InsertHandle(std::make_shared<EventSourceObject>(LogOfSource(lpSourceName), lpSourceName));
+  std::string log;
+  LONG error = LogOfSource(lpSourceName, &log);
+  if (error != ERROR_SUCCESS) {
+    vk_posix::Fail(static_cast<DWORD>(error));
+    return nullptr;
+  }
+  return vk_posix::InsertHandle(std::make_shared<EventSourceObject>(log, lpSourceName));
 }
 
 BOOL WINAPI DeregisterEventSource(HANDLE hEventLog) {
@@ -268,7 +298,9 @@ BOOL WINAPI ReportEventA(HANDLE hEventLog, WORD wType, WORD wCategory, DWORD dwE
   event.computer = ComputerName();
   for (WORD i = 0; i < wNumStrings; ++i) event.strings.emplace_back(lpStrings[i] ? lpStrings[i] : "");
   event.data.assign(static_cast<const char*>(lpRawData), lpRawData ? dwDataSize : 0);
-  LONG error = vk_posix::eventlog_store::Append(source->log(), MaxLogSize(source->log()), &event);
+  uint64_t maxSize = 0;
+  LONG error = MaxLogSize(source->log(), &maxSize);
+  if (error == ERROR_SUCCESS) error = vk_posix::eventlog_store::Append(source->log(), maxSize, &event);
   // Also when the store failed: the event is not lost in both places.
   DWORD forwarded = ForwardToSyslog(event);
   if (error != ERROR_SUCCESS) return vk_posix::Fail(static_cast<DWORD>(error));
@@ -285,7 +317,13 @@ HANDLE WINAPI OpenEventLogA(LPCSTR lpUNCServerName, LPCSTR lpSourceName) {
     vk_posix::Fail(RPC_S_SERVER_UNAVAILABLE);
     return nullptr;
   }
-  return vk_posix::InsertHandle(std::make_shared<EventLogReader>(ReadableLog(lpSourceName)));
+  std::string log;
+  LONG error = ReadableLog(lpSourceName, &log);
+  if (error != ERROR_SUCCESS) {
+    vk_posix::Fail(static_cast<DWORD>(error));
+    return nullptr;
+  }
+  return vk_posix::InsertHandle(std::make_shared<EventLogReader>(log));
 }
 
 // Reads whole records into the buffer, as many as fit, from the reader's
