@@ -333,6 +333,18 @@ LONG Predefined(Store store, const std::vector<std::string>& path, KeyId* id) {
   // when asked to.
   auto walk = [&](Connection& c, bool create) {
     KeyId current = 0;
+    // HKEY_USERS\.DEFAULT is always there on Windows: a shared machine
+    // store gets it with its first root.
+    if (create && store == Store::kMachine && StoresApart()) {
+      for (const char* name : {"HKEY_USERS", ".DEFAULT"}) {
+        KeyId child = 0;
+        LONG error = FindChild(c, current, name, &child);
+        if (error == ERROR_FILE_NOT_FOUND) error = InsertKey(c, current, name, nullptr, &child);
+        if (error != ERROR_SUCCESS) return error;
+        current = child;
+      }
+      current = 0;
+    }
     for (const std::string& name : path) {
       KeyId child = 0;
       LONG error = FindChild(c, current, name, &child);

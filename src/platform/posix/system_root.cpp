@@ -26,10 +26,16 @@ constexpr mode_t kMachineFileMode = 0664;
 constexpr mode_t kUserDirectoryMode = 0700;
 constexpr mode_t kUserFileMode = 0600;
 
-bool MakeDirectories(const std::string& path, mode_t mode) {
+// Makes the missing directories of the path; with `exact`, each made gets
+// exactly `mode`, whatever the umask.
+bool MakeDirectories(const std::string& path, mode_t mode, bool exact = false) {
   for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
     std::string prefix = path.substr(0, slash);
-    if (mkdir(prefix.c_str(), mode) != 0 && errno != EEXIST) return false;
+    if (mkdir(prefix.c_str(), mode) == 0) {
+      if (exact) chmod(prefix.c_str(), mode);
+    } else if (errno != EEXIST) {
+      return false;
+    }
     if (slash == std::string::npos) return true;
   }
 }
@@ -92,8 +98,7 @@ std::string UserStoreDirectory(const std::string& stateHome) {
     base = home + "/.local/state";
   }
   std::string directory = base + "/vkdiag";
-  MakeDirectories(base, kUserDirectoryMode);
-  if (mkdir(directory.c_str(), kUserDirectoryMode) == 0) chmod(directory.c_str(), kUserDirectoryMode);
+  MakeDirectories(directory, kUserDirectoryMode, true);
   struct stat status;
   if (lstat(directory.c_str(), &status) != 0 || !S_ISDIR(status.st_mode) || status.st_uid != geteuid())
     return std::string();
