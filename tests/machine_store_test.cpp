@@ -15,6 +15,9 @@
 #include <vector>
 
 #include "support/test_support.h"
+#if defined(VK_TOOL_FROM_TESTS)
+#include "support/tool_runner.h"
+#endif
 
 #if !defined(_WIN32)
 #include <fcntl.h>
@@ -238,6 +241,7 @@ struct Options {
   mode_t umask = 022;
   std::string machineStore;  // empty: the test's own
   std::string syslogSocket;  // empty: no system log
+  std::string program;       // empty: a child function of this program
 };
 
 class MachineStoreTest : public ::testing::Test {
@@ -341,7 +345,9 @@ class MachineStoreTest : public ::testing::Test {
     if (!user.stateHome.empty()) env.push_back("XDG_STATE_HOME=" + user.stateHome);
     env.push_back(options.syslogSocket.empty() ? "VK_EVENTLOG_SYSLOG=0" : "VK_EVENTLOG_SYSLOG=1");
     if (!options.syslogSocket.empty()) env.push_back("VK_SYSLOG_SOCKET=" + options.syslogSocket);
-    std::vector<std::string> argv = {s_program, "--vk-child=" + child};
+    std::string program = options.program.empty() ? s_program : options.program;
+    std::vector<std::string> argv = {program};
+    if (options.program.empty()) argv.push_back("--vk-child=" + child);
     argv.insert(argv.end(), args.begin(), args.end());
     std::vector<char*> argp, envp;
     for (std::string& arg : argv) argp.push_back(&arg[0]);
@@ -358,7 +364,7 @@ class MachineStoreTest : public ::testing::Test {
         setgroups(groups.size(), groups.data()) != 0 || setgid(user.gid) != 0 || setuid(user.uid) != 0)
       _exit(126);
     umask(options.umask);
-    execve(s_program.c_str(), argp.data(), envp.data());
+    execve(program.c_str(), argp.data(), envp.data());
     _exit(127);
   }
 
@@ -534,6 +540,25 @@ TEST_F(MachineStoreTest, WithoutAMachineStoreAUserKeepsAPrivateStateAndSaysNothi
   EXPECT_EQ(0600u, ModeOf(store + "/eventlog.db", &status));
 }
 
+#if defined(VK_TOOL_FROM_TESTS)
+TEST_F(MachineStoreTest, TheToolShowsEachUserItsStoresAndWhatItMayDo) {
+  std::string tool = s_base + "/vkdiag";
+  std::error_code ignored;
+  vktest::fs::copy_file(vktest::ToolPath(), tool, vktest::fs::copy_options::overwrite_existing, ignored);
+  chmod(tool.c_str(), 0755);
+  Options options;
+  options.program = tool;
+  ASSERT_EQ(0, RunAs(s_member, "", {"stores"}, options)) << Output(s_member);
+  EXPECT_EQ("layout: machine store and user store\nmachine: " + s_machine + " (read and write: root or group " +
+                s_group + ")\nuser: " + s_member.stateHome + "/vkdiag\n",
+            Output(s_member));
+  ASSERT_EQ(0, RunAs(s_other, "", {"stores"}, options)) << Output(s_other);
+  EXPECT_EQ("layout: machine store and user store\nmachine: " + s_machine + " (read only: not in group " + s_group +
+                ")\nuser: " + s_other.home + "/.local/state/vkdiag\n",
+            Output(s_other));
+}
+#endif
+
 // Debian's rsyslogd, started for the test alone: its own configuration,
 // socket, output file and pid file; no system service is touched.
 class Rsyslog {
@@ -619,7 +644,29 @@ TEST_F(MachineStoreTest, EventsOfMembersAndOthersReachARealSystemLogger) {
   line = LineWith(logger.Await(escaped), escaped);
   EXPECT_EQ("11 " + std::string(kSource) + "[" + std::to_string(other) + "]: " + escaped, line);
 }
+#endif
+
+#if defined(VK_TOOL_FROM_TESTS)
+// What vkdiag stores prints comes partly from the environment: a name with
+// control characters must not reach the terminal as they are.
+TEST(StoresToolTest, ShowsWhereTheStateIsWithControlCharactersEscaped) {
+#if defined(_WIN32)
+  vktest::ToolResult result = vktest::RunTool({"stores"});
+  EXPECT_EQ(0, result.exitCode) << result.err;
+  EXPECT_EQ("layout: the system's registry and event logs\n", result.out);
 #else
+  std::string saved = getenv("VK_SYSTEM_ROOT");
+  std::string root = saved + "/odd\x1b[2Jname";
+  setenv("VK_SYSTEM_ROOT", root.c_str(), 1);
+  vktest::ToolResult result = vktest::RunTool({"stores"});
+  setenv("VK_SYSTEM_ROOT", saved.c_str(), 1);
+  EXPECT_EQ(0, result.exitCode) << result.err;
+  EXPECT_EQ("layout: one directory (VK_SYSTEM_ROOT)\nstate: " + saved + "/odd\\x1B[2Jname\n", result.out);
+#endif
+}
+#endif
+
+#if defined(_WIN32)
 TEST(MachineStoreTest, BelongsToThePosixLayer) {
   GTEST_SKIP() << "the machine and user stores are the POSIX layer's; Windows keeps its own registry";
 }
