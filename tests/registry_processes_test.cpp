@@ -103,7 +103,7 @@ VK_CHILD_MAIN(registry_dies_after_commit) {
 #if defined(_WIN32)
   return -1;  // the change counter belongs to the POSIX store
 #else
-  vk_posix::SharedCounter counter("registry.changes");
+  vk_posix::SharedCounter counter("registry.changes", vk_posix::Store::kMachine);
   if (!counter.Lock() || !counter.Increment()) return 2;
   vktest::WriteWholeFile(args.at(0), "moved");
   while (!vktest::FileExists(args.at(1))) Sleep(10);

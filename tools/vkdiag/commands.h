@@ -21,6 +21,8 @@ void AddEventsCommands(CLI::App& app);
 void AddEventsQueryCommands(CLI::App& events);
 void AddEventsLogCommands(CLI::App& events);
 
+void AddStoresCommand(CLI::App& app);
+
 }  // namespace vkdiag
 
 #endif  // VKDIAG_COMMANDS_H

@@ -4,6 +4,7 @@
 #include <system_error>
 #include <thread>
 
+#include "sqlite_database.h"
 #include "state_files.h"
 
 namespace vk_posix {
@@ -30,6 +31,7 @@ sqlite3* OpenForCheckpoints(const std::string& path) {
   sqlite3* db = nullptr;
   int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW,
                            nullptr);
+  if (rc == SQLITE_OK) KeepCompanionFiles(db, directory);
   // The syncs of a checkpoint are those of synchronous=NORMAL, as before.
   if (rc == SQLITE_OK) rc = sqlite3_exec(db, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
   if (rc != SQLITE_OK) {

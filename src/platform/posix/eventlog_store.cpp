@@ -30,7 +30,7 @@ constexpr DWORD kRecordSignature = 0x654c664c;  // "LfLe"
 constexpr int kPageSize = 2048;
 
 ProcessDatabase& EventLog() {
-  static ProcessDatabase* database = new ProcessDatabase({"eventlog.db", kSchema, ERROR_EVENTLOG_FILE_CORRUPT, kPageSize});
+  static ProcessDatabase* database = new ProcessDatabase({"eventlog.db", kSchema, ERROR_EVENTLOG_FILE_CORRUPT, kPageSize, Store::kMachine});
   return *database;
 }
 
@@ -157,6 +157,9 @@ LONG Append(const std::string& log, uint64_t maxSize, Event* event) {
   std::string key = Fold(log);
   std::string strings = JoinStrings(event->strings);
   int64_t length = static_cast<int64_t>(RecordLength(*event));
+  // Only root and the machine store's group write the event logs; the
+  // caller still sends the event to the system log.
+  if (!EventLog().Writable()) return ERROR_ACCESS_DENIED;
   return Transaction(EventLog(), true, [&](Connection& c) {
     // One statement takes the log's next record number and counts the
     // record in its size; a new log starts at 1. No statement here may stop
@@ -204,7 +207,7 @@ LONG Append(const std::string& log, uint64_t maxSize, Event* event) {
 
 LONG Next(const std::string& log, DWORD first, bool forwards, Event* event) {
   std::string key = Fold(log);
-  return Statements(EventLog(), [&](Connection& c) {
+  LONG error = Statements(EventLog(), [&](Connection& c) {
     Query query(c, forwards
                        ? "SELECT record_number, time_generated, time_written, event_id, type, category, user_sid,"
                          " source, computer, strings, data FROM records WHERE log_key=?1 AND record_number>=?2"
@@ -215,6 +218,8 @@ LONG Next(const std::string& log, DWORD first, bool forwards, Event* event) {
     query.Bind(1, key).Bind(2, first);
     return ReadRow(c, query, event);
   });
+  // A store nobody has written yet holds no records.
+  return error == ERROR_FILE_NOT_FOUND ? static_cast<LONG>(ERROR_HANDLE_EOF) : error;
 }
 
 namespace {
@@ -222,13 +227,16 @@ namespace {
 // One number about a log, from a query that returns one row.
 LONG LogNumber(const std::string& log, const char* sql, DWORD* number) {
   std::string key = Fold(log);
-  return Statements(EventLog(), [&](Connection& c) {
+  LONG error = Statements(EventLog(), [&](Connection& c) {
     Query query(c, sql);
     int rc = query.Bind(1, key).Step();
     if (rc != SQLITE_ROW) return c.Error(rc);
     *number = static_cast<DWORD>(query.Int(0));
     return static_cast<LONG>(ERROR_SUCCESS);
   });
+  if (error != ERROR_FILE_NOT_FOUND) return error;
+  *number = 0;  // a store nobody has written yet: no records
+  return static_cast<LONG>(ERROR_SUCCESS);
 }
 
 }  // namespace
@@ -294,6 +302,8 @@ LONG WriteBackup(Connection& c, const std::string& key, const std::string& path)
 
 LONG Clear(const std::string& log, const char* backupPath) {
   std::string key = Fold(log);
+  // As on Windows, only administrators (root and the group here) clear.
+  if (!EventLog().Writable()) return ERROR_ACCESS_DENIED;
   return Transaction(EventLog(), true, [&](Connection& c) {
     if (backupPath) {
       LONG error = WriteBackup(c, key, backupPath);

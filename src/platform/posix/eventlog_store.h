@@ -1,5 +1,7 @@
 // The event log store: the records of every log in one SQLite database,
-// $VK_SYSTEM_ROOT/eventlog.db.
+// eventlog.db in the machine store (system_root.h). Only root and the
+// store's group append and clear (ERROR_ACCESS_DENIED for others); everyone
+// reads, and a store nobody has written yet reads as empty.
 #ifndef VK_PLATFORM_POSIX_EVENTLOG_STORE_H
 #define VK_PLATFORM_POSIX_EVENTLOG_STORE_H
 

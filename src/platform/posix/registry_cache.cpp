@@ -18,7 +18,7 @@ bool IsEven(uint64_t count) { return (count & 1) == 0; }
 
 }  // namespace
 
-RegistryCache::RegistryCache() : m_counter("registry.changes") {}
+RegistryCache::RegistryCache(Store store) : m_counter("registry.changes", store) {}
 
 bool RegistryCache::ReadSettled(uint64_t* value) {
   if (!m_counter.Read(value)) return false;

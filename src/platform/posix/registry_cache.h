@@ -42,7 +42,7 @@ class RegistryCache {
     std::string data;
   };
 
-  RegistryCache();
+  explicit RegistryCache(Store store);
 
   // Looks up a kept answer, after dropping everything when the store has
   // changed since the last look. Null when there is none.

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "errors.h"
+#include "system_root.h"
 
 namespace vk_posix {
 
@@ -30,19 +31,20 @@ REGSAM MapGenericAccess(REGSAM access) {
   return access;
 }
 
-const std::string& CurrentUserKeyName() {
-  static const std::string name = "S-1-22-1-" + std::to_string(getuid());
-  return name;
-}
-
-// The predefined roots: HKEY_LOCAL_MACHINE and HKEY_USERS are stored roots;
-// HKEY_CURRENT_USER is the calling user's key below HKEY_USERS and
-// HKEY_CLASSES_ROOT the machine's SOFTWARE\Classes.
+// The predefined roots: HKEY_LOCAL_MACHINE and HKEY_USERS are stored roots
+// of the machine store; HKEY_CURRENT_USER is the calling user's key below
+// HKEY_USERS, in the user store (system_root.h), and HKEY_CLASSES_ROOT the
+// machine's SOFTWARE\Classes.
 LONG FindPredefinedKey(HKEY handle, KeyId* id) {
-  if (handle == HKEY_LOCAL_MACHINE) return registry_store::Predefined({"HKEY_LOCAL_MACHINE"}, id);
-  if (handle == HKEY_USERS) return registry_store::Predefined({"HKEY_USERS"}, id);
-  if (handle == HKEY_CURRENT_USER) return registry_store::Predefined({"HKEY_USERS", CurrentUserKeyName()}, id);
-  if (handle == HKEY_CLASSES_ROOT) return registry_store::Predefined({"HKEY_LOCAL_MACHINE", "SOFTWARE", "Classes"}, id);
+  const Store machine = Store::kMachine;
+  if (handle == HKEY_LOCAL_MACHINE) return registry_store::Predefined(machine, {"HKEY_LOCAL_MACHINE"}, id);
+  if (handle == HKEY_USERS) return registry_store::Predefined(machine, {"HKEY_USERS"}, id);
+  if (handle == HKEY_CURRENT_USER) {
+    Store store = StoresApart() ? Store::kUser : machine;
+    return registry_store::Predefined(store, {"HKEY_USERS", CurrentUserKeyName()}, id);
+  }
+  if (handle == HKEY_CLASSES_ROOT)
+    return registry_store::Predefined(machine, {"HKEY_LOCAL_MACHINE", "SOFTWARE", "Classes"}, id);
   return ERROR_INVALID_HANDLE;
 }
 
@@ -229,5 +231,5 @@ LONG WINAPI RegFlushKey(HKEY hKey) {
   REGSAM access = 0;
   LONG error = vk_posix::ResolveKey(hKey, &id, &access);
   if (error == ERROR_SUCCESS) error = vk_posix::registry_store::KeyExists(id);
-  return error == ERROR_SUCCESS ? vk_posix::registry_store::Flush() : error;
+  return error == ERROR_SUCCESS ? vk_posix::registry_store::Flush(id) : error;
 }

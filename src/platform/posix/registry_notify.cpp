@@ -35,7 +35,7 @@ void WaitForChange(vk_posix::KeyId id, bool subtree, DWORD filter, const Watched
     Sleep(kPollIntervalMs);
     if (key && key->closed()) return;
     uint64_t count = 0;
-    if (initial.counted && vk_posix::registry_store::ChangeCount(&count) && count == asked) continue;
+    if (initial.counted && vk_posix::registry_store::ChangeCount(id, &count) && count == asked) continue;
     asked = count;
     std::vector<int64_t> mark;
     LONG error = vk_posix::registry_store::ChangeMark(id, subtree, filter, &mark);
@@ -62,7 +62,7 @@ LONG WINAPI RegNotifyChangeKeyValue(HKEY hKey, BOOL bWatchSubtree, DWORD dwNotif
     if (!event) return ERROR_INVALID_HANDLE;
   }
   Watched initial;
-  initial.counted = vk_posix::registry_store::ChangeCount(&initial.count);
+  initial.counted = vk_posix::registry_store::ChangeCount(id, &initial.count);
   error = vk_posix::registry_store::ChangeMark(id, bWatchSubtree != FALSE, dwNotifyFilter, &initial.mark);
   if (error != ERROR_SUCCESS) return error;
   // The watcher holds its own references, so closing the event handle or

@@ -1,5 +1,5 @@
-// The registry in one SQLite database, $VK_SYSTEM_ROOT/registry.db
-// (sqlite_database.h tells how processes share it). RegFlushKey
+// The registry in SQLite databases, registry.db in each store (system_root.h
+// tells where they lie, sqlite_database.h how processes share them). RegFlushKey
 // checkpoints with a sync for durability against power loss. Opening a key
 // and reading a value are answered from this process's cache while no
 // process has written since (registry_cache.h).
@@ -7,6 +7,8 @@
 
 #include <sys/time.h>
 
+#include <algorithm>
+#include <atomic>
 #include <map>
 
 #include "name_fold.h"
@@ -60,19 +62,68 @@ uint64_t NowFiletime() {
 // fits in its row.
 constexpr int kPageSize = 2048;
 
-ProcessDatabase& Registry() {
-  static ProcessDatabase* database = new ProcessDatabase({"registry.db", kSchema, ERROR_REGISTRY_CORRUPT, kPageSize});
-  return *database;
+// Ids of the user store's keys carry this bit: rows of both databases count
+// from 1, and a handle must name its store.
+constexpr KeyId kUserStoreBit = KeyId{1} << 52;
+
+Store StoreOf(KeyId key) { return (key & kUserStoreBit) ? Store::kUser : Store::kMachine; }
+KeyId RowOf(KeyId key) { return key & ~kUserStoreBit; }
+KeyId IdOf(Store store, KeyId row) { return store == Store::kUser ? row | kUserStoreBit : row; }
+
+// The user store's database is used only while the stores are apart; in
+// the one-directory layouts every key lies in the machine store's.
+ProcessDatabase& Registry(Store store) {
+  static ProcessDatabase* machine =
+      new ProcessDatabase({"registry.db", kSchema, ERROR_REGISTRY_CORRUPT, kPageSize, Store::kMachine});
+  static ProcessDatabase* user =
+      new ProcessDatabase({"registry.db", kSchema, ERROR_REGISTRY_CORRUPT, kPageSize, Store::kUser});
+  return store == Store::kUser ? *user : *machine;
 }
 
-// Predefined keys are never deleted: their ids are remembered, under the
-// connection's lock.
-std::map<std::string, KeyId>& KnownKeys() {
-  static std::map<std::string, KeyId>* known = new std::map<std::string, KeyId>;
-  return *known;
-}
+// Where the last walk of a key by index stopped: the next index of the same
+// key continues after that row instead of counting rows from the first, so
+// a whole walk costs O(n log n), not O(n^2). It holds only while the shared
+// change counter shows no write since.
+struct WalkPosition {
+  KeyId key = 0;
+  DWORD index = 0;
+  uint64_t mark = 0;
+  int64_t created = 0;
+  std::string nameKey;
+  bool valid = false;
 
-RegistryCache& CacheOf(Connection& c) { return c.Attached<RegistryCache>(); }
+  // Whether index follows this position on an unchanged store; `mark` is
+  // the counter as read before the question.
+  bool Continues(KeyId askedKey, DWORD askedIndex, bool counted, uint64_t now) const {
+    return valid && counted && key == askedKey && index + 1 == askedIndex && mark == now;
+  }
+  void Remember(KeyId walkedKey, DWORD walkedIndex, bool counted, uint64_t now, int64_t rowCreated,
+                std::string rowNameKey) {
+    valid = counted;
+    key = walkedKey;
+    index = walkedIndex;
+    mark = now;
+    created = rowCreated;
+    nameKey = std::move(rowNameKey);
+  }
+};
+
+// What a process keeps with its connection to one store, used under the
+// connection's lock: the cache, the walks, and the rows of the predefined
+// keys, which are never deleted.
+struct StoreState {
+  explicit StoreState(Store store) : cache(store) {}
+  RegistryCache cache;
+  WalkPosition keyWalk;
+  WalkPosition valueWalk;
+  std::map<std::string, KeyId> knownKeys;
+};
+
+StoreState& StateOf(Connection& c) { return c.Attached<StoreState>(c.store()); }
+RegistryCache& CacheOf(Connection& c) { return StateOf(c).cache; }
+
+// The machine store's HKEY_USERS, once found.
+std::atomic<KeyId> g_machineUsers{0};
 
 // The cache's question for a value of a key.
 std::string ValueQuestion(KeyId key, const char* name) { return "value " + std::to_string(key) + "\\" + Fold(name); }
@@ -94,9 +145,12 @@ RegistryCache::Answer Ask(Connection& c, const std::string& question, Load load)
 // trusting what it read before. A write that cannot take its turn is
 // refused: other processes would never see it.
 template <typename Body>
-LONG Transaction(bool write, Body body) {
-  if (!write) return vk_posix::Transaction(Registry(), false, body);
-  return vk_posix::Statements(Registry(), [&](Connection& c) {
+LONG Transaction(Store store, bool write, Body body) {
+  if (!write) return vk_posix::Transaction(Registry(store), false, body);
+  // Only root and the machine store's group write it, as only
+  // administrators write HKEY_LOCAL_MACHINE on Windows.
+  if (!Registry(store).Writable()) return ERROR_ACCESS_DENIED;
+  return vk_posix::Statements(Registry(store), [&](Connection& c) {
     RegistryCache& cache = CacheOf(c);
     LONG refused = cache.BeginWrite();
     if (refused != ERROR_SUCCESS) return refused;
@@ -112,8 +166,8 @@ LONG Transaction(bool write, Body body) {
 }
 
 template <typename Body>
-LONG Statements(Body body) {
-  return vk_posix::Statements(Registry(), body);
+LONG Statements(Store store, Body body) {
+  return vk_posix::Statements(Registry(store), body);
 }
 
 LONG Exists(Connection& c, KeyId key) {
@@ -239,13 +293,58 @@ LONG DeletableParent(Connection& c, KeyId key, KeyId* parent) {
 
 }  // namespace
 
-LONG Predefined(const std::vector<std::string>& path, KeyId* id) {
+namespace {
+
+// The store-local form of a predefined key's path, for remembering it.
+std::string SlotOf(const std::vector<std::string>& path) {
   std::string slot;
   for (const std::string& name : path) slot += Fold(name.c_str()) + "\\";
+  return slot;
+}
+
+bool IsUserSidName(const std::string& name) { return Fold(name.c_str()).compare(0, 4, "s-1-") == 0; }
+
+// Whether the key is HKEY_USERS of the machine store while the stores are
+// apart, where the user's own key is routed to the user store.
+bool IsMachineUsers(KeyId key) {
+  KeyId users = g_machineUsers.load(std::memory_order_relaxed);
+  return users != 0 && key == users && StoresApart();
+}
+
+enum class Route { kHere, kOwnKey, kOtherUser };
+
+// Where a path from a key leads: on in the same store, to the user's own
+// key in the user store, or to another user's key, which is not reachable.
+Route RouteOf(KeyId parent, const std::vector<std::string>& path) {
+  if (path.empty() || !IsUserSidName(path[0]) || !IsMachineUsers(parent)) return Route::kHere;
+  return Fold(path[0].c_str()) == Fold(CurrentUserKeyName().c_str()) ? Route::kOwnKey : Route::kOtherUser;
+}
+
+// The user store's HKEY_USERS, from which a path through the user's SID
+// continues.
+LONG UserStoreUsers(KeyId* id) { return Predefined(Store::kUser, {"HKEY_USERS"}, id); }
+
+}  // namespace
+
+LONG Predefined(Store store, const std::vector<std::string>& path, KeyId* id) {
+  std::string slot = SlotOf(path);
+  KeyId row = 0;
   // Walks the path from the top of the store, creating what is missing
   // when asked to.
   auto walk = [&](Connection& c, bool create) {
     KeyId current = 0;
+    // HKEY_USERS\.DEFAULT is always there on Windows: a shared machine
+    // store gets it with its first root.
+    if (create && store == Store::kMachine && StoresApart()) {
+      for (const char* name : {"HKEY_USERS", ".DEFAULT"}) {
+        KeyId child = 0;
+        LONG error = FindChild(c, current, name, &child);
+        if (error == ERROR_FILE_NOT_FOUND) error = InsertKey(c, current, name, nullptr, &child);
+        if (error != ERROR_SUCCESS) return error;
+        current = child;
+      }
+      current = 0;
+    }
     for (const std::string& name : path) {
       KeyId child = 0;
       LONG error = FindChild(c, current, name, &child);
@@ -253,31 +352,45 @@ LONG Predefined(const std::vector<std::string>& path, KeyId* id) {
       if (error != ERROR_SUCCESS) return error;
       current = child;
     }
-    KnownKeys()[slot] = current;
-    *id = current;
+    StateOf(c).knownKeys[slot] = current;
+    row = current;
     return static_cast<LONG>(ERROR_SUCCESS);
   };
   // Known, or else looked up without writing: a process whose writes are
   // refused still reaches the roots that exist.
-  LONG result = Statements([&](Connection& c) {
-    auto it = KnownKeys().find(slot);
-    if (it == KnownKeys().end()) return InTransaction(c, false, [&](Connection&) { return walk(c, false); });
-    *id = it->second;
+  LONG result = Statements(store, [&](Connection& c) {
+    std::map<std::string, KeyId>& known = StateOf(c).knownKeys;
+    auto it = known.find(slot);
+    if (it == known.end()) return InTransaction(c, false, [&](Connection&) { return walk(c, false); });
+    row = it->second;
     return static_cast<LONG>(ERROR_SUCCESS);
   });
-  if (result != ERROR_FILE_NOT_FOUND) return result;
-  return Transaction(true, [&](Connection& c) { return walk(c, true); });
+  // A store this process may not write has what it has.
+  if (result == ERROR_FILE_NOT_FOUND && Registry(store).Writable())
+    result = Transaction(store, true, [&](Connection& c) { return walk(c, true); });
+  if (result != ERROR_SUCCESS) return result;
+  *id = IdOf(store, row);
+  if (store == Store::kMachine && slot == "hkey_users\\") g_machineUsers.store(*id, std::memory_order_relaxed);
+  return ERROR_SUCCESS;
 }
 
 LONG OpenPath(KeyId parent, const std::vector<std::string>& path, KeyId* id) {
-  return Statements([&](Connection& c) {
-    std::string question = "key " + std::to_string(parent);
+  Route route = RouteOf(parent, path);
+  if (route == Route::kOtherUser) return ERROR_FILE_NOT_FOUND;
+  if (route == Route::kOwnKey) {
+    LONG error = UserStoreUsers(&parent);
+    if (error != ERROR_SUCCESS) return error;
+  }
+  Store store = StoreOf(parent);
+  KeyId row = RowOf(parent);
+  return Statements(store, [&](Connection& c) {
+    std::string question = "key " + std::to_string(row);
     for (const std::string& name : path) question += "\\" + Fold(name.c_str());
     RegistryCache::Answer answer = Ask(c, question, [&](RegistryCache::Answer* loaded) {
       // One read transaction: a single snapshot, and one round of locking.
-      return InTransaction(c, false, [&](Connection&) { return FindPath(c, parent, path, &loaded->id); });
+      return InTransaction(c, false, [&](Connection&) { return FindPath(c, row, path, &loaded->id); });
     });
-    if (answer.result == ERROR_SUCCESS) *id = answer.id;
+    if (answer.result == ERROR_SUCCESS) *id = IdOf(store, answer.id);
     return answer.result;
   });
 }
@@ -285,15 +398,25 @@ LONG OpenPath(KeyId parent, const std::vector<std::string>& path, KeyId* id) {
 LONG CreatePath(KeyId parent, const std::vector<std::string>& path, const char* className, KeyId* id,
                 bool* created) {
   *created = false;
-  return Transaction(true, [&](Connection& c) {
-    LONG error = Exists(c, parent);
-    KeyId current = parent;
+  // Another user's key cannot be made here: only loading that user's
+  // store would bring it, as only a logon loads a hive on Windows.
+  Route route = RouteOf(parent, path);
+  if (route == Route::kOtherUser) return ERROR_ACCESS_DENIED;
+  if (route == Route::kOwnKey) {
+    LONG error = UserStoreUsers(&parent);
+    if (error != ERROR_SUCCESS) return error;
+  }
+  Store store = StoreOf(parent);
+  KeyId top = RowOf(parent);
+  return Transaction(store, true, [&](Connection& c) {
+    LONG error = Exists(c, top);
+    KeyId current = top;
     int64_t parentLevel = -1;  // looked up when the first key is to be made
     for (size_t i = 0; error == ERROR_SUCCESS && i < path.size(); ++i) {
       KeyId child = 0;
       error = FindChild(c, current, path[i], &child);
       if (error == ERROR_FILE_NOT_FOUND) {
-        error = parentLevel < 0 ? LevelOf(c, parent, &parentLevel) : static_cast<LONG>(ERROR_SUCCESS);
+        error = parentLevel < 0 ? LevelOf(c, top, &parentLevel) : static_cast<LONG>(ERROR_SUCCESS);
         // Too deep: the transaction keeps none of the keys made before.
         if (error == ERROR_SUCCESS && parentLevel + static_cast<int64_t>(i) + 1 > kDeepestLevel)
           error = ERROR_INVALID_PARAMETER;
@@ -303,19 +426,20 @@ LONG CreatePath(KeyId parent, const std::vector<std::string>& path, const char* 
       }
       current = child;
     }
-    if (error == ERROR_SUCCESS) *id = current;
+    if (error == ERROR_SUCCESS) *id = IdOf(store, current);
     return error;
   });
 }
 
 LONG KeyExists(KeyId key) {
-  return Statements([&](Connection& c) { return Exists(c, key); });
+  return Statements(StoreOf(key), [&](Connection& c) { return Exists(c, RowOf(key)); });
 }
 
 LONG QueryValue(KeyId key, const char* name, DWORD* type, std::string* data) {
-  return Statements([&](Connection& c) {
-    RegistryCache::Answer answer = Ask(c, ValueQuestion(key, name), [&](RegistryCache::Answer* loaded) {
-      return ReadValue(c, key, name, &loaded->type, &loaded->data);
+  KeyId row = RowOf(key);
+  return Statements(StoreOf(key), [&](Connection& c) {
+    RegistryCache::Answer answer = Ask(c, ValueQuestion(row, name), [&](RegistryCache::Answer* loaded) {
+      return ReadValue(c, row, name, &loaded->type, &loaded->data);
     });
     if (answer.result != ERROR_SUCCESS) return answer.result;
     *type = answer.type;
@@ -325,20 +449,23 @@ LONG QueryValue(KeyId key, const char* name, DWORD* type, std::string* data) {
 }
 
 LONG SetValue(KeyId key, const char* name, DWORD type, const BYTE* data, DWORD size) {
-  std::string question = ValueQuestion(key, name);
+  Store store = StoreOf(key);
+  KeyId row = RowOf(key);
+  if (!Registry(store).Writable()) return ERROR_ACCESS_DENIED;
+  std::string question = ValueQuestion(row, name);
   RegistryCache::Answer written;
   written.type = type;
   written.data.assign(reinterpret_cast<const char*>(data), data ? size : 0);
   // The same type and data as this process knows stored: nothing to do,
   // not even a turn among the writers.
   bool stored = false;
-  Statements([&](Connection& c) {
+  Statements(store, [&](Connection& c) {
     const RegistryCache::Answer* kept = CacheOf(c).Find(question);
     stored = kept && kept->result == ERROR_SUCCESS && kept->type == type && kept->data == written.data;
     return static_cast<LONG>(ERROR_SUCCESS);
   });
   if (stored) return ERROR_SUCCESS;
-  return Transaction(true, [&](Connection& c) {
+  return Transaction(store, true, [&](Connection& c) {
     // An existing value with other type or data is rewritten in place: it
     // keeps its name as first written and its creation time. Otherwise a
     // new one is made, unless the key is gone or the value already has
@@ -348,13 +475,13 @@ LONG SetValue(KeyId key, const char* name, DWORD type, const BYTE* data, DWORD s
     int64_t now = static_cast<int64_t>(NowFiletime());
     Query update(c, "UPDATE OR ROLLBACK vals SET type=?3, data=?4, written=?5, change=change+1"
                     " WHERE key_id=?1 AND name_key=?2 AND (type IS NOT ?3 OR data IS NOT ?4)");
-    int rc = update.Bind(1, key).Bind(2, nameKey).Bind(3, static_cast<int64_t>(type)).BindBlob(4, data, size).Bind(5, now).Step();
+    int rc = update.Bind(1, row).Bind(2, nameKey).Bind(3, static_cast<int64_t>(type)).BindBlob(4, data, size).Bind(5, now).Step();
     if (rc != SQLITE_DONE) return c.Error(rc);
     if (sqlite3_changes(c.db()) == 0) {
       Query insert(c, "INSERT OR ROLLBACK INTO vals(key_id, name, name_key, type, data, created, written, change)"
                       " SELECT ?1, ?2, ?3, ?4, ?5, ?6, ?6, 1 WHERE EXISTS(SELECT 1 FROM keys WHERE id=?1)"
                       " AND NOT EXISTS(SELECT 1 FROM vals WHERE key_id=?1 AND name_key=?3)");
-      rc = insert.Bind(1, key)
+      rc = insert.Bind(1, row)
                .Bind(2, std::string(name ? name : ""))
                .Bind(3, nameKey)
                .Bind(4, static_cast<int64_t>(type))
@@ -363,7 +490,7 @@ LONG SetValue(KeyId key, const char* name, DWORD type, const BYTE* data, DWORD s
                .Step();
       if (rc != SQLITE_DONE) return c.Error(rc);
       if (sqlite3_changes(c.db()) == 0) {
-        LONG exists = Exists(c, key);
+        LONG exists = Exists(c, row);
         if (exists != ERROR_SUCCESS) return exists;
       }
     }
@@ -373,52 +500,18 @@ LONG SetValue(KeyId key, const char* name, DWORD type, const BYTE* data, DWORD s
 }
 
 LONG DeleteValue(KeyId key, const char* name) {
-  return Transaction(true, [&](Connection& c) {
+  KeyId row = RowOf(key);
+  return Transaction(StoreOf(key), true, [&](Connection& c) {
     Query remove(c, "DELETE FROM vals WHERE key_id=?1 AND name_key=?2");
-    int rc = remove.Bind(1, key).Bind(2, Fold(name)).Step();
+    int rc = remove.Bind(1, row).Bind(2, Fold(name)).Step();
     if (rc != SQLITE_DONE) return c.Error(rc);
-    if (sqlite3_changes(c.db()) == 0) return MissingUnlessDeleted(c, key, ERROR_FILE_NOT_FOUND);
+    if (sqlite3_changes(c.db()) == 0) return MissingUnlessDeleted(c, row, ERROR_FILE_NOT_FOUND);
     RegistryCache::Answer gone;
     gone.result = ERROR_FILE_NOT_FOUND;
-    CacheOf(c).Amend(ValueQuestion(key, name), std::move(gone));
-    return Touch(c, key, false);
+    CacheOf(c).Amend(ValueQuestion(row, name), std::move(gone));
+    return Touch(c, row, false);
   });
 }
-
-namespace {
-
-// Where the last walk of a key by index stopped: the next index of the same
-// key continues after that row instead of counting rows from the first, so
-// a whole walk costs O(n log n), not O(n^2). It holds only while the shared
-// change counter shows no write since. Used under the connection's lock.
-struct WalkPosition {
-  KeyId key = 0;
-  DWORD index = 0;
-  uint64_t mark = 0;
-  int64_t created = 0;
-  std::string nameKey;
-  bool valid = false;
-
-  // Whether index follows this position on an unchanged store; `mark` is
-  // the counter as read before the question.
-  bool Continues(KeyId askedKey, DWORD askedIndex, bool counted, uint64_t now) const {
-    return valid && counted && key == askedKey && index + 1 == askedIndex && mark == now;
-  }
-  void Remember(KeyId walkedKey, DWORD walkedIndex, bool counted, uint64_t now, int64_t rowCreated,
-                std::string rowNameKey) {
-    valid = counted;
-    key = walkedKey;
-    index = walkedIndex;
-    mark = now;
-    created = rowCreated;
-    nameKey = std::move(rowNameKey);
-  }
-};
-
-WalkPosition g_keyWalk;
-WalkPosition g_valueWalk;
-
-}  // namespace
 
 namespace {
 
@@ -426,13 +519,14 @@ LONG FindSubKey(Connection& c, KeyId key, DWORD index, std::string* name, std::s
                 uint64_t* lastWrite) {
   uint64_t mark = 0;
   bool counted = CacheOf(c).StableCount(&mark);
-  bool next = g_keyWalk.Continues(key, index, counted, mark);
+  WalkPosition& walk = StateOf(c).keyWalk;
+  bool next = walk.Continues(key, index, counted, mark);
   Query query(c, next ? "SELECT name, class, " VK_LAST_WRITE("k") ", name_key FROM keys k"
                         " WHERE parent=?1 AND name_key>?2 ORDER BY name_key LIMIT 1"
                       : "SELECT name, class, " VK_LAST_WRITE("k") ", name_key FROM keys k"
                         " WHERE parent=?1 ORDER BY name_key LIMIT 1 OFFSET ?3");
   query.Bind(1, key);
-  if (next) query.Bind(2, g_keyWalk.nameKey);
+  if (next) query.Bind(2, walk.nameKey);
   else query.Bind(3, static_cast<int64_t>(index));
   int rc = query.Step();
   if (rc == SQLITE_DONE) return MissingUnlessDeleted(c, key, ERROR_NO_MORE_ITEMS);
@@ -440,23 +534,72 @@ LONG FindSubKey(Connection& c, KeyId key, DWORD index, std::string* name, std::s
   *name = query.Text(0);
   *className = query.Text(1);
   *lastWrite = static_cast<uint64_t>(query.Int(2));
-  g_keyWalk.Remember(key, index, counted, mark, 0, query.Text(3));
+  walk.Remember(key, index, counted, mark, 0, query.Text(3));
   return static_cast<LONG>(ERROR_SUCCESS);
+}
+
+struct SubKey {
+  std::string name;
+  std::string className;
+  uint64_t lastWrite = 0;
+  std::string nameKey;
+};
+
+// The sub-keys of the machine store's HKEY_USERS while the stores are
+// apart, in name order: its own (.DEFAULT among them) except users' keys,
+// which it may still hold from a one-directory past, and the user's own
+// key from the user store.
+LONG UsersSubKeys(KeyId users, std::vector<SubKey>* keys) {
+  const char* sql = "SELECT name, class, " VK_LAST_WRITE("k") ", name_key FROM keys k WHERE parent=?1 OR id=?2";
+  constexpr KeyId kNone = -1;  // matches no row
+  auto collect = [&](Connection& c, KeyId parent, KeyId self) {
+    Query query(c, sql);
+    query.Bind(1, parent).Bind(2, self);
+    int rc;
+    while ((rc = query.Step()) == SQLITE_ROW) {
+      SubKey key{query.Text(0), query.Text(1), static_cast<uint64_t>(query.Int(2)), query.Text(3)};
+      if (parent == kNone || !IsUserSidName(key.nameKey)) keys->push_back(std::move(key));
+    }
+    return rc == SQLITE_DONE ? static_cast<LONG>(ERROR_SUCCESS) : c.Error(rc);
+  };
+  keys->clear();
+  LONG error = Transaction(Store::kMachine, false, [&](Connection& c) { return collect(c, RowOf(users), kNone); });
+  KeyId own = 0;
+  if (error == ERROR_SUCCESS) error = Predefined(Store::kUser, {"HKEY_USERS", CurrentUserKeyName()}, &own);
+  if (error == ERROR_SUCCESS)
+    error = Transaction(Store::kUser, false, [&](Connection& c) { return collect(c, kNone, RowOf(own)); });
+  std::sort(keys->begin(), keys->end(), [](const SubKey& a, const SubKey& b) { return a.nameKey < b.nameKey; });
+  return error;
+}
+
+LONG UsersSubKey(KeyId users, DWORD index, std::string* name, std::string* className, uint64_t* lastWrite) {
+  std::vector<SubKey> keys;
+  LONG error = UsersSubKeys(users, &keys);
+  if (error != ERROR_SUCCESS) return error;
+  if (index >= keys.size()) return ERROR_NO_MORE_ITEMS;
+  *name = keys[index].name;
+  *className = keys[index].className;
+  *lastWrite = keys[index].lastWrite;
+  return ERROR_SUCCESS;
 }
 
 }  // namespace
 
 LONG EnumKey(KeyId key, DWORD index, std::string* name, std::string* className, uint64_t* lastWrite) {
-  return Statements([&](Connection& c) { return FindSubKey(c, key, index, name, className, lastWrite); });
+  if (IsMachineUsers(key)) return UsersSubKey(key, index, name, className, lastWrite);
+  return Statements(StoreOf(key),
+                    [&](Connection& c) { return FindSubKey(c, RowOf(key), index, name, className, lastWrite); });
 }
 
 LONG EnumKeyName(KeyId key, DWORD index, std::string* name) {
-  return Statements([&](Connection& c) {
-    std::string question = "subkey " + std::to_string(key) + " " + std::to_string(index);
+  std::string className;
+  uint64_t lastWrite = 0;
+  if (IsMachineUsers(key)) return UsersSubKey(key, index, name, &className, &lastWrite);
+  KeyId row = RowOf(key);
+  return Statements(StoreOf(key), [&](Connection& c) {
+    std::string question = "subkey " + std::to_string(row) + " " + std::to_string(index);
     RegistryCache::Answer answer = Ask(c, question, [&](RegistryCache::Answer* loaded) {
-      std::string className;
-      uint64_t lastWrite = 0;
-      return FindSubKey(c, key, index, &loaded->data, &className, &lastWrite);
+      return FindSubKey(c, row, index, &loaded->data, &className, &lastWrite);
     });
     if (answer.result == ERROR_SUCCESS) *name = std::move(answer.data);
     return answer.result;
@@ -464,88 +607,105 @@ LONG EnumKeyName(KeyId key, DWORD index, std::string* name) {
 }
 
 LONG EnumValue(KeyId key, DWORD index, std::string* name, DWORD* type, std::string* data) {
-  return Statements([&](Connection& c) {
+  KeyId row = RowOf(key);
+  return Statements(StoreOf(key), [&](Connection& c) {
     uint64_t mark = 0;
     bool counted = CacheOf(c).StableCount(&mark);
-    bool next = g_valueWalk.Continues(key, index, counted, mark);
+    WalkPosition& walk = StateOf(c).valueWalk;
+    bool next = walk.Continues(row, index, counted, mark);
     Query query(c, next ? "SELECT name, type, data, created, name_key FROM vals"
                           " WHERE key_id=?1 AND (created, name_key)>(?2, ?3) ORDER BY created, name_key LIMIT 1"
                         : "SELECT name, type, data, created, name_key FROM vals"
                           " WHERE key_id=?1 ORDER BY created, name_key LIMIT 1 OFFSET ?4");
-    query.Bind(1, key);
-    if (next) query.Bind(2, g_valueWalk.created).Bind(3, g_valueWalk.nameKey);
+    query.Bind(1, row);
+    if (next) query.Bind(2, walk.created).Bind(3, walk.nameKey);
     else query.Bind(4, static_cast<int64_t>(index));
     int rc = query.Step();
-    if (rc == SQLITE_DONE) return MissingUnlessDeleted(c, key, ERROR_NO_MORE_ITEMS);
+    if (rc == SQLITE_DONE) return MissingUnlessDeleted(c, row, ERROR_NO_MORE_ITEMS);
     if (rc != SQLITE_ROW) return c.Error(rc);
     *name = query.Text(0);
     *type = static_cast<DWORD>(query.Int(1));
     *data = query.Text(2);
-    g_valueWalk.Remember(key, index, counted, mark, query.Int(3), query.Text(4));
+    walk.Remember(row, index, counted, mark, query.Int(3), query.Text(4));
     return static_cast<LONG>(ERROR_SUCCESS);
   });
 }
 
 LONG QueryInfo(KeyId key, KeyInfo* info) {
-  return Transaction(false, [&](Connection& c) {
+  KeyId row = RowOf(key);
+  LONG result = Transaction(StoreOf(key), false, [&](Connection& c) {
     Query self(c, "SELECT class, " VK_LAST_WRITE("k") " FROM keys k WHERE id=?1");  // within one read transaction
-    int rc = self.Bind(1, key).Step();
+    int rc = self.Bind(1, row).Step();
     if (rc != SQLITE_ROW) return rc == SQLITE_DONE ? static_cast<LONG>(ERROR_KEY_DELETED) : c.Error(rc);
     info->className = self.Text(0);
     info->lastWrite = static_cast<uint64_t>(self.Int(1));
     Query keys(c, "SELECT count(*), coalesce(max(length(CAST(name AS BLOB))),0), coalesce(max(length(CAST(class AS BLOB))),0)"
                   " FROM keys WHERE parent=?1");
-    rc = keys.Bind(1, key).Step();
+    rc = keys.Bind(1, row).Step();
     if (rc != SQLITE_ROW) return c.Error(rc);
     info->subKeys = static_cast<DWORD>(keys.Int(0));
     info->maxSubKeyLen = static_cast<DWORD>(keys.Int(1));
     info->maxClassLen = static_cast<DWORD>(keys.Int(2));
     Query values(c, "SELECT count(*), coalesce(max(length(CAST(name AS BLOB))),0), coalesce(max(length(data)),0)"
                     " FROM vals WHERE key_id=?1");
-    rc = values.Bind(1, key).Step();
+    rc = values.Bind(1, row).Step();
     if (rc != SQLITE_ROW) return c.Error(rc);
     info->values = static_cast<DWORD>(values.Int(0));
     info->maxValueNameLen = static_cast<DWORD>(values.Int(1));
     info->maxValueLen = static_cast<DWORD>(values.Int(2));
     return static_cast<LONG>(ERROR_SUCCESS);
   });
+  if (result != ERROR_SUCCESS || !IsMachineUsers(key)) return result;
+  // HKEY_USERS counts the sub-keys that listing it shows.
+  std::vector<SubKey> keys;
+  result = UsersSubKeys(key, &keys);
+  info->subKeys = static_cast<DWORD>(keys.size());
+  info->maxSubKeyLen = info->maxClassLen = 0;
+  for (const SubKey& sub : keys) {
+    info->maxSubKeyLen = std::max(info->maxSubKeyLen, static_cast<DWORD>(sub.name.size()));
+    info->maxClassLen = std::max(info->maxClassLen, static_cast<DWORD>(sub.className.size()));
+  }
+  return result;
 }
 
 LONG DeleteKey(KeyId key) {
-  return Transaction(true, [&](Connection& c) {
+  KeyId row = RowOf(key);
+  return Transaction(StoreOf(key), true, [&](Connection& c) {
     KeyId parent = 0;
-    LONG error = DeletableParent(c, key, &parent);
+    LONG error = DeletableParent(c, row, &parent);
     if (error != ERROR_SUCCESS) return error;
     Query children(c, "SELECT 1 FROM keys WHERE parent=?1 LIMIT 1");
-    int rc = children.Bind(1, key).Step();
+    int rc = children.Bind(1, row).Step();
     if (rc == SQLITE_ROW) return static_cast<LONG>(ERROR_ACCESS_DENIED);
     if (rc != SQLITE_DONE) return c.Error(rc);
     Query values(c, "DELETE FROM vals WHERE key_id=?1");
-    if ((rc = values.Bind(1, key).Step()) != SQLITE_DONE) return c.Error(rc);
+    if ((rc = values.Bind(1, row).Step()) != SQLITE_DONE) return c.Error(rc);
     Query self(c, "DELETE FROM keys WHERE id=?1");
-    if ((rc = self.Bind(1, key).Step()) != SQLITE_DONE) return c.Error(rc);
+    if ((rc = self.Bind(1, row).Step()) != SQLITE_DONE) return c.Error(rc);
     return Touch(c, parent, true);
   });
 }
 
 LONG DeleteTree(KeyId key) {
-  return Transaction(true, [&](Connection& c) {
+  KeyId row = RowOf(key);
+  return Transaction(StoreOf(key), true, [&](Connection& c) {
     KeyId parent = 0;
-    LONG error = DeletableParent(c, key, &parent);
+    LONG error = DeletableParent(c, row, &parent);
     if (error != ERROR_SUCCESS) return error;
     Query values(c, "WITH RECURSIVE down(id) AS (SELECT ?1 UNION ALL SELECT k.id FROM keys k JOIN down ON k.parent=down.id)"
                     " DELETE FROM vals WHERE key_id IN down");
-    int rc = values.Bind(1, key).Step();
+    int rc = values.Bind(1, row).Step();
     if (rc != SQLITE_DONE) return c.Error(rc);
     Query keys(c, "WITH RECURSIVE down(id) AS (SELECT ?1 UNION ALL SELECT k.id FROM keys k JOIN down ON k.parent=down.id)"
                   " DELETE FROM keys WHERE id IN down");
-    if ((rc = keys.Bind(1, key).Step()) != SQLITE_DONE) return c.Error(rc);
+    if ((rc = keys.Bind(1, row).Step()) != SQLITE_DONE) return c.Error(rc);
     return Touch(c, parent, true);
   });
 }
 
-LONG Flush() {
-  return Statements([](Connection& c) {
+LONG Flush(KeyId key) {
+  return Statements(StoreOf(key), [](Connection& c) {
+    if (c.readOnly()) return static_cast<LONG>(ERROR_SUCCESS);  // holds no write of this process
     // A full checkpoint with synchronous=FULL syncs the WAL, copies every
     // frame into the database file and syncs that: the file alone then
     // holds every committed write.
@@ -561,7 +721,8 @@ LONG Flush() {
 LONG ChangeMark(KeyId key, bool subtree, DWORD filter, std::vector<int64_t>* mark) {
   bool names = (filter & REG_NOTIFY_CHANGE_NAME) != 0;
   bool values = (filter & REG_NOTIFY_CHANGE_LAST_SET) != 0;
-  return Transaction(false, [&](Connection& c) {
+  KeyId row = RowOf(key);
+  return Transaction(StoreOf(key), false, [&](Connection& c) {
     // Rows of (key id, 0 for the key or a value's creation time, names
     // count, values count). Without the name filter, a key's own row is left out until a
     // value of it is deleted, so creating an empty sub-key is not a change
@@ -572,7 +733,7 @@ LONG ChangeMark(KeyId key, bool subtree, DWORD filter, std::vector<int64_t>* mar
                              " SELECT key_id, created, 0, change FROM vals WHERE ?2 AND key_id IN down ORDER BY 1, 2"
                            : "SELECT id, 0, names_change, values_change FROM keys WHERE id=?1 UNION ALL"
                              " SELECT key_id, created, 0, change FROM vals WHERE ?2 AND key_id=?1 ORDER BY 1, 2");
-    query.Bind(1, key).Bind(2, values ? 1 : 0);
+    query.Bind(1, row).Bind(2, values ? 1 : 0);
     mark->clear();
     int rc;
     while ((rc = query.Step()) == SQLITE_ROW) {
@@ -582,13 +743,13 @@ LONG ChangeMark(KeyId key, bool subtree, DWORD filter, std::vector<int64_t>* mar
       mark->insert(mark->end(), {query.Int(0), query.Int(1), namesCount, valuesCount});
     }
     if (rc != SQLITE_DONE) return c.Error(rc);
-    return Exists(c, key);
+    return Exists(c, row);
   });
 }
 
-bool ChangeCount(uint64_t* count) {
+bool ChangeCount(KeyId key, uint64_t* count) {
   bool known = false;
-  Statements([&](Connection& c) {
+  Statements(StoreOf(key), [&](Connection& c) {
     known = CacheOf(c).ChangeCount(count);
     return static_cast<LONG>(ERROR_SUCCESS);
   });

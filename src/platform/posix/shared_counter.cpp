@@ -3,20 +3,41 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <string>
 
 #include "errors.h"
 #include "state_files.h"
-#include "system_root.h"
 
 namespace vk_posix {
 
-SharedCounter::SharedCounter(const char* fileName) {
-  // Readable by every user of the state directory, written by its owner,
-  // like the database files.
-  int fd = OpenStateFile(SystemRoot(), fileName, O_RDWR | O_CREAT, 0644, &m_error);
+SharedCounter::SharedCounter(const char* fileName, Store store) {
+  // Made with the store's mode and group, like its database files.
+  StoreLocation where = Locate(store);
+  if (!where.writable) {
+    // A reader only follows the count; with no file yet, nothing is cached.
+    int fd = OpenStateFile(where.directory, fileName, O_RDONLY, 0, &m_error);
+    if (fd < 0) return;
+    void* mapped = mmap(nullptr, sizeof(uint64_t), PROT_READ, MAP_SHARED, fd, 0);
+    struct stat status;
+    // Mapping past the end of a short file would raise SIGBUS when read.
+    if (mapped != MAP_FAILED && (fstat(fd, &status) != 0 || status.st_size < static_cast<off_t>(sizeof(uint64_t)))) {
+      munmap(mapped, sizeof(uint64_t));
+      mapped = MAP_FAILED;
+      errno = EINVAL;
+    }
+    if (mapped == MAP_FAILED) {
+      m_error = Win32ErrorFromErrno(errno);
+      close(fd);
+      return;
+    }
+    m_fd = fd;
+    m_value = static_cast<uint64_t*>(mapped);
+    return;
+  }
+  int fd = OpenStateFile(where.directory, fileName, O_RDWR | O_CREAT, where.fileMode, &m_error, where.group);
   if (fd < 0) return;
   // The counter's bytes get disk blocks before they are mapped: a hole
   // that a full disk cannot fill would kill the process with SIGBUS at the
@@ -37,6 +58,7 @@ SharedCounter::SharedCounter(const char* fileName) {
   // drop this process's lock on it.
   m_fd = fd;
   m_value = static_cast<uint64_t*>(mapped);
+  m_writable = true;
 }
 
 bool SharedCounter::Read(uint64_t* value) const {
@@ -46,13 +68,13 @@ bool SharedCounter::Read(uint64_t* value) const {
 }
 
 bool SharedCounter::Increment() {
-  if (!m_value) return false;
+  if (!m_value || !m_writable) return false;
   __atomic_fetch_add(m_value, 1, __ATOMIC_ACQ_REL);
   return true;
 }
 
 bool SharedCounter::SetLock(short type, bool wait) {
-  if (m_fd < 0) return false;
+  if (m_fd < 0 || !m_writable) return false;
   struct flock lock = {};
   lock.l_type = type;
   lock.l_whence = SEEK_SET;

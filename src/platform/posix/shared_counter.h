@@ -1,6 +1,7 @@
-// A 64-bit counter in a small file under $VK_SYSTEM_ROOT, mapped into every
-// process that uses it, so reading or bumping it is a memory access; and a
-// lock on that file that one process at a time holds.
+// A 64-bit counter in a small file of a store, mapped into every process
+// that uses it, so reading or bumping it is a memory access; and a lock on
+// that file that one process at a time holds. A process that may not write
+// the store maps it for reading only: it follows the count, never moves it.
 #ifndef VK_PLATFORM_POSIX_SHARED_COUNTER_H
 #define VK_PLATFORM_POSIX_SHARED_COUNTER_H
 
@@ -8,18 +9,22 @@
 
 #include <stdint.h>
 
+#include "system_root.h"
+
 namespace vk_posix {
 
 class SharedCounter {
  public:
-  // Maps the named file, creating it when missing. The mapping and the
-  // descriptor last as long as the process (a forked child shares the
-  // mapping and makes its own counter for locking).
-  explicit SharedCounter(const char* fileName);
+  // Maps the named file of the store, creating it when missing and this
+  // process may write the store. The mapping and the descriptor last as
+  // long as the process (a forked child shares the mapping and makes its
+  // own counter for locking).
+  SharedCounter(const char* fileName, Store store);
   SharedCounter(const SharedCounter&) = delete;
   SharedCounter& operator=(const SharedCounter&) = delete;
 
-  // All false when the file could not be mapped.
+  // All false when the file could not be mapped; Increment and the locks
+  // also when it is mapped for reading only.
   bool Read(uint64_t* value) const;
   bool Increment();
   // Why the file could not be mapped (ERROR_DISK_FULL, ERROR_ACCESS_DENIED
@@ -40,6 +45,7 @@ class SharedCounter {
 
   int m_fd = -1;
   uint64_t* m_value = nullptr;
+  bool m_writable = false;
   DWORD m_error = ERROR_SUCCESS;
 };
 

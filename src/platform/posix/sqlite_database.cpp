@@ -83,11 +83,6 @@ LONG ErrorFromSqlite(int rc, LONG corruptCode, sqlite3* db) {
 
 namespace {
 
-// Database files, and the WAL and shared-memory files SQLite keeps beside
-// them, are readable by every user of the state directory and written by
-// their owner.
-constexpr mode_t kDatabaseMode = 0644;
-
 // Page size, WAL mode and tables, inside one transaction.
 int SetUp(sqlite3* db, const DatabaseFile& file) {
   // The page size holds only for a file still empty, so it comes before
@@ -103,9 +98,10 @@ int SetUp(sqlite3* db, const DatabaseFile& file) {
 
 // Makes a missing database whole under a private name and links it into
 // place, so that no process ever finds a half-made (empty) store; a
-// racing creator's file wins and ours goes.
-LONG CreateDatabaseFile(const std::string& directory, const DatabaseFile& file) {
-  std::string path = directory + "/" + file.name;
+// racing creator's file wins and ours goes. It gets the store's mode and
+// group; SQLite gives its WAL and shared-memory files the same mode.
+LONG CreateDatabaseFile(const StoreLocation& where, const DatabaseFile& file) {
+  std::string path = where.directory + "/" + file.name;
   std::string scratch = path + ".new-" + std::to_string(getpid()) + "-" + std::to_string(pthread_self());
   unlink(scratch.c_str());
   sqlite3* db = nullptr;
@@ -116,7 +112,10 @@ LONG CreateDatabaseFile(const std::string& directory, const DatabaseFile& file) 
   if (rc == SQLITE_OK) rc = SetUp(db, file);
   LONG error = rc == SQLITE_OK ? ERROR_SUCCESS : ErrorFromSqlite(rc, file.corruptCode, db);
   sqlite3_close(db);  // the last connection: checkpoints and removes the WAL
-  if (error == ERROR_SUCCESS && chmod(scratch.c_str(), kDatabaseMode) != 0) error = Win32ErrorFromErrno(errno);
+  if (error == ERROR_SUCCESS && chmod(scratch.c_str(), where.fileMode) != 0) error = Win32ErrorFromErrno(errno);
+  if (error == ERROR_SUCCESS && where.group != static_cast<gid_t>(-1) &&
+      chown(scratch.c_str(), static_cast<uid_t>(-1), where.group) != 0)
+    error = Win32ErrorFromErrno(errno);
   if (error == ERROR_SUCCESS && link(scratch.c_str(), path.c_str()) != 0 && errno != EEXIST)
     error = Win32ErrorFromErrno(errno);
   unlink(scratch.c_str());
@@ -125,31 +124,49 @@ LONG CreateDatabaseFile(const std::string& directory, const DatabaseFile& file) 
 
 }  // namespace
 
+void KeepCompanionFiles(sqlite3* db, const std::string& directory) {
+  if (!IsSharedMachineStore(directory)) return;
+  int persist = 1;
+  sqlite3_file_control(db, "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
+}
+
 LONG Connection::EnsureOpen() {
   if (m_db) return ERROR_SUCCESS;
-  std::string directory = SystemRoot();
+  StoreLocation where = Locate(m_file.store);
+  if (where.directory.empty()) return ERROR_PATH_NOT_FOUND;
+  const std::string& directory = where.directory;
   std::string name = m_file.name;
   LONG error = CheckDatabaseFile(directory, name, m_file.corruptCode);
   for (const char* companion : {"-wal", "-shm"})
     if (error == ERROR_SUCCESS) error = CheckCompanionFile(directory, name + companion, m_file.corruptCode);
+  if (error != ERROR_SUCCESS) return error;
   struct stat status;
-  if (error == ERROR_SUCCESS && lstat((directory + "/" + name).c_str(), &status) != 0)
-    error = CreateDatabaseFile(directory, m_file);
+  bool exists = lstat((directory + "/" + name).c_str(), &status) == 0;
+  if (!exists && !where.writable) return ERROR_FILE_NOT_FOUND;
+  if (!exists) error = CreateDatabaseFile(where, m_file);
   if (error != ERROR_SUCCESS) return error;
   sqlite3* db = nullptr;
   // SQLite's own mutexes are off: the connection lock serialises all use.
-  int rc = sqlite3_open_v2((directory + "/" + name).c_str(), &db,
-                           SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW, nullptr);
+  // A reader of the machine store opens its shared memory for reading
+  // only, which SQLite allows while the WAL and that file exist; the
+  // writers keep both for it.
+  int access = where.writable ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY;
+  int rc = sqlite3_open_v2((directory + "/" + name).c_str(), &db, access | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW,
+                           nullptr);
   if (rc == SQLITE_OK) {
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
-    rc = SetUp(db, m_file);
+    if (where.writable) {
+      KeepCompanionFiles(db, directory);
+      rc = SetUp(db, m_file);
+    }
   }
   if (rc != SQLITE_OK) {
     error = ErrorFromSqlite(rc, m_file.corruptCode, db);
     sqlite3_close(db);
     return error;
   }
-  m_checkpointer->Serve(db);
+  if (where.writable) m_checkpointer->Serve(db);
+  m_readOnly = !where.writable;
   m_db = db;
   return ERROR_SUCCESS;
 }
@@ -243,9 +260,10 @@ void Connection::Close() {
   for (auto& entry : m_statements) sqlite3_finalize(entry.second);
   m_statements.clear();
   // Passive: copies what no other process still reads, waiting for nobody.
-  sqlite3_wal_checkpoint_v2(m_db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+  if (!m_readOnly) sqlite3_wal_checkpoint_v2(m_db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
   sqlite3_close(m_db);
   m_db = nullptr;
+  m_readOnly = false;
 }
 
 Query& Query::Bind(int index, int64_t value) {

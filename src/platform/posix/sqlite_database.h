@@ -1,5 +1,6 @@
-// A SQLite database under $VK_SYSTEM_ROOT shared by all processes: the
-// registry and the event log each keep one.
+// A SQLite database in a store (system_root.h) shared by all processes: the
+// registry keeps one in each store, the event log one in the machine store.
+// A process that may not write the store opens it for reading only.
 //
 // WAL mode with synchronous=NORMAL: a committed write survives a crash of
 // the process (it is in the WAL, which the next opener replays); a
@@ -20,8 +21,10 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 
 #include "checkpointer.h"
+#include "system_root.h"
 
 namespace vk_posix {
 
@@ -29,14 +32,20 @@ namespace vk_posix {
 // With the connection, an I/O error caused by a full disk is ERROR_DISK_FULL.
 LONG ErrorFromSqlite(int rc, LONG corruptCode, sqlite3* db = nullptr);
 
-// A store's database file: its name under $VK_SYSTEM_ROOT, the tables it
-// creates on first use, the code for a damaged file, and the page size a
-// new file gets (0 for SQLite's default).
+// In the shared machine store, keeps the WAL and shared-memory files when
+// the connection closes: a reader that may not write the store cannot make
+// them, and SQLite reads a WAL database only while they exist.
+void KeepCompanionFiles(sqlite3* db, const std::string& directory);
+
+// A store's database file: its name in the store's directory, the tables
+// it creates on first use, the code for a damaged file, the page size a new
+// file gets (0 for SQLite's default), and the store it lies in.
 struct DatabaseFile {
   const char* name;
   const char* schema;
   LONG corruptCode;
   int pageSize;
+  Store store;
 };
 
 // One process's connection to one database, with its prepared statements.
@@ -49,8 +58,13 @@ class Connection {
   Connection& operator=(const Connection&) = delete;
 
   std::mutex& lock() { return m_lock; }
-  // Opens the database and creates its tables on first use.
+  // Opens the database and creates its tables on first use. A reader that
+  // may not write the store finds ERROR_FILE_NOT_FOUND while nobody has
+  // made the database yet.
   LONG EnsureOpen();
+  Store store() const { return m_file.store; }
+  // Opened for reading only: this process may not write the store.
+  bool readOnly() const { return m_readOnly; }
   // Checkpoints what it can and closes; called with the lock held.
   void Close();
   sqlite3* db() { return m_db; }
@@ -62,9 +76,9 @@ class Connection {
   // State that the store using this database keeps with the connection,
   // made on first use under the connection's lock. A forked child gets a
   // new connection and so new state.
-  template <typename State>
-  State& Attached() {
-    if (!m_attached) m_attached = std::make_shared<State>();
+  template <typename State, typename... Args>
+  State& Attached(Args&&... args) {
+    if (!m_attached) m_attached = std::make_shared<State>(std::forward<Args>(args)...);
     return *static_cast<State*>(m_attached.get());
   }
 
@@ -73,6 +87,7 @@ class Connection {
   Checkpointer* const m_checkpointer;
   std::mutex m_lock;
   sqlite3* m_db = nullptr;
+  bool m_readOnly = false;
   std::map<const char*, sqlite3_stmt*> m_statements;
   std::shared_ptr<void> m_attached;
 };
@@ -83,6 +98,9 @@ class ProcessDatabase {
  public:
   explicit ProcessDatabase(const DatabaseFile& file);
   Connection& connection();
+  // Whether this process may write the database's store; a write it may
+  // not make is refused with ERROR_ACCESS_DENIED before anything is opened.
+  bool Writable() const { return Locate(m_file.store).writable; }
   // Around a fork, in the parent: holds the connection and the
   // checkpointer still, so that no thread is inside SQLite meanwhile.
   void PauseForFork();

@@ -11,10 +11,18 @@ namespace vk_posix {
 bool TrustedStateOwner(const struct stat& file, const std::string& directory) {
   if (file.st_uid == geteuid() || file.st_uid == 0) return true;
   struct stat parent;
-  return stat(directory.c_str(), &parent) == 0 && parent.st_uid == file.st_uid;
+  if (stat(directory.c_str(), &parent) != 0) return false;
+  if (parent.st_uid == file.st_uid) return true;
+  bool groupStore = (parent.st_mode & S_IWGRP) != 0 && (parent.st_mode & S_IWOTH) == 0;
+  return groupStore && file.st_gid == parent.st_gid;
 }
 
-int OpenStateFile(const std::string& directory, const std::string& name, int flags, mode_t mode, DWORD* error) {
+int OpenStateFile(const std::string& directory, const std::string& name, int flags, mode_t mode, DWORD* error,
+                  gid_t group) {
+  if (directory.empty()) {  // no safe place for the state: never the root directory
+    *error = ERROR_PATH_NOT_FOUND;
+    return -1;
+  }
   std::string path = directory + "/" + name;
   const int safe = O_NOFOLLOW | O_CLOEXEC | O_NOCTTY;
   bool created = false;
@@ -38,6 +46,15 @@ int OpenStateFile(const std::string& directory, const std::string& name, int fla
   struct stat status;
   if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || !TrustedStateOwner(status, directory) ||
       (created && fchmod(fd, mode) != 0)) {
+    close(fd);
+    *error = ERROR_ACCESS_DENIED;
+    return -1;
+  }
+  // Where the directory does not hand its group on, the file is given it:
+  // the group's other members write it too.
+  if (created && group != static_cast<gid_t>(-1) && status.st_gid != group &&
+      fchown(fd, static_cast<uid_t>(-1), group) != 0) {
+    unlink(path.c_str());
     close(fd);
     *error = ERROR_ACCESS_DENIED;
     return -1;

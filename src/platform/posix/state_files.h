@@ -15,14 +15,18 @@ namespace vk_posix {
 
 // Whether a state file of this owner may be used: one of this process's
 // effective user, of root, or of the owner of the directory it lies in
-// (who could replace it anyway).
+// (who could replace it anyway); or, in a directory that its group may
+// write and others may not (the machine store), one of that group, which
+// only a member or root could have made.
 bool TrustedStateOwner(const struct stat& file, const std::string& directory);
 
 // Opens (with O_CREAT in flags, creates with exactly `mode`, whatever the
-// umask) a regular file of a trusted owner, never following a symbolic
-// link, close-on-exec. Returns the descriptor, or -1 with the Win32 code in
-// *error: ERROR_ACCESS_DENIED for a link, another type or a foreign owner.
-int OpenStateFile(const std::string& directory, const std::string& name, int flags, mode_t mode, DWORD* error);
+// umask, and gives a new file `group` unless it is -1) a regular file of a
+// trusted owner, never following a symbolic link, close-on-exec. Returns
+// the descriptor, or -1 with the Win32 code in *error: ERROR_ACCESS_DENIED
+// for a link, another type or a foreign owner.
+int OpenStateFile(const std::string& directory, const std::string& name, int flags, mode_t mode, DWORD* error,
+                  gid_t group = static_cast<gid_t>(-1));
 
 // Checks the name where a store's database should be before SQLite opens
 // it: missing (to be made) or a non-empty regular file of a trusted owner.

@@ -1,0 +1,675 @@
+// The machine store and the user stores as real local users meet them: a
+// member of the store's group writes HKEY_LOCAL_MACHINE and reports events;
+// another user reads them, is refused writing as a standard user is on
+// Windows, still has its events reach the system log, and neither reaches
+// the other's own key. Users and a group are made for the tests and removed
+// afterwards, so these tests run as root only.
+#include <vk/platform.h>
+
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+#include "support/test_support.h"
+#if defined(VK_TOOL_FROM_TESTS)
+#include "support/tool_runner.h"
+#endif
+
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+#endif
+
+namespace {
+
+const char kKey[] = "Software\\vkdiag-stores";
+const char kSource[] = "vkdiag-stores";
+
+#if !defined(_WIN32)
+// Waits for a file another process makes; false after a minute, so that a
+// broken partner fails the test instead of hanging it.
+bool AwaitFile(const std::string& path) {
+  for (int i = 0; i < 6000; ++i) {
+    if (vktest::FileExists(path)) return true;
+    Sleep(10);
+  }
+  return false;
+}
+
+std::string ReadString(HKEY root, const char* path, const char* name, LONG* error) {
+  HKEY key = nullptr;
+  *error = RegOpenKeyExA(root, path, 0, KEY_READ, &key);
+  if (*error != ERROR_SUCCESS) return std::string();
+  char text[256] = "";
+  DWORD size = sizeof text - 1;
+  DWORD type = 0;
+  *error = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(text), &size);
+  RegCloseKey(key);
+  return *error == ERROR_SUCCESS ? std::string(text) : std::string();
+}
+
+LONG WriteString(HKEY root, const char* path, const char* name, const std::string& text) {
+  HKEY key = nullptr;
+  LONG error = RegCreateKeyExA(root, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+  if (error != ERROR_SUCCESS) return error;
+  error = RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                         static_cast<DWORD>(text.size() + 1));
+  RegCloseKey(key);
+  return error;
+}
+
+// Reports an error event; the Win32 code of the report, 0 when taken.
+DWORD Report(const std::string& text) {
+  HANDLE source = RegisterEventSourceA(nullptr, kSource);
+  if (!source) return GetLastError();
+  const char* strings[] = {text.c_str()};
+  BOOL reported = ReportEventA(source, EVENTLOG_ERROR_TYPE, 0, 0xC0020000, nullptr, 1, 0, strings, nullptr);
+  DWORD error = reported ? ERROR_SUCCESS : GetLastError();
+  DeregisterEventSource(source);
+  return error;
+}
+
+// Whether the Application log holds an event with this text.
+bool LogHolds(const std::string& text) {
+  HANDLE log = OpenEventLogA(nullptr, "Application");
+  if (!log) return false;
+  std::vector<BYTE> buffer(64 * 1024);
+  DWORD read = 0, needed = 0;
+  bool found = false;
+  while (!found && ReadEventLogA(log, EVENTLOG_SEQUENTIAL_READ | EVENTLOG_FORWARDS_READ, 0, buffer.data(),
+                                 static_cast<DWORD>(buffer.size()), &read, &needed)) {
+    for (DWORD offset = 0; offset < read;) {
+      auto* record = reinterpret_cast<EVENTLOGRECORD*>(buffer.data() + offset);
+      if (record->NumStrings > 0 && text == reinterpret_cast<const char*>(buffer.data() + offset + record->StringOffset))
+        found = true;
+      offset += record->Length;
+    }
+  }
+  CloseEventLog(log);
+  return found;
+}
+
+std::vector<std::string> UsersSubKeys() {
+  std::vector<std::string> names;
+  char name[256];
+  for (DWORD index = 0;; ++index) {
+    DWORD length = sizeof name;
+    if (RegEnumKeyExA(HKEY_USERS, index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    names.push_back(name);
+  }
+  return names;
+}
+#endif
+
+// A member of the group: writes HKEY_LOCAL_MACHINE, reports an event
+// (args[0] its text), keeps a secret in its own key (args[1]).
+VK_CHILD_MAIN(stores_member_writes) {
+#if defined(_WIN32)
+  return -1;
+#else
+  if (WriteString(HKEY_LOCAL_MACHINE, kKey, "Owner", "member") != ERROR_SUCCESS) return 10;
+  if (Report(args.at(0)) != ERROR_SUCCESS) return 11;
+  if (!LogHolds(args.at(0))) return 12;
+  if (WriteString(HKEY_CURRENT_USER, kKey, "Secret", args.at(1)) != ERROR_SUCCESS) return 13;
+  LONG error = 0;
+  if (ReadString(HKEY_CURRENT_USER, kKey, "Secret", &error) != args.at(1)) return 14;
+  return 0;
+#endif
+}
+
+// Another user: reads what the member wrote, is refused every write to the
+// machine store, cannot reach the member's key (args[0] its uid), and has
+// a key of its own. args[1] is the text of the event it reports.
+VK_CHILD_MAIN(stores_other_user) {
+#if defined(_WIN32)
+  return -1;
+#else
+  LONG error = 0;
+  if (ReadString(HKEY_LOCAL_MACHINE, kKey, "Owner", &error) != "member") return 20;
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return 21;
+  const BYTE forged[] = "other";
+  if (RegSetValueExA(key, "Owner", 0, REG_SZ, forged, sizeof forged) != ERROR_ACCESS_DENIED) return 22;
+  if (RegDeleteValueA(key, "Owner") != ERROR_ACCESS_DENIED) return 23;
+  HKEY made = nullptr;
+  if (RegCreateKeyExA(key, "New", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &made, nullptr) != ERROR_ACCESS_DENIED)
+    return 24;
+  RegCloseKey(key);
+  if (RegDeleteKeyA(HKEY_LOCAL_MACHINE, kKey) != ERROR_ACCESS_DENIED) return 25;
+  if (ReadString(HKEY_LOCAL_MACHINE, kKey, "Owner", &error) != "member") return 26;
+  if (Report(args.at(1)) != ERROR_ACCESS_DENIED) return 27;
+  if (LogHolds(args.at(1))) return 28;
+  HANDLE log = OpenEventLogA(nullptr, "Application");
+  if (!log || ClearEventLogA(log, nullptr) || GetLastError() != ERROR_ACCESS_DENIED) return 29;
+  CloseEventLog(log);
+  if (!LogHolds(args.at(2))) return 30;  // the member's event, kept
+  std::string memberKey = "S-1-22-1-" + args.at(0) + "\\" + kKey;
+  if (RegOpenKeyExA(HKEY_USERS, memberKey.c_str(), 0, KEY_READ, &key) != ERROR_FILE_NOT_FOUND) return 31;
+  if (RegCreateKeyExA(HKEY_USERS, memberKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &made, nullptr) !=
+      ERROR_ACCESS_DENIED)
+    return 32;
+  if (WriteString(HKEY_CURRENT_USER, kKey, "Mine", "own") != ERROR_SUCCESS) return 33;
+  std::string ownKey = "S-1-22-1-" + std::to_string(getuid());
+  if (ReadString(HKEY_USERS, (ownKey + "\\" + kKey).c_str(), "Mine", &error) != "own") return 34;
+  std::vector<std::string> users = UsersSubKeys();
+  if (users != std::vector<std::string>{".DEFAULT", ownKey}) return 35;
+  return 0;
+#endif
+}
+
+// A member that writes "Phase" = first, tells (file args[0]), waits (file
+// args[1]), writes second and tells again (file args[2]).
+VK_CHILD_MAIN(stores_member_writes_twice) {
+#if defined(_WIN32)
+  return -1;
+#else
+  if (WriteString(HKEY_LOCAL_MACHINE, kKey, "Phase", "first") != ERROR_SUCCESS) return 40;
+  vktest::WriteWholeFile(args.at(0), "");
+  if (!AwaitFile(args.at(1))) return 41;
+  if (WriteString(HKEY_LOCAL_MACHINE, kKey, "Phase", "second") != ERROR_SUCCESS) return 42;
+  vktest::WriteWholeFile(args.at(2), "");
+  return 0;
+#endif
+}
+
+// A reader of the machine store while the member above writes: sees the
+// first value, tells (file args[0]), and sees the second once it is
+// written (file args[1]), in the same process.
+VK_CHILD_MAIN(stores_reader_follows) {
+#if defined(_WIN32)
+  return -1;
+#else
+  LONG error = 0;
+  if (ReadString(HKEY_LOCAL_MACHINE, kKey, "Phase", &error) != "first") return 50;
+  vktest::WriteWholeFile(args.at(0), "");
+  if (!AwaitFile(args.at(1))) return 51;
+  if (ReadString(HKEY_LOCAL_MACHINE, kKey, "Phase", &error) != "second") return 52;
+  return 0;
+#endif
+}
+
+// Reports an event with the text args[0]; returns the report's code.
+VK_CHILD_MAIN(stores_report) {
+#if defined(_WIN32)
+  return -1;
+#else
+  return static_cast<int>(Report(args.at(0)) & 0xFF);
+#endif
+}
+
+// Writes HKEY_LOCAL_MACHINE and reads it back, wherever that is.
+VK_CHILD_MAIN(stores_private_state) {
+#if defined(_WIN32)
+  return -1;
+#else
+  if (WriteString(HKEY_LOCAL_MACHINE, kKey, "Private", "yes") != ERROR_SUCCESS) return 60;
+  if (Report("private event") != ERROR_SUCCESS) return 61;
+  LONG error = 0;
+  return ReadString(HKEY_LOCAL_MACHINE, kKey, "Private", &error) == "yes" ? 0 : 62;
+#endif
+}
+
+#if !defined(_WIN32)
+struct TestUser {
+  std::string name;
+  uid_t uid = 0;
+  gid_t gid = 0;
+  std::string home;
+  std::string stateHome;  // empty: the library finds the home itself
+};
+
+bool RunCommand(const std::string& command) { return system((command + " >/dev/null 2>&1").c_str()) == 0; }
+
+bool HaveTool(const char* name) {
+  return RunCommand(std::string("command -v ") + name) || access((std::string("/usr/sbin/") + name).c_str(), X_OK) == 0;
+}
+
+struct Options {
+  mode_t umask = 022;
+  std::string machineStore;  // empty: the test's own
+  std::string syslogSocket;  // empty: no system log
+  std::string program;       // empty: a child function of this program
+};
+
+class MachineStoreTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    s_skip.clear();
+    if (geteuid() != 0) {
+      s_skip = "making users and a group needs root";
+      return;
+    }
+    if (!HaveTool("useradd") || !HaveTool("groupadd")) {
+      s_skip = "useradd or groupadd is missing";
+      return;
+    }
+    char base[] = "/var/tmp/vkdiag-stores-XXXXXX";
+    if (!mkdtemp(base)) return;
+    s_base = base;
+    chmod(s_base.c_str(), 0755);  // every test user passes through
+    std::string prefix = "vkt" + std::to_string(getpid());
+    s_group = prefix + "g";
+    if (!RunCommand("groupadd " + s_group)) return;
+    struct group* entry = getgrnam(s_group.c_str());
+    if (!entry) return;
+    s_gid = entry->gr_gid;
+    s_machine = s_base + "/machine";
+    mkdir(s_machine.c_str(), 0);
+    chown(s_machine.c_str(), 0, s_gid);
+    chmod(s_machine.c_str(), 02775);  // as the operator's setup leaves it
+    s_signals = s_base + "/signals";
+    mkdir(s_signals.c_str(), 0);
+    chmod(s_signals.c_str(), 01777);
+    // A copy of this program that the test users may run, wherever the
+    // build lies.
+    s_program = s_base + "/vkdiag_tests";
+    vktest::fs::copy_file("/proc/self/exe", s_program);
+    chmod(s_program.c_str(), 0755);
+    s_member = MakeUser(prefix + "a", true);
+    s_other = MakeUser(prefix + "b", false);
+    s_ready = s_member.uid != 0 && s_other.uid != 0;
+  }
+
+  static void TearDownTestSuite() {
+    for (const TestUser* user : {&s_member, &s_other})
+      if (!user->name.empty()) RunCommand("userdel " + user->name);
+    if (!s_group.empty()) RunCommand("groupdel " + s_group);
+    std::error_code ignored;
+    if (!s_base.empty()) vktest::fs::remove_all(s_base, ignored);
+    s_member = s_other = TestUser();
+    s_group.clear();
+    s_base.clear();
+    s_ready = false;
+  }
+
+  void SetUp() override {
+    if (!s_skip.empty()) GTEST_SKIP() << s_skip;
+    ASSERT_TRUE(s_ready) << "could not make the test users and group";
+    // Every test starts from stores nobody has made yet.
+    std::error_code ignored;
+    for (const auto& entry : vktest::fs::directory_iterator(s_machine, ignored)) vktest::fs::remove_all(entry.path(), ignored);
+    vktest::fs::remove_all(s_member.stateHome + "/vkdiag", ignored);
+    vktest::fs::remove_all(s_other.home + "/.local", ignored);
+  }
+
+  // A user whose home (0700, its own) lies in the test directory; its own
+  // state goes to $XDG_STATE_HOME for the member and to the home for the
+  // other, so both ways are used.
+  static TestUser MakeUser(const std::string& name, bool member) {
+    TestUser user;
+    user.home = s_base + "/home-" + name;
+    std::string command = "useradd -M -N -s /bin/false -d " + user.home + (member ? " -G " + s_group : "") + " " + name;
+    if (!RunCommand(command)) return user;
+    user.name = name;
+    struct passwd* entry = getpwnam(name.c_str());
+    if (!entry) return user;
+    user.uid = entry->pw_uid;
+    user.gid = entry->pw_gid;
+    mkdir(user.home.c_str(), 0700);
+    chown(user.home.c_str(), user.uid, user.gid);
+    if (member) {
+      user.stateHome = user.home + "/state";
+      mkdir(user.stateHome.c_str(), 0700);
+      chown(user.stateHome.c_str(), user.uid, user.gid);
+    }
+    return user;
+  }
+
+  // Starts a child function of this program as the user, with the user's
+  // groups, the test's machine store and the umask asked for. Its output
+  // goes to a file (Output reads it).
+  static pid_t StartAs(const TestUser& user, const std::string& child, const std::vector<std::string>& args,
+                       const Options& options = Options()) {
+    std::vector<std::string> env;
+    for (char** entry = environ; *entry; ++entry) {
+      std::string variable = *entry;
+      std::string name = variable.substr(0, variable.find('='));
+      if (name.compare(0, 3, "VK_") != 0 && name != "XDG_STATE_HOME" && name != "HOME") env.push_back(variable);
+    }
+    env.push_back("VK_MACHINE_STORE=" + (options.machineStore.empty() ? s_machine : options.machineStore));
+    env.push_back("VK_MACHINE_STORE_GROUP=" + s_group);
+    env.push_back("HOME=/nonexistent");  // the library must not need it
+    if (!user.stateHome.empty()) env.push_back("XDG_STATE_HOME=" + user.stateHome);
+    env.push_back(options.syslogSocket.empty() ? "VK_EVENTLOG_SYSLOG=0" : "VK_EVENTLOG_SYSLOG=1");
+    if (!options.syslogSocket.empty()) env.push_back("VK_SYSLOG_SOCKET=" + options.syslogSocket);
+    std::string program = options.program.empty() ? s_program : options.program;
+    std::vector<std::string> argv = {program};
+    if (options.program.empty()) argv.push_back("--vk-child=" + child);
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<char*> argp, envp;
+    for (std::string& arg : argv) argp.push_back(&arg[0]);
+    for (std::string& variable : env) envp.push_back(&variable[0]);
+    argp.push_back(nullptr);
+    envp.push_back(nullptr);
+    std::string output = OutputPath(user);
+    std::vector<gid_t> groups = {user.gid};
+    if (user.name == s_member.name) groups.push_back(s_gid);
+    pid_t pid = fork();
+    if (pid != 0) return pid;
+    int fd = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0 || dup2(fd, 1) < 0 || dup2(fd, 2) < 0 || chdir(s_base.c_str()) != 0 ||
+        setgroups(groups.size(), groups.data()) != 0 || setgid(user.gid) != 0 || setuid(user.uid) != 0)
+      _exit(126);
+    umask(options.umask);
+    execve(program.c_str(), argp.data(), envp.data());
+    _exit(127);
+  }
+
+  static int Wait(pid_t pid) {
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0) {
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+
+  static int RunAs(const TestUser& user, const std::string& child, const std::vector<std::string>& args,
+                   const Options& options = Options()) {
+    return Wait(StartAs(user, child, args, options));
+  }
+
+  static std::string OutputPath(const TestUser& user) { return s_base + "/output-" + user.name; }
+  static std::string Output(const TestUser& user) { return vktest::ReadWholeFile(OutputPath(user)); }
+  static std::string Signal(const std::string& name) { return s_signals + "/" + name; }
+
+  // The member writes and reports first, so that the others find a store.
+  void MemberWrites(const std::string& event, const std::string& secret, const Options& options = Options()) {
+    ASSERT_EQ(0, RunAs(s_member, "stores_member_writes", {event, secret}, options)) << Output(s_member);
+  }
+
+  static std::string s_skip;
+  static bool s_ready;
+  static std::string s_base, s_machine, s_signals, s_program, s_group;
+  static gid_t s_gid;
+  static TestUser s_member, s_other;
+};
+
+std::string MachineStoreTest::s_skip;
+bool MachineStoreTest::s_ready = false;
+std::string MachineStoreTest::s_base, MachineStoreTest::s_machine, MachineStoreTest::s_signals,
+    MachineStoreTest::s_program, MachineStoreTest::s_group;
+gid_t MachineStoreTest::s_gid = 0;
+TestUser MachineStoreTest::s_member, MachineStoreTest::s_other;
+
+// A datagram socket that stands in for /dev/log, open to every user.
+class SyslogSocket {
+ public:
+  explicit SyslogSocket(const std::string& path) : m_path(path) {
+    m_fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    struct sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    if (m_fd < 0 || path.size() >= sizeof address.sun_path) return;
+    strcpy(address.sun_path, path.c_str());
+    m_bound = bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 && chmod(path.c_str(), 0666) == 0;
+  }
+  ~SyslogSocket() {
+    if (m_fd >= 0) close(m_fd);
+    unlink(m_path.c_str());
+  }
+  SyslogSocket(const SyslogSocket&) = delete;
+  SyslogSocket& operator=(const SyslogSocket&) = delete;
+
+  bool bound() const { return m_bound; }
+  // Every datagram already sent, without waiting.
+  std::vector<std::string> Received() {
+    std::vector<std::string> lines;
+    std::vector<char> line(64 * 1024);
+    ssize_t n;
+    while ((n = recv(m_fd, line.data(), line.size(), MSG_DONTWAIT)) > 0) lines.emplace_back(line.data(), n);
+    return lines;
+  }
+
+ private:
+  std::string m_path;
+  int m_fd = -1;
+  bool m_bound = false;
+};
+
+bool Contains(const std::vector<std::string>& lines, const std::string& text) {
+  for (const std::string& line : lines)
+    if (line.find(text) != std::string::npos) return true;
+  return false;
+}
+
+mode_t ModeOf(const std::string& path, struct stat* status) {
+  if (lstat(path.c_str(), status) != 0) return static_cast<mode_t>(-1);
+  return status->st_mode & 07777;
+}
+
+TEST_F(MachineStoreTest, AMemberWritesTheMachineAndAnotherUserOnlyReadsIt) {
+  std::string memberEvent = "member event " + std::to_string(getpid());
+  MemberWrites(memberEvent, "member secret");
+  std::string otherEvent = "other user's event " + std::to_string(getpid());
+  EXPECT_EQ(0, RunAs(s_other, "stores_other_user", {std::to_string(s_member.uid), otherEvent, memberEvent}))
+      << Output(s_other);
+}
+
+TEST_F(MachineStoreTest, EachUsersOwnKeyStaysInItsOwnStore) {
+  MemberWrites("an event", "member secret");
+  ASSERT_EQ(0, RunAs(s_other, "stores_other_user", {std::to_string(s_member.uid), "refused", "an event"}))
+      << Output(s_other);
+  // The machine store holds no user's key; each user's lies in its store.
+  std::string machineDb = s_machine + "/registry.db";
+  std::string query = "sqlite3 '" + machineDb + "' \"SELECT count(*) FROM keys WHERE name_key LIKE 's-1-%'\"";
+  FILE* pipe = popen(query.c_str(), "r");
+  ASSERT_NE(nullptr, pipe);
+  char answer[32] = "";
+  ASSERT_NE(nullptr, fgets(answer, sizeof answer, pipe));
+  pclose(pipe);
+  EXPECT_STREQ("0\n", answer);
+  EXPECT_TRUE(vktest::FileExists(s_member.stateHome + "/vkdiag/registry.db"));
+  EXPECT_TRUE(vktest::FileExists(s_other.home + "/.local/state/vkdiag/registry.db"));
+  EXPECT_FALSE(vktest::FileExists(s_member.home + "/.local/state/vkdiag/registry.db"));
+}
+
+TEST_F(MachineStoreTest, StoresGetTheirModesWhateverTheUmask) {
+  Options open;
+  open.umask = 0;
+  MemberWrites("an event", "member secret", open);
+  Options closed;
+  closed.umask = 0777;
+  ASSERT_EQ(0, RunAs(s_other, "stores_other_user", {std::to_string(s_member.uid), "refused", "an event"}, closed))
+      << Output(s_other);
+  struct stat status;
+  for (const char* name : {"registry.db", "registry.db-wal", "registry.db-shm", "registry.changes", "eventlog.db",
+                           "eventlog.db-wal", "eventlog.db-shm"}) {
+    std::string path = s_machine + "/" + name;
+    EXPECT_EQ(0664u, ModeOf(path, &status)) << path;
+    EXPECT_EQ(s_gid, status.st_gid) << path;
+  }
+  for (const TestUser* user : {&s_member, &s_other}) {
+    std::string store = (user->stateHome.empty() ? user->home + "/.local/state" : user->stateHome) + "/vkdiag";
+    EXPECT_EQ(0700u, ModeOf(store, &status)) << store;
+    EXPECT_EQ(user->uid, status.st_uid) << store;
+    // SQLite removes the WAL files of a private store with its last connection.
+    for (const char* name : {"registry.db", "registry.changes"}) {
+      std::string path = store + "/" + name;
+      EXPECT_EQ(0600u, ModeOf(path, &status)) << path;
+      EXPECT_EQ(user->uid, status.st_uid) << path;
+    }
+  }
+}
+
+TEST_F(MachineStoreTest, AReaderFollowsTheWritesOfAMemberWhileBothRun) {
+  for (const char* name : {"written-first", "read-first", "written-second"}) unlink(Signal(name).c_str());
+  pid_t writer = StartAs(s_member, "stores_member_writes_twice",
+                         {Signal("written-first"), Signal("read-first"), Signal("written-second")});
+  ASSERT_TRUE(AwaitFile(Signal("written-first")));
+  int read = RunAs(s_other, "stores_reader_follows", {Signal("read-first"), Signal("written-second")});
+  EXPECT_EQ(0, Wait(writer)) << Output(s_member);
+  EXPECT_EQ(0, read) << Output(s_other);
+}
+
+TEST_F(MachineStoreTest, RefusedEventsStillReachTheSystemLog) {
+  MemberWrites("an event", "member secret");
+  SyslogSocket syslog(s_base + "/syslog.sock");
+  ASSERT_TRUE(syslog.bound());
+  Options options;
+  options.syslogSocket = s_base + "/syslog.sock";
+  std::string refused = "refused but logged " + std::to_string(getpid());
+  EXPECT_EQ(static_cast<int>(ERROR_ACCESS_DENIED), RunAs(s_other, "stores_report", {refused}, options));
+  std::string stored = "stored and logged " + std::to_string(getpid());
+  EXPECT_EQ(0, RunAs(s_member, "stores_report", {stored}, options));
+  std::vector<std::string> lines = syslog.Received();
+  EXPECT_TRUE(Contains(lines, std::string(kSource) + "[")) << testing::PrintToString(lines);
+  EXPECT_TRUE(Contains(lines, refused)) << testing::PrintToString(lines);
+  EXPECT_TRUE(Contains(lines, stored)) << testing::PrintToString(lines);
+}
+
+TEST_F(MachineStoreTest, WithoutAMachineStoreAUserKeepsAPrivateStateAndSaysNothing) {
+  Options options;
+  options.machineStore = s_base + "/never-set-up";
+  EXPECT_EQ(0, RunAs(s_other, "stores_private_state", {}, options));
+  EXPECT_EQ("", Output(s_other));
+  std::string store = s_other.home + "/.local/state/vkdiag";
+  EXPECT_TRUE(vktest::FileExists(store + "/eventlog.db"));
+  EXPECT_FALSE(vktest::FileExists(options.machineStore));
+  struct stat status;
+  EXPECT_EQ(0600u, ModeOf(store + "/eventlog.db", &status));
+}
+
+#if defined(VK_TOOL_FROM_TESTS)
+TEST_F(MachineStoreTest, TheToolShowsEachUserItsStoresAndWhatItMayDo) {
+  std::string tool = s_base + "/vkdiag";
+  std::error_code ignored;
+  vktest::fs::copy_file(vktest::ToolPath(), tool, vktest::fs::copy_options::overwrite_existing, ignored);
+  chmod(tool.c_str(), 0755);
+  Options options;
+  options.program = tool;
+  ASSERT_EQ(0, RunAs(s_member, "", {"stores"}, options)) << Output(s_member);
+  EXPECT_EQ("layout: machine store and user store\nmachine: " + s_machine + " (read and write: root or group " +
+                s_group + ")\nuser: " + s_member.stateHome + "/vkdiag\n",
+            Output(s_member));
+  ASSERT_EQ(0, RunAs(s_other, "", {"stores"}, options)) << Output(s_other);
+  EXPECT_EQ("layout: machine store and user store\nmachine: " + s_machine + " (read only: not in group " + s_group +
+                ")\nuser: " + s_other.home + "/.local/state/vkdiag\n",
+            Output(s_other));
+}
+#endif
+
+// Debian's rsyslogd, started for the test alone: its own configuration,
+// socket, output file and pid file; no system service is touched.
+class Rsyslog {
+ public:
+  explicit Rsyslog(const std::string& directory) : m_socket(directory + "/rsyslog.sock"), m_out(directory + "/rsyslog.out") {
+    std::string config = directory + "/rsyslog.conf";
+    vktest::WriteWholeFile(config,
+                           "global(workDirectory=\"" + directory + "\")\n"
+                           "module(load=\"imuxsock\" SysSock.Use=\"off\")\n"
+                           "input(type=\"imuxsock\" Socket=\"" + m_socket + "\")\n"
+                           "template(name=\"line\" type=\"string\" string=\"%pri% %syslogtag%%msg%\\n\")\n"
+                           "*.* action(type=\"omfile\" file=\"" + m_out + "\" template=\"line\")\n");
+    std::string pidFile = directory + "/rsyslog.pid";
+    m_pid = fork();
+    if (m_pid == 0) {
+      int null = open("/dev/null", O_WRONLY);
+      dup2(null, 1);
+      dup2(null, 2);
+      execl(Path(), "rsyslogd", "-n", "-f", config.c_str(), "-i", pidFile.c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    // Open to every user, as /dev/log is.
+    m_ready = m_pid > 0 && AwaitFile(m_socket) && chmod(m_socket.c_str(), 0666) == 0;
+  }
+  ~Rsyslog() {
+    if (m_pid <= 0) return;
+    kill(m_pid, SIGTERM);
+    int status = 0;
+    waitpid(m_pid, &status, 0);
+  }
+  Rsyslog(const Rsyslog&) = delete;
+  Rsyslog& operator=(const Rsyslog&) = delete;
+
+  static const char* Path() { return "/usr/sbin/rsyslogd"; }
+  bool ready() const { return m_ready; }
+  const std::string& socket() const { return m_socket; }
+  // Waits for a line with the text to be written; the whole output then.
+  std::string Await(const std::string& text) {
+    for (int i = 0; i < 6000; ++i) {
+      std::string out = vktest::ReadWholeFile(m_out);
+      if (out.find(text) != std::string::npos) return out;
+      Sleep(10);
+    }
+    return vktest::ReadWholeFile(m_out);
+  }
+
+ private:
+  std::string m_socket;
+  std::string m_out;
+  pid_t m_pid = -1;
+  bool m_ready = false;
+};
+
+// The line the logger wrote for an event, or empty.
+std::string LineWith(const std::string& out, const std::string& text) {
+  size_t at = out.find(text);
+  if (at == std::string::npos) return std::string();
+  size_t start = out.rfind('\n', at);
+  start = start == std::string::npos ? 0 : start + 1;
+  return out.substr(start, out.find('\n', at) - start);
+}
+
+TEST_F(MachineStoreTest, EventsOfMembersAndOthersReachARealSystemLogger) {
+  if (access(Rsyslog::Path(), X_OK) != 0) GTEST_SKIP() << "rsyslogd is not installed (Debian package rsyslog)";
+  MemberWrites("an event", "member secret");
+  Rsyslog logger(s_base);
+  ASSERT_TRUE(logger.ready());
+  Options options;
+  options.syslogSocket = logger.socket();
+  std::string stored = "stored event " + std::to_string(getpid());
+  std::string refused = "refused event " + std::to_string(getpid()) + "\x1b[2J";
+  pid_t member = StartAs(s_member, "stores_report", {stored}, options);
+  int memberResult = Wait(member);
+  pid_t other = StartAs(s_other, "stores_report", {refused}, options);
+  int otherResult = Wait(other);
+  EXPECT_EQ(0, memberResult) << Output(s_member);
+  EXPECT_EQ(static_cast<int>(ERROR_ACCESS_DENIED), otherResult) << Output(s_other);
+  // LOG_USER | LOG_ERR is priority 11; the tag is the source with the
+  // reporter's process id; control characters arrive escaped.
+  std::string line = LineWith(logger.Await(stored), stored);
+  EXPECT_EQ("11 " + std::string(kSource) + "[" + std::to_string(member) + "]: " + stored, line);
+  std::string escaped = "refused event " + std::to_string(getpid()) + "#033[2J";
+  line = LineWith(logger.Await(escaped), escaped);
+  EXPECT_EQ("11 " + std::string(kSource) + "[" + std::to_string(other) + "]: " + escaped, line);
+}
+#endif
+
+#if defined(VK_TOOL_FROM_TESTS)
+// What vkdiag stores prints comes partly from the environment: a name with
+// control characters must not reach the terminal as they are.
+TEST(StoresToolTest, ShowsWhereTheStateIsWithControlCharactersEscaped) {
+#if defined(_WIN32)
+  vktest::ToolResult result = vktest::RunTool({"stores"});
+  EXPECT_EQ(0, result.exitCode) << result.err;
+  EXPECT_EQ("layout: the system's registry and event logs\n", result.out);
+#else
+  std::string saved = getenv("VK_SYSTEM_ROOT");
+  std::string root = saved + "/odd\x1b[2Jname";
+  setenv("VK_SYSTEM_ROOT", root.c_str(), 1);
+  vktest::ToolResult result = vktest::RunTool({"stores"});
+  setenv("VK_SYSTEM_ROOT", saved.c_str(), 1);
+  EXPECT_EQ(0, result.exitCode) << result.err;
+  EXPECT_EQ("layout: one directory (VK_SYSTEM_ROOT)\nstate: " + saved + "/odd\\x1B[2Jname\n", result.out);
+#endif
+}
+#endif
+
+#if defined(_WIN32)
+TEST(MachineStoreTest, BelongsToThePosixLayer) {
+  GTEST_SKIP() << "the machine and user stores are the POSIX layer's; Windows keeps its own registry";
+}
+#endif
+
+}  // namespace

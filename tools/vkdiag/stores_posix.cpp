@@ -1,0 +1,52 @@
+// vkdiag stores: where the platform layer keeps the registry and the event
+// logs for the user who runs it, and whether that user may write them.
+#include <stdio.h>
+
+#include <string>
+
+#include "commands.h"
+#include "system_root.h"
+#include "tool_error.h"
+
+namespace vkdiag {
+
+namespace {
+
+void ShowStores() {
+  using vk_posix::Store;
+  using vk_posix::StoreLayout;
+  vk_posix::StoreLocation machine = vk_posix::Locate(Store::kMachine);
+  vk_posix::StoreLocation user = vk_posix::Locate(Store::kUser);
+  std::string group = vk_posix::MachineStoreGroupName();
+  switch (vk_posix::CurrentLayout()) {
+    case StoreLayout::kSystemRoot:
+      printf("layout: one directory (VK_SYSTEM_ROOT)\n");
+      printf("state: %s\n", EscapeControls(machine.directory).c_str());
+      break;
+    case StoreLayout::kTwoStores:
+      printf("layout: machine store and user store\n");
+      printf("machine: %s (%s)\n", EscapeControls(machine.directory).c_str(),
+             machine.writable ? ("read and write: root or group " + EscapeControls(group)).c_str()
+                              : ("read only: not in group " + EscapeControls(group)).c_str());
+      printf("user: %s\n", EscapeControls(user.directory).c_str());
+      break;
+    case StoreLayout::kPrivate:
+      printf("layout: one private directory (no machine store set up for group %s)\n", EscapeControls(group).c_str());
+      printf("state: %s\n", EscapeControls(user.directory).c_str());
+      break;
+  }
+}
+
+}  // namespace
+
+void AddStoresCommand(CLI::App& app) {
+  CLI::App* stores = app.add_subcommand("stores", "Show where the registry and the event logs are kept.");
+  stores->footer(
+      "The machine store (HKLM, HKU\\.DEFAULT, event logs) is read by everyone and\n"
+      "written by root and the group; the user store holds the user's own HKCU.\n"
+      "Example:\n"
+      "  vkdiag stores\n");
+  stores->callback(ShowStores);
+}
+
+}  // namespace vkdiag
