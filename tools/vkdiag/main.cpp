@@ -22,6 +22,7 @@ int main(int argc, char** argv) {
   vkdiag::AddRegCommands(app);
   vkdiag::AddEventsCommands(app);
   vkdiag::AddTraceCommands(app);
+  vkdiag::AddSetupCommand(app);
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& help) {
