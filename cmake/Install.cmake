@@ -1,16 +1,41 @@
-# An installed copy is found with find_package(vkdiag) and linked as vkdiag::vkdiag.
+# An installed copy is found with find_package(vkdiag) and linked as
+# vkdiag::vkdiag (on Linux the shared library; vkdiag::vkdiag_static links
+# the static one), or with pkg-config as vkdiag.
 include(CMakePackageConfigHelpers)
 
-set(VK_INSTALL_TARGETS vkdiag)
-if(TARGET vkdiag_platform)
-  list(APPEND VK_INSTALL_TARGETS vkdiag_platform)
+if(WIN32)
+  install(TARGETS vkdiag EXPORT vkdiagTargets
+          ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+          INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+else()
+  # The shared library holds the objects of both static libraries, so they
+  # are built position-independent.
+  set_target_properties(vkdiag vkdiag_platform PROPERTIES POSITION_INDEPENDENT_CODE ON)
+  find_package(Threads REQUIRED)
+  find_package(SQLite3 REQUIRED)
+  file(WRITE ${PROJECT_BINARY_DIR}/vkdiag_shared.cpp "// The objects come from the static libraries.\n")
+  add_library(vkdiag_shared SHARED ${PROJECT_BINARY_DIR}/vkdiag_shared.cpp)
+  add_dependencies(vkdiag_shared vkdiag vkdiag_platform)
+  target_link_libraries(vkdiag_shared PRIVATE
+    -Wl,--whole-archive $<TARGET_FILE:vkdiag> $<TARGET_FILE:vkdiag_platform> -Wl,--no-whole-archive
+    SQLite::SQLite3 Threads::Threads ${CMAKE_DL_LIBS})
+  target_link_options(vkdiag_shared PRIVATE -Wl,--no-undefined)
+  target_include_directories(vkdiag_shared PUBLIC
+    $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include> $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
+  set_target_properties(vkdiag_shared PROPERTIES
+    OUTPUT_NAME vkdiag EXPORT_NAME vkdiag VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR})
+  vk_set_warnings(vkdiag_shared)
+  set_target_properties(vkdiag PROPERTIES EXPORT_NAME vkdiag_static)
+  install(TARGETS vkdiag_shared EXPORT vkdiagTargets
+          LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} NAMELINK_COMPONENT Unspecified
+          INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+  install(TARGETS vkdiag vkdiag_platform EXPORT vkdiagStaticTargets
+          ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+          INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+  install(EXPORT vkdiagStaticTargets NAMESPACE vkdiag:: DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/vkdiag)
+  configure_file(cmake/vkdiag.pc.in ${CMAKE_CURRENT_BINARY_DIR}/vkdiag.pc @ONLY)
+  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/vkdiag.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 endif()
-
-install(TARGETS ${VK_INSTALL_TARGETS} EXPORT vkdiagTargets
-        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
-        LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
-        RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
-        INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 # The operator's tool goes with the library.
 if(TARGET vkdiag_tool)
   install(TARGETS vkdiag_tool RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})

@@ -287,3 +287,23 @@ TEST_F(PlatformFilesTest, SearchFollowsTheOrderOfItsDirectories) {
 }
 
 }  // namespace
+
+namespace {
+
+// An installed program's SearchPathA finds the message module in the system
+// directory; a buffer too small gets the size it needs, as on Windows.
+TEST(SystemDirectoryTest, NamesOneAbsoluteDirectoryAndTheRoomItNeeds) {
+  char directory[MAX_PATH] = "";
+  UINT length = GetSystemDirectoryA(directory, sizeof directory);
+  ASSERT_GT(length, 0u);
+  EXPECT_EQ(strlen(directory), length);
+  char small[2] = "x";
+  EXPECT_EQ(length + 1, GetSystemDirectoryA(small, sizeof small)) << "the size with its terminator";
+  EXPECT_EQ('x', small[0]) << "a buffer too small is left alone";
+#if !defined(_WIN32)
+  EXPECT_EQ('/', directory[0]);
+  EXPECT_STREQ("/vkdiag", directory + length - 7) << "the installed library's own directory of modules";
+#endif
+}
+
+}  // namespace

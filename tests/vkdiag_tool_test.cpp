@@ -228,7 +228,7 @@ TEST(ToolHelpTest, EverySubcommandHasHelpWithAnExample) {
                                              {"events"}, {"events", "query"}, {"events", "follow"},
                                              {"events", "logs"}, {"events", "clear"},
                                              {"trace"}, {"trace", "on"}, {"trace", "off"}, {"trace", "list"},
-                                             {"trace", "listen"}}) {
+                                             {"trace", "listen"}, {"setup"}}) {
     std::vector<std::string> args = command;
     args.push_back("--help");
     ToolResult help = RunTool(args);

@@ -484,6 +484,7 @@ VK_PLATFORM_API BOOL WINAPI IsValidSid(PSID pSid);
 // Searching for files (search_path.cpp).
 VK_PLATFORM_API DWORD WINAPI SearchPathA(LPCSTR lpPath, LPCSTR lpFileName, LPCSTR lpExtension, DWORD nBufferLength,
                                          LPSTR lpBuffer, LPSTR* lpFilePart);
+VK_PLATFORM_API UINT WINAPI GetSystemDirectoryA(LPSTR lpBuffer, UINT uSize);
 
 // Process, time and formatting (process.cpp, time_format.cpp, format.cpp).
 VK_PLATFORM_API DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize);

@@ -17,6 +17,8 @@ void AddRegWatchCommand(CLI::App& reg);
 
 void AddTraceCommands(CLI::App& app);
 
+void AddSetupCommand(CLI::App& app);
+
 void AddEventsCommands(CLI::App& app);
 void AddEventsQueryCommands(CLI::App& events);
 void AddEventsLogCommands(CLI::App& events);

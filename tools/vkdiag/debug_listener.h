@@ -9,6 +9,11 @@
 
 namespace vkdiag {
 
+// Which channel to listen on. Windows has one; on Linux the default is the
+// single root ($VK_SYSTEM_ROOT) when set, else the machine channel where
+// this user may listen there, else the user's own.
+enum class DebugChannel { kDefault, kUser, kMachine };
+
 struct DebugText {
   unsigned long pid = 0;
   std::string text;
@@ -17,7 +22,7 @@ struct DebugText {
 class DebugListener {
  public:
   // Throws a failure when the channel is taken or cannot be opened.
-  DebugListener();
+  explicit DebugListener(DebugChannel which = DebugChannel::kDefault);
   ~DebugListener();
   DebugListener(const DebugListener&) = delete;
   DebugListener& operator=(const DebugListener&) = delete;

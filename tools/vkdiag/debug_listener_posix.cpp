@@ -1,8 +1,9 @@
-// Listens on $VK_SYSTEM_ROOT/debug-output.sock, where the platform layer's
-// OutputDebugStringA sends one datagram per text: the sender's process
-// identifier (4 bytes, host order), then the text. Any process that may
-// write the socket could claim any identifier, so the one shown is the
-// kernel's (SO_PASSCRED), never the datagram's.
+// Listens on debug-output.sock in one of the channel directories (see
+// runtime_dirs.h), where the platform layer's OutputDebugStringA sends one
+// datagram per text: the sender's process identifier (4 bytes, host order),
+// then the text. Any process that may write the socket could claim any
+// identifier, so the one shown is the kernel's (SO_PASSCRED), never the
+// datagram's.
 #include "debug_listener.h"
 
 #include <errno.h>
@@ -16,7 +17,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "system_root.h"
+#include "runtime_dirs.h"
 #include "tool_error.h"
 
 namespace vkdiag {
@@ -24,8 +25,47 @@ namespace vkdiag {
 namespace {
 
 constexpr size_t kMaxDatagram = 70 * 1024;
-// The owner's and the group's programs may send, whatever the umask.
-constexpr mode_t kSocketMode = 0660;
+// The owner's and the group's programs may send, whatever the umask; on
+// the user's own channel only the owner's.
+constexpr mode_t kSharedSocketMode = 0660;
+constexpr mode_t kUserSocketMode = 0600;
+
+struct Place {
+  std::string directory;
+  mode_t mode = kSharedSocketMode;
+};
+
+// The machine channel when it is set up and this user may listen there
+// (root or a member of vkdiag), else the user's own.
+Place ChoosePlace(DebugChannel which) {
+  std::string single = vk_posix::SingleRootDirectory();
+  if (which == DebugChannel::kDefault && !single.empty()) {
+    std::string problem = vk_posix::PrepareSingleRootDirectory(single);
+    if (!problem.empty()) throw Failure(EscapeControls(problem));
+    return {single, kSharedSocketMode};
+  }
+  if (which == DebugChannel::kDefault)
+    which = access(vk_posix::kMachineRuntimeDirectory, W_OK) == 0 ? DebugChannel::kMachine : DebugChannel::kUser;
+  if (which == DebugChannel::kMachine) {
+    std::string problem = vk_posix::PrepareMachineChannelDirectory();
+    if (!problem.empty()) throw Failure(EscapeControls(problem));
+    return {vk_posix::kMachineRuntimeDirectory, kSharedSocketMode};
+  }
+  std::string directory = vk_posix::UserChannelDirectory();
+  std::string problem = vk_posix::PrepareUserChannelDirectory(directory);
+  if (!problem.empty()) throw Failure(EscapeControls(problem));
+  return {directory, kUserSocketMode};
+}
+
+// Binds with a umask that leaves no wider mode for a moment, then sets the
+// mode explicitly. The socket takes the directory's group (set-group-ID
+// directory), so the group may send to the machine channel.
+bool BindSocket(int socket, const sockaddr_un& address, const std::string& path, mode_t mode) {
+  mode_t previous = umask(0777 & ~mode);
+  bool bound = bind(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+  umask(previous);
+  return bound && chmod(path.c_str(), mode) == 0;
+}
 
 // A socket file nobody is bound to any more is left by a listener that
 // was killed; a live one belongs to another listener and is not taken.
@@ -45,8 +85,9 @@ struct DebugListener::State {
   std::vector<char> datagram = std::vector<char>(kMaxDatagram);
 };
 
-DebugListener::DebugListener() : m_state(new State) {
-  m_state->path = vk_posix::SystemRoot() + "/debug-output.sock";
+DebugListener::DebugListener(DebugChannel which) : m_state(new State) {
+  Place place = ChoosePlace(which);
+  m_state->path = place.directory + "/" + vk_posix::kDebugSocketName;
   sockaddr_un address = {};
   address.sun_family = AF_UNIX;
   if (m_state->path.size() >= sizeof address.sun_path)
@@ -57,8 +98,7 @@ DebugListener::DebugListener() : m_state(new State) {
   m_state->socket = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   int on = 1;
   if (m_state->socket < 0 || setsockopt(m_state->socket, SOL_SOCKET, SO_PASSCRED, &on, sizeof on) != 0 ||
-      bind(m_state->socket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      chmod(m_state->path.c_str(), kSocketMode) != 0) {
+      !BindSocket(m_state->socket, address, m_state->path, place.mode)) {
     int error = errno;
     if (m_state->socket >= 0) close(m_state->socket);
     throw Failure("cannot listen on " + EscapeControls(m_state->path) + ": " + strerror(error));

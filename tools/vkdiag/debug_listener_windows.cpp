@@ -31,7 +31,8 @@ struct DebugListener::State {
   }
 };
 
-DebugListener::DebugListener() : m_state(new State) {
+// One channel per session: the choice has nothing to pick from.
+DebugListener::DebugListener(DebugChannel) : m_state(new State) {
   m_state->bufferReady = CreateEventA(nullptr, FALSE, FALSE, "DBWIN_BUFFER_READY");
   bool taken = GetLastError() == ERROR_ALREADY_EXISTS;
   m_state->dataReady = CreateEventA(nullptr, FALSE, FALSE, "DBWIN_DATA_READY");

@@ -23,6 +23,7 @@ int main(int argc, char** argv) {
   vkdiag::AddEventsCommands(app);
   vkdiag::AddTraceCommands(app);
   vkdiag::AddStoresCommand(app);
+  vkdiag::AddSetupCommand(app);
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& help) {

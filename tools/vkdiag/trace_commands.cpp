@@ -80,8 +80,8 @@ std::vector<std::string> ShownLines(const std::string& text) {
   return lines;
 }
 
-void Listen(long count, double timeoutSeconds) {
-  DebugListener listener;
+void Listen(long count, double timeoutSeconds, DebugChannel which) {
+  DebugListener listener(which);
   fprintf(stderr, "vkdiag: listening on %s\n", EscapeControls(listener.Where()).c_str());
   int wait = timeoutSeconds > 0 ? static_cast<int>(timeoutSeconds * 1000) : -1;
   DebugText received;
@@ -123,13 +123,23 @@ void AddTraceCommands(CLI::App& app) {
 
   auto count = std::make_shared<long>(0);
   auto timeout = std::make_shared<double>(0);
+  auto user = std::make_shared<bool>(false);
+  auto machine = std::make_shared<bool>(false);
   CLI::App* listen = trace->add_subcommand("listen", "Print what programs send to the debugger output channel");
   listen->add_option("--count", *count, "stop after this many texts (0: never)")->check(CLI::NonNegativeNumber);
   listen->add_option("--timeout", *timeout, "stop after this many seconds without a text (0: never)")
       ->check(CLI::NonNegativeNumber);
+  CLI::Option* userFlag =
+      listen->add_flag("--user", *user, "listen on this user's own channel (Linux: $XDG_RUNTIME_DIR/vkdiag)");
+  listen->add_flag("--machine", *machine, "listen on the machine channel (Linux: /run/vkdiag)")->excludes(userFlag);
   listen->footer("Each text is printed with its local time and the sender's process identifier.\n"
-                 "Example:\n  vkdiag trace listen --timeout 10\n");
-  listen->callback([count, timeout] { Listen(*count, *timeout); });
+                 "On Linux the default channel is $VK_SYSTEM_ROOT's when set, else the machine channel\n"
+                 "for root and members of the group vkdiag, else the user's own.\n"
+                 "Example:\n  vkdiag trace listen --timeout 10\n  vkdiag trace listen --user\n");
+  listen->callback([count, timeout, user, machine] {
+    Listen(*count, *timeout,
+           *user ? DebugChannel::kUser : *machine ? DebugChannel::kMachine : DebugChannel::kDefault);
+  });
 }
 
 }  // namespace vkdiag

@@ -18,7 +18,8 @@ bool IsFile(const std::string& path) {
 
 // Looks for name in each directory of the search order, stopping at the
 // first match. Without a search path: the executable's directory, the
-// current directory, then each directory of $PATH. A given search path is a
+// system directory, the current directory, then each directory of $PATH
+// (Windows' safe search order, without its 16-bit and Windows directories). A given search path is a
 // ':'-separated list, as $PATH is here.
 std::string Search(LPCSTR searchPath, const std::string& name) {
   auto lookIn = [&](std::string directory) {
@@ -34,6 +35,8 @@ std::string Search(LPCSTR searchPath, const std::string& name) {
     if (GetModuleFileNameA(nullptr, executable, sizeof executable) > 0)
       found = lookIn(std::string(executable, static_cast<size_t>(PathFindFileNameA(executable) - executable)));
     char current[PATH_MAX] = "";
+    char system[PATH_MAX] = "";
+    if (found.empty() && GetSystemDirectoryA(system, sizeof system) > 0) found = lookIn(system);
     if (found.empty() && getcwd(current, sizeof current)) found = lookIn(current);
     list = getenv("PATH");
   }
@@ -47,6 +50,18 @@ std::string Search(LPCSTR searchPath, const std::string& name) {
 }
 
 }  // namespace
+
+// The installed layout's directory of shared modules (<libdir>/vkdiag), where
+// the message module lives, as Windows keeps such files in System32. Fixed
+// when the library is built. Returns the length without the terminator, or
+// the size needed with it when the buffer is too small.
+UINT WINAPI GetSystemDirectoryA(LPSTR lpBuffer, UINT uSize) {
+  static const char kSystemDirectory[] = VK_SYSTEM_DIRECTORY;
+  constexpr UINT kLength = sizeof kSystemDirectory - 1;
+  if (!lpBuffer || uSize <= kLength) return kLength + 1;
+  memcpy(lpBuffer, kSystemDirectory, kLength + 1);
+  return kLength;
+}
 
 // The extension is appended only to a name that has none. Returns the
 // length of the full path found, or, when the buffer is too small, the size

@@ -1,0 +1,176 @@
+// vkdiag setup as an administrator runs it, below a scratch root (--root)
+// so the machine's own /var/lib and /run are never touched: the group, the
+// machine store and the debug channel's directory get their owners and
+// modes, a second run changes nothing, and links are never followed.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "support/test_support.h"
+#include "support/tool_runner.h"
+
+#if !defined(_WIN32)
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+using vktest::RunTool;
+using vktest::ToolResult;
+
+#if !defined(_WIN32)
+
+struct Status {
+  uid_t uid = static_cast<uid_t>(-1);
+  gid_t gid = static_cast<gid_t>(-1);
+  mode_t mode = 0;
+};
+
+Status StatusOf(const std::string& path) {
+  struct stat info;
+  Status status;
+  if (lstat(path.c_str(), &info) == 0) status = {info.st_uid, info.st_gid, info.st_mode};
+  return status;
+}
+
+bool GroupExists(const std::string& name, gid_t* gid = nullptr) {
+  struct group* found = getgrnam(name.c_str());
+  if (found && gid) *gid = found->gr_gid;
+  return found != nullptr;
+}
+
+// A system group of the test's own, made before and removed after each test.
+class SetupTest : public vktest::ScratchDirTest {
+ protected:
+  void SetUp() override {
+    ScratchDirTest::SetUp();
+    if (geteuid() != 0) GTEST_SKIP() << "setup needs root (it sets owners and makes a group)";
+    m_group = "vkdt" + std::to_string(vktest::GetCurrentProcessIdForTests());
+    m_root = m_dir.string();
+  }
+  void TearDown() override {
+    if (GroupExists(m_group)) vktest::RunProgram("groupdel", {m_group});
+    ScratchDirTest::TearDown();
+  }
+  gid_t MakeGroup() {
+    vktest::RunProgram("groupadd", {"--system", m_group});
+    gid_t gid = 0;
+    EXPECT_TRUE(GroupExists(m_group, &gid));
+    return gid;
+  }
+  ToolResult RunSetup() { return RunTool({"setup", "--root", m_root, "--group", m_group}); }
+
+  std::string m_group;
+  std::string m_root;
+};
+
+TEST_F(SetupTest, FirstRunMakesGroupAndDirectoriesAndASecondChangesNothing) {
+  ASSERT_FALSE(GroupExists(m_group));
+  ToolResult first = RunSetup();
+  ASSERT_EQ(0, first.exitCode) << first.err;
+  gid_t gid = 0;
+  ASSERT_TRUE(GroupExists(m_group, &gid)) << "made with groupadd";
+  EXPECT_NE(first.out.find("created the system group " + m_group), std::string::npos) << first.out;
+  for (const char* directory : {"/var/lib/vkdiag", "/run/vkdiag"}) {
+    Status status = StatusOf(m_root + directory);
+    EXPECT_EQ(0u, status.uid) << directory;
+    EXPECT_EQ(gid, status.gid) << directory;
+    EXPECT_EQ(static_cast<mode_t>(S_IFDIR | 02775), status.mode) << directory << " whatever the umask";
+    EXPECT_NE(first.out.find("created " + m_root + directory + " (root:" + m_group + " 2775)"), std::string::npos)
+        << first.out;
+  }
+
+  ToolResult second = RunSetup();
+  EXPECT_EQ(0, second.exitCode) << second.err;
+  EXPECT_EQ("nothing changed: group " + m_group + ", " + m_root + "/var/lib/vkdiag and " + m_root +
+                "/run/vkdiag are set up\n",
+            second.out);
+}
+
+TEST_F(SetupTest, SetsDriftedOwnersAndModesAndTheStoreFilesForTheGroup) {
+  gid_t gid = MakeGroup();
+  std::string store = m_root + "/var/lib/vkdiag";
+  vktest::fs::create_directories(store);
+  vktest::fs::create_directories(m_root + "/run/vkdiag");
+  chmod(store.c_str(), 0700);
+  chown(store.c_str(), 65534, 65534);
+  chmod((m_root + "/run/vkdiag").c_str(), 0755);
+  vktest::WriteWholeFile(store + "/registry.db", "data");
+  chmod((store + "/registry.db").c_str(), 0600);
+  chown((store + "/registry.db").c_str(), 65534, 65534);
+  // A planted link: its target is neither changed nor given to the group.
+  std::string outside = PathOf("outside.txt");
+  vktest::WriteWholeFile(outside, "secret");
+  chmod(outside.c_str(), 0600);
+  ASSERT_EQ(0, symlink(outside.c_str(), (store + "/eventlog.db").c_str()));
+
+  ToolResult result = RunSetup();
+  ASSERT_EQ(0, result.exitCode) << result.err;
+  Status directory = StatusOf(store);
+  EXPECT_EQ(0u, directory.uid);
+  EXPECT_EQ(gid, directory.gid);
+  EXPECT_EQ(static_cast<mode_t>(S_IFDIR | 02775), directory.mode);
+  EXPECT_EQ(static_cast<mode_t>(S_IFDIR | 02775), StatusOf(m_root + "/run/vkdiag").mode);
+  Status file = StatusOf(store + "/registry.db");
+  EXPECT_EQ(0u, file.uid);
+  EXPECT_EQ(gid, file.gid);
+  EXPECT_EQ(static_cast<mode_t>(S_IFREG | 0664), file.mode);
+  EXPECT_EQ("data", vktest::ReadWholeFile(store + "/registry.db")) << "only owner and mode change";
+  Status target = StatusOf(outside);
+  EXPECT_EQ(0u, target.gid);
+  EXPECT_EQ(static_cast<mode_t>(S_IFREG | 0600), target.mode) << "the link was not followed";
+  EXPECT_NE(result.out.find("set " + store + ": owner root:" + m_group + " (was 65534:65534), mode 2775 (was 0700)"),
+            std::string::npos)
+      << result.out;
+  EXPECT_NE(result.out.find("set " + store + "/registry.db:"), std::string::npos) << result.out;
+  EXPECT_NE(result.out.find("left " + store + "/eventlog.db alone"), std::string::npos) << result.out;
+
+  ToolResult again = RunSetup();
+  EXPECT_NE(again.out.find("nothing changed"), std::string::npos) << again.out;
+}
+
+TEST_F(SetupTest, ALinkWhereTheStoreBelongsIsRefusedNotFollowed) {
+  MakeGroup();
+  std::string elsewhere = PathOf("elsewhere");
+  vktest::fs::create_directories(elsewhere);
+  chmod(elsewhere.c_str(), 0700);
+  vktest::fs::create_directories(m_root + "/var/lib");
+  ASSERT_EQ(0, symlink(elsewhere.c_str(), (m_root + "/var/lib/vkdiag").c_str()));
+  ToolResult result = RunSetup();
+  EXPECT_EQ(1, result.exitCode);
+  EXPECT_NE(result.err.find("symbolic link"), std::string::npos) << result.err;
+  EXPECT_EQ(static_cast<mode_t>(S_IFDIR | 0700), StatusOf(elsewhere).mode);
+  EXPECT_EQ(0u, StatusOf(elsewhere).gid);
+}
+
+TEST(SetupRefusalTest, AnotherUserIsToldItNeedsRootAndNothingIsMade) {
+  std::string root = vktest::fs::temp_directory_path().string() + "/vkdiag-setup-" +
+                     std::to_string(vktest::GetCurrentProcessIdForTests());
+  vktest::fs::create_directories(root);
+  chmod(root.c_str(), 0777);
+  ToolResult result;
+  if (geteuid() == 0) {
+    if (access("/usr/bin/setpriv", X_OK) != 0) GTEST_SKIP() << "needs setpriv to run as another user";
+    result = vktest::RunProgram("setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups", "--",
+                                            vktest::ToolPath(), "setup", "--root", root});
+  } else {
+    result = RunTool({"setup", "--root", root});
+  }
+  EXPECT_EQ(1, result.exitCode);
+  EXPECT_NE(result.err.find("setup must be run as root"), std::string::npos) << result.err;
+  EXPECT_TRUE(vktest::fs::is_empty(root));
+  vktest::fs::remove_all(root);
+  EXPECT_EQ(2, RunTool({"setup", "--group", "Bad Name"}).exitCode) << "a usage error, whoever runs it";
+}
+
+#else
+
+TEST(SetupRefusalTest, AnotherUserIsToldItNeedsRootAndNothingIsMade) {
+  GTEST_SKIP() << "Windows keeps the registry, event logs and debug output itself: setup makes nothing";
+}
+
+#endif
+
+}  // namespace

@@ -1,0 +1,258 @@
+// vkdiag setup on Linux: the system group vkdiag, the machine store
+// /var/lib/vkdiag and the machine debug channel's /run/vkdiag, both
+// root:vkdiag 2775, and the store's files root:vkdiag 0664. Changes only
+// what differs, says each change on a line of its own, and never follows a
+// symbolic link: a link where a directory belongs is an error.
+#include <ctype.h>
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <grp.h>
+#include <spawn.h>
+#include <stdio.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "commands.h"
+#include "tool_error.h"
+
+extern char** environ;
+
+namespace vkdiag {
+
+namespace {
+
+constexpr mode_t kDirectoryMode = 02775;
+constexpr mode_t kStoreFileMode = 0664;
+constexpr mode_t kParentMode = 0755;
+
+struct SetupOptions {
+  std::string root = "/";
+  std::string group = "vkdiag";
+};
+
+// A descriptor closed when the block ends.
+class Fd {
+ public:
+  explicit Fd(int fd = -1) : m_fd(fd) {}
+  ~Fd() {
+    if (m_fd >= 0) close(m_fd);
+  }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int Get() const { return m_fd; }
+  int Release() {
+    int fd = m_fd;
+    m_fd = -1;
+    return fd;
+  }
+
+ private:
+  int m_fd;
+};
+
+class Setup {
+ public:
+  explicit Setup(const SetupOptions& options) : m_options(options) {}
+
+  void Run() {
+    gid_t group = EnsureGroup();
+    Fd root(open(m_options.root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (root.Get() < 0) throw Failure("cannot open " + Shown(m_options.root) + ": " + strerror(errno));
+    Fd var(OpenParent(root.Get(), "var", "/var"));
+    Fd lib(OpenParent(var.Get(), "lib", "/var/lib"));
+    Fd store(EnsureDirectory(lib.Get(), "vkdiag", "/var/lib/vkdiag", group));
+    FixStoreFiles(store.Get(), "/var/lib/vkdiag", group);
+    Fd run(OpenParent(root.Get(), "run", "/run"));
+    CreateRuntimeWithTmpfiles(run.Get());
+    Fd runtime(EnsureDirectory(run.Get(), "vkdiag", "/run/vkdiag", group));
+    if (!m_changed)
+      printf("nothing changed: group %s, %s and %s are set up\n", m_options.group.c_str(),
+             Shown(Under("/var/lib/vkdiag")).c_str(), Shown(Under("/run/vkdiag")).c_str());
+  }
+
+ private:
+  std::string Under(const std::string& path) const {
+    std::string root = m_options.root;
+    while (root.size() > 1 && root.back() == '/') root.pop_back();
+    return root == "/" ? path : root + path;
+  }
+  static std::string Shown(const std::string& path) { return EscapeControls(path); }
+  void Say(const std::string& line) {
+    printf("%s\n", line.c_str());
+    fflush(stdout);
+    m_changed = true;
+  }
+
+  // Runs a program with its arguments; its exit status, or -1 when it
+  // could not be started (errno says why).
+  static int RunProgram(const std::vector<std::string>& args) {
+    std::vector<char*> argv;
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid;
+    int rc = posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ);
+    if (rc != 0) {
+      errno = rc;
+      return -1;
+    }
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+
+  static bool LookUpGroup(const std::string& name, gid_t* gid) {
+    struct group entry;
+    struct group* found = nullptr;
+    std::vector<char> buffer(16384);
+    if (getgrnam_r(name.c_str(), &entry, buffer.data(), buffer.size(), &found) != 0 || !found) return false;
+    *gid = found->gr_gid;
+    return true;
+  }
+
+  gid_t EnsureGroup() {
+    gid_t gid;
+    if (LookUpGroup(m_options.group, &gid)) return gid;
+    int rc = RunProgram({"groupadd", "--system", m_options.group});
+    if (rc < 0) throw Failure(std::string("cannot run groupadd: ") + strerror(errno));
+    if (rc != 0 || !LookUpGroup(m_options.group, &gid))
+      throw Failure("groupadd --system " + m_options.group + " failed (exit " + std::to_string(rc) + ")");
+    Say("created the system group " + m_options.group + " (gid " + std::to_string(gid) + ")");
+    return gid;
+  }
+
+  // A directory that must exist above the ones set up (made 0755 when a
+  // scratch root lacks it), never through a link.
+  int OpenParent(int parent, const char* name, const std::string& path) {
+    if (mkdirat(parent, name, kParentMode) == 0) Say("created " + Shown(Under(path)));
+    int fd = openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) throw Failure("cannot open " + Shown(Under(path)) + " without following a link: " + strerror(errno));
+    return fd;
+  }
+
+  // Makes the directory root:group 2775 or sets what differs.
+  int EnsureDirectory(int parent, const char* name, const std::string& path, gid_t group) {
+    std::string shown = Shown(Under(path));
+    bool created = mkdirat(parent, name, 0700) == 0;
+    if (!created && errno != EEXIST) throw Failure("cannot create " + shown + ": " + strerror(errno));
+    int fd = openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+      if (errno == ELOOP || errno == ENOTDIR)
+        throw Failure(shown + " is a symbolic link or not a directory; remove it and run setup again");
+      throw Failure("cannot open " + shown + ": " + strerror(errno));
+    }
+    Fd owned(fd);
+    std::string change = SetOwnerAndMode(fd, group, kDirectoryMode, shown);
+    if (created)
+      Say("created " + shown + " (root:" + m_options.group + " 2775)");
+    else if (!change.empty())
+      Say(change);
+    return owned.Release();
+  }
+
+  // Sets root:group and the mode where they differ; returns what was
+  // changed, or empty.
+  std::string SetOwnerAndMode(int fd, gid_t group, mode_t mode, const std::string& shown) {
+    struct stat info;
+    if (fstat(fd, &info) != 0) throw Failure("cannot examine " + shown + ": " + strerror(errno));
+    std::string change;
+    char was[64];
+    if (info.st_uid != 0 || info.st_gid != group) {
+      if (fchown(fd, 0, group) != 0) throw Failure("cannot set the owner of " + shown + ": " + strerror(errno));
+      snprintf(was, sizeof was, "%u:%u", static_cast<unsigned>(info.st_uid), static_cast<unsigned>(info.st_gid));
+      change = "owner root:" + m_options.group + " (was " + was + ")";
+    }
+    // Set after the owner: a change of owner may clear the set-ID bits.
+    if ((info.st_mode & 07777) != mode || !change.empty()) {
+      if (fchmod(fd, mode) != 0) throw Failure("cannot set the mode of " + shown + ": " + strerror(errno));
+      if ((info.st_mode & 07777) != mode) {
+        snprintf(was, sizeof was, "mode %04o (was %04o)", static_cast<unsigned>(mode),
+                 static_cast<unsigned>(info.st_mode & 07777));
+        change += (change.empty() ? "" : ", ") + std::string(was);
+      }
+    }
+    return change.empty() ? change : "set " + shown + ": " + change;
+  }
+
+  // The store's files become root:group 0664, so the group may write them;
+  // anything that is not a regular file is left as it is.
+  void FixStoreFiles(int directory, const std::string& path, gid_t group) {
+    int listing = fcntl(directory, F_DUPFD_CLOEXEC, 3);
+    DIR* entries = listing >= 0 ? fdopendir(listing) : nullptr;
+    if (!entries) {
+      if (listing >= 0) close(listing);
+      throw Failure("cannot list " + Shown(Under(path)) + ": " + strerror(errno));
+    }
+    std::vector<std::string> names;
+    while (struct dirent* entry = readdir(entries)) {
+      std::string name = entry->d_name;
+      if (name != "." && name != "..") names.push_back(name);
+    }
+    closedir(entries);
+    for (const std::string& name : names) {
+      std::string shown = Shown(Under(path) + "/" + name);
+      struct stat info;
+      if (fstatat(directory, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) continue;  // gone meanwhile
+      if (!S_ISREG(info.st_mode)) {
+        if (!S_ISSOCK(info.st_mode)) printf("left %s alone: not a regular file\n", shown.c_str());
+        continue;
+      }
+      Fd file(openat(directory, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+      if (file.Get() < 0 || fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
+      std::string change = SetOwnerAndMode(file.Get(), group, kStoreFileMode, shown);
+      if (!change.empty()) Say(change);
+    }
+  }
+
+  // On the real machine /run/vkdiag comes from the systemd-tmpfiles entry,
+  // so it is made again at each boot; elsewhere setup makes it itself.
+  void CreateRuntimeWithTmpfiles(int run) {
+    if (Under("/") != "/" || m_options.group != "vkdiag") return;
+    if (access(VK_TMPFILES_ENTRY, R_OK) != 0) return;
+    struct stat info;
+    bool existed = fstatat(run, "vkdiag", &info, AT_SYMLINK_NOFOLLOW) == 0;
+    int rc = RunProgram({"systemd-tmpfiles", "--create", VK_TMPFILES_ENTRY});
+    if (rc < 0) return;  // no systemd-tmpfiles here
+    if (!existed && fstatat(run, "vkdiag", &info, AT_SYMLINK_NOFOLLOW) == 0)
+      Say(std::string("created /run/vkdiag with systemd-tmpfiles (") + VK_TMPFILES_ENTRY + ")");
+  }
+
+  SetupOptions m_options;
+  bool m_changed = false;
+};
+
+bool ValidGroupName(const std::string& name) {
+  if (name.empty() || name.size() > 32 || !(islower(static_cast<unsigned char>(name[0])) || name[0] == '_'))
+    return false;
+  for (char c : name)
+    if (!(islower(static_cast<unsigned char>(c)) || isdigit(static_cast<unsigned char>(c)) || c == '_' || c == '-'))
+      return false;
+  return true;
+}
+
+}  // namespace
+
+void AddSetupCommand(CLI::App& app) {
+  auto options = std::make_shared<SetupOptions>();
+  CLI::App* setup = app.add_subcommand(
+      "setup", "Make the group vkdiag, /var/lib/vkdiag and /run/vkdiag with their owners and modes (root)");
+  setup->add_option("--root", options->root, "work below this directory instead of / (for tests and images)");
+  setup->add_option("--group", options->group, "the group that may write the machine store (default vkdiag)");
+  setup->footer("Run again at any time: it changes only what differs and says so.\n"
+                "Example:\n  sudo vkdiag setup\n");
+  setup->callback([options] {
+    if (!ValidGroupName(options->group)) throw UsageError("not a group name: '" + EscapeControls(options->group) + "'");
+    if (geteuid() != 0)
+      throw Failure("setup must be run as root: it makes the group " + options->group +
+                    " and the directories /var/lib/vkdiag and /run/vkdiag");
+    Setup(*options).Run();
+  });
+}
+
+}  // namespace vkdiag
