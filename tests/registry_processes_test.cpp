@@ -18,7 +18,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "platform/posix/shared_counter.h"
+#include "registry/shared_counter.h"
 #endif
 
 namespace {

@@ -17,7 +17,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "runtime_dirs.h"
+#include "debug_and_modules/runtime_dirs.h"
 #include "tool_error.h"
 
 namespace vkdiag {

@@ -1,0 +1,417 @@
+// The event log API: event sources that report, readers that read back.
+// Every reported event is also sent to the system log (syslog), where Linux
+// administrators look, unless VK_EVENTLOG_SYSLOG=0.
+#include <errno.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <sys/un.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "process_and_system/errors.h"
+#include "eventlog/eventlog_store.h"
+#include "process_and_system/handles.h"
+
+namespace {
+
+using vk_posix::eventlog_store::Event;
+
+const char kEventlogKey[] = "SYSTEM\\CurrentControlSet\\Services\\Eventlog";
+const char kDefaultLog[] = "Application";
+constexpr int kSyslogUser = 1 << 3;  // LOG_USER
+constexpr int kSyslogError = 3, kSyslogWarning = 4, kSyslogInfo = 6;
+constexpr size_t kSyslogTagLength = 32;  // RFC 3164's limit
+// What every system log daemon takes in one datagram (rsyslog's default
+// message size), header included.
+constexpr size_t kSyslogDatagramLength = 8192;
+constexpr time_t kSyslogSendTimeoutSeconds = 2;
+const char kNamelessTag[] = "eventlog";
+const char* const kEnglishMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                      "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+
+class EventSourceObject : public vk_posix::KernelObject {
+ public:
+  EventSourceObject(std::string log, std::string source) : m_log(std::move(log)), m_source(std::move(source)) {}
+  const std::string& log() const { return m_log; }
+  const std::string& source() const { return m_source; }
+
+ private:
+  const std::string m_log;
+  const std::string m_source;
+};
+
+class EventLogReader : public vk_posix::KernelObject {
+ public:
+  explicit EventLogReader(std::string log) : m_log(std::move(log)) {}
+  const std::string& log() const { return m_log; }
+  // The record to read next; 0 once a backwards read passed record 1.
+  DWORD position = 0;
+  bool started = false;
+
+ private:
+  const std::string m_log;
+};
+
+bool IsLocalServer(LPCSTR server) {
+  if (!server) return true;
+  while (*server == '\\') ++server;
+  if (!*server || strcmp(server, ".") == 0 || strcasecmp(server, "localhost") == 0) return true;
+  char host[256] = "";
+  return gethostname(host, sizeof host - 1) == 0 && strcasecmp(server, host) == 0;
+}
+
+std::string ComputerName() {
+  char host[256] = "";
+  gethostname(host, sizeof host - 1);
+  char* dot = strchr(host, '.');
+  if (dot) *dot = '\0';
+  return host;
+}
+
+// Whether a registry answer means the key or value is not there, rather
+// than that the registry could not be read (a full disk, a damaged store).
+bool IsAbsent(LONG result) { return result == ERROR_FILE_NOT_FOUND || result == ERROR_PATH_NOT_FOUND; }
+
+// The log under which the registry lists the source, else "Application".
+// A registry that cannot be read gives its error: guessing "Application"
+// would file the events under the wrong log.
+LONG LogOfSource(const char* source, std::string* found) {
+  *found = kDefaultLog;
+  HKEY logs = nullptr;
+  LONG result = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kEventlogKey, 0, KEY_READ, &logs);
+  if (result != ERROR_SUCCESS) return IsAbsent(result) ? ERROR_SUCCESS : result;
+  char log[256];
+  for (DWORD index = 0;; ++index) {
+    DWORD length = sizeof log;
+    result = RegEnumKeyExA(logs, index, log, &length, nullptr, nullptr, nullptr, nullptr);
+    if (result == ERROR_NO_MORE_ITEMS) {
+      result = ERROR_SUCCESS;
+      break;
+    }
+    if (result == ERROR_MORE_DATA) continue;  // a name too long for a log of ours
+    if (result != ERROR_SUCCESS) break;
+    HKEY sourceKey = nullptr;
+    std::string path = std::string(log) + "\\" + source;
+    result = RegOpenKeyExA(logs, path.c_str(), 0, KEY_READ, &sourceKey);
+    if (result == ERROR_SUCCESS) {
+      RegCloseKey(sourceKey);
+      *found = log;
+      break;
+    }
+    if (!IsAbsent(result)) break;
+    result = ERROR_SUCCESS;
+  }
+  RegCloseKey(logs);
+  return result;
+}
+
+// The log's maximum size: its registry key's "MaxSize" value, as on
+// Windows, else the default. A registry that cannot be read gives its
+// error: the default may be smaller and overwrite events the log keeps.
+LONG MaxLogSize(const std::string& log, uint64_t* size) {
+  *size = vk_posix::eventlog_store::kDefaultMaxLogSize;
+  std::string path = std::string(kEventlogKey) + "\\" + log;
+  HKEY key = nullptr;
+  LONG result = RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key);
+  if (result != ERROR_SUCCESS) return IsAbsent(result) ? ERROR_SUCCESS : result;
+  DWORD maxSize = 0;
+  DWORD type = 0;
+  DWORD length = sizeof maxSize;
+  result = RegQueryValueExA(key, "MaxSize", nullptr, &type, reinterpret_cast<BYTE*>(&maxSize), &length);
+  RegCloseKey(key);
+  if (result == ERROR_SUCCESS && type == REG_DWORD && maxSize) *size = maxSize;
+  return result == ERROR_SUCCESS || result == ERROR_MORE_DATA || IsAbsent(result) ? ERROR_SUCCESS : result;
+}
+
+// The RFC 3164 header time, "Mmm dd hh:mm:ss" in local time. The month is
+// English whatever the process's locale: collectors parse only that.
+std::string SyslogTimestamp(time_t now) {
+  struct tm local;
+  localtime_r(&now, &local);
+  char stamp[32];
+  snprintf(stamp, sizeof stamp, "%s %2d %02d:%02d:%02d", kEnglishMonths[local.tm_mon % 12], local.tm_mday,
+           local.tm_hour, local.tm_min, local.tm_sec);
+  return stamp;
+}
+
+// The source name as an RFC 3164 tag: at most 32 characters, with blanks,
+// the header's delimiters and unprintable bytes replaced, so that
+// collectors find the tag and the message where they expect them.
+std::string SyslogTag(const std::string& source) {
+  std::string tag = source.substr(0, kSyslogTagLength);
+  for (char& c : tag) {
+    unsigned char byte = static_cast<unsigned char>(c);
+    if (byte <= 0x20 || byte >= 0x7F || c == ':' || c == '[' || c == ']') c = '_';
+  }
+  return tag.empty() ? kNamelessTag : tag;
+}
+
+// Event strings come from any caller: control characters are written as
+// '#' and three octal digits, as rsyslog shows them, so that a message
+// cannot forge further lines or drive a terminal.
+std::string EscapeControlCharacters(const std::string& text) {
+  std::string escaped;
+  escaped.reserve(text.size());
+  for (char c : text) {
+    unsigned char byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) {
+      char code[8];
+      snprintf(code, sizeof code, "#%03o", byte);
+      escaped += code;
+    } else {
+      escaped += c;
+    }
+  }
+  return escaped;
+}
+
+// Splits the message into escaped pieces of at most `budget` bytes, never
+// inside an escape or a UTF-8 sequence.
+std::vector<std::string> SplitEscapedMessage(const std::string& message, size_t budget) {
+  std::vector<std::string> pieces(1);
+  for (size_t i = 0; i < message.size();) {
+    size_t end = i + 1;
+    while (end < message.size() && end - i < 4 && (static_cast<unsigned char>(message[end]) & 0xC0) == 0x80) ++end;
+    std::string unit = EscapeControlCharacters(message.substr(i, end - i));
+    if (!pieces.back().empty() && pieces.back().size() + unit.size() > budget) pieces.emplace_back();
+    pieces.back() += unit;
+    i = end;
+  }
+  return pieces;
+}
+
+// Where no system log listens, there is nothing to deliver to.
+bool NoSystemLog(int err) { return err == ENOENT || err == ECONNREFUSED || err == ENOTDIR; }
+
+// RFC 3164 datagrams to the system log socket, with the source as the
+// program name, so the host's own openlog() settings stay untouched. A
+// long message goes as several lines of kSyslogDatagramLength bytes at most,
+// each with the header, since a datagram larger than the socket or the
+// daemon takes would be lost whole. Returns the reason a line was not
+// taken; a machine without a system log is no failure.
+DWORD ForwardToSyslog(const Event& event) {
+  const char* enabled = getenv("VK_EVENTLOG_SYSLOG");
+  if (enabled && strcmp(enabled, "0") == 0) return ERROR_SUCCESS;
+  int severity = event.type == EVENTLOG_ERROR_TYPE     ? kSyslogError
+                 : event.type == EVENTLOG_WARNING_TYPE ? kSyslogWarning
+                                                       : kSyslogInfo;
+  std::string message;
+  for (const std::string& text : event.strings) message += (message.empty() ? "" : " ") + text;
+  std::string header = "<" + std::to_string(kSyslogUser | severity) + ">" + SyslogTimestamp(time(nullptr)) + " " +
+                       SyslogTag(event.source) + "[" + std::to_string(getpid()) + "]: ";
+  const char* path = getenv("VK_SYSLOG_SOCKET");
+  struct sockaddr_un address = {};
+  address.sun_family = AF_UNIX;
+  strncpy(address.sun_path, path && *path ? path : "/dev/log", sizeof address.sun_path - 1);
+  int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return vk_posix::Win32ErrorFromErrno(errno);
+  // A daemon that stopped reading holds a report up for a bounded time only.
+  struct timeval timeout = {kSyslogSendTimeoutSeconds, 0};
+  setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+  DWORD result = ERROR_SUCCESS;
+  if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    if (!NoSystemLog(errno)) result = vk_posix::Win32ErrorFromErrno(errno);
+    close(fd);
+    return result;
+  }
+  for (const std::string& piece : SplitEscapedMessage(message, kSyslogDatagramLength - header.size())) {
+    std::string line = header + piece;
+    ssize_t sent;
+    do sent = send(fd, line.data(), line.size(), MSG_NOSIGNAL);
+    while (sent < 0 && errno == EINTR);
+    if (sent < 0) {
+      result = NoSystemLog(errno) ? ERROR_SUCCESS : vk_posix::Win32ErrorFromErrno(errno);
+      break;
+    }
+  }
+  close(fd);
+  return result;
+}
+
+// The log to read: one the registry lists under the event log key, or one
+// of the system's own; any other name opens the Application log, as on
+// Windows. A registry that cannot be read gives its error, so that a
+// reader is not shown an empty log in place of the one it named.
+LONG ReadableLog(const char* name, std::string* log) {
+  *log = kDefaultLog;
+  for (const char* standard : {"Application", "System", "Security"})
+    if (strcasecmp(name, standard) == 0) {
+      *log = name;
+      return ERROR_SUCCESS;
+    }
+  if (strchr(name, '\\')) return ERROR_SUCCESS;  // a source's key, not a log's
+  std::string path = std::string(kEventlogKey) + "\\" + name;
+  HKEY key = nullptr;
+  LONG result = RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key);
+  if (result != ERROR_SUCCESS) return IsAbsent(result) ? ERROR_SUCCESS : result;
+  RegCloseKey(key);
+  *log = name;
+  return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+// Opens a source on the local machine; other machines fail with
+// RPC_S_SERVER_UNAVAILABLE.
+HANDLE WINAPI RegisterEventSourceA(LPCSTR lpUNCServerName, LPCSTR lpSourceName) {
+  if (!lpSourceName) {
+    vk_posix::Fail(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  if (!IsLocalServer(lpUNCServerName)) {
+    vk_posix::Fail(RPC_S_SERVER_UNAVAILABLE);
+    return nullptr;
+  }
+  std::string log;
+  LONG error = LogOfSource(lpSourceName, &log);
+  if (error != ERROR_SUCCESS) {
+    vk_posix::Fail(static_cast<DWORD>(error));
+    return nullptr;
+  }
+  return vk_posix::InsertHandle(std::make_shared<EventSourceObject>(log, lpSourceName));
+}
+
+BOOL WINAPI DeregisterEventSource(HANDLE hEventLog) {
+  if (!vk_posix::LookupHandleAs<EventSourceObject>(hEventLog)) return FALSE;
+  return CloseHandle(hEventLog);
+}
+
+BOOL WINAPI ReportEventA(HANDLE hEventLog, WORD wType, WORD wCategory, DWORD dwEventID, PSID lpUserSid,
+                         WORD wNumStrings, DWORD dwDataSize, LPCSTR* lpStrings, LPVOID lpRawData) {
+  auto source = vk_posix::LookupHandleAs<EventSourceObject>(hEventLog);
+  if (!source) return FALSE;
+  if ((wNumStrings && !lpStrings) || (dwDataSize && !lpRawData)) return vk_posix::Fail(ERROR_INVALID_PARAMETER);
+  if (lpUserSid && !IsValidSid(lpUserSid)) return vk_posix::Fail(ERROR_INVALID_SID);
+  Event event;
+  event.timeGenerated = event.timeWritten = static_cast<DWORD>(time(nullptr));
+  event.eventId = dwEventID;
+  event.type = wType;
+  event.category = wCategory;
+  if (lpUserSid) event.userSid.assign(static_cast<const char*>(lpUserSid), GetLengthSid(lpUserSid));
+  event.source = source->source();
+  event.computer = ComputerName();
+  for (WORD i = 0; i < wNumStrings; ++i) event.strings.emplace_back(lpStrings[i] ? lpStrings[i] : "");
+  event.data.assign(static_cast<const char*>(lpRawData), lpRawData ? dwDataSize : 0);
+  uint64_t maxSize = 0;
+  LONG error = MaxLogSize(source->log(), &maxSize);
+  if (error == ERROR_SUCCESS) error = vk_posix::eventlog_store::Append(source->log(), maxSize, &event);
+  // Also when the store failed: the event is not lost in both places.
+  DWORD forwarded = ForwardToSyslog(event);
+  if (error != ERROR_SUCCESS) return vk_posix::Fail(static_cast<DWORD>(error));
+  if (forwarded != ERROR_SUCCESS) return vk_posix::Fail(forwarded);
+  return TRUE;
+}
+
+HANDLE WINAPI OpenEventLogA(LPCSTR lpUNCServerName, LPCSTR lpSourceName) {
+  if (!lpSourceName || !*lpSourceName) {
+    vk_posix::Fail(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  if (!IsLocalServer(lpUNCServerName)) {
+    vk_posix::Fail(RPC_S_SERVER_UNAVAILABLE);
+    return nullptr;
+  }
+  std::string log;
+  LONG error = ReadableLog(lpSourceName, &log);
+  if (error != ERROR_SUCCESS) {
+    vk_posix::Fail(static_cast<DWORD>(error));
+    return nullptr;
+  }
+  return vk_posix::InsertHandle(std::make_shared<EventLogReader>(log));
+}
+
+// Reads whole records into the buffer, as many as fit, from the reader's
+// position or, with EVENTLOG_SEEK_READ, from the record numbered
+// dwRecordOffset (ERROR_INVALID_PARAMETER when the log does not hold it, as
+// on Windows). When not even the first one fits, ERROR_INSUFFICIENT_BUFFER
+// with its size in *pnMinNumberOfBytesNeeded; past the last record,
+// ERROR_HANDLE_EOF.
+BOOL WINAPI ReadEventLogA(HANDLE hEventLog, DWORD dwReadFlags, DWORD dwRecordOffset, LPVOID lpBuffer,
+                          DWORD nNumberOfBytesToRead, DWORD* pnBytesRead, DWORD* pnMinNumberOfBytesNeeded) {
+  auto reader = vk_posix::LookupHandleAs<EventLogReader>(hEventLog);
+  if (!reader) return FALSE;
+  if (!pnBytesRead || !pnMinNumberOfBytesNeeded) return vk_posix::Fail(ERROR_INVALID_PARAMETER);
+  *pnBytesRead = *pnMinNumberOfBytesNeeded = 0;
+  bool sequential = (dwReadFlags & EVENTLOG_SEQUENTIAL_READ) != 0;
+  bool seek = (dwReadFlags & EVENTLOG_SEEK_READ) != 0;
+  bool forwards = (dwReadFlags & EVENTLOG_FORWARDS_READ) != 0;
+  bool backwards = (dwReadFlags & EVENTLOG_BACKWARDS_READ) != 0;
+  if (sequential == seek || forwards == backwards) return vk_posix::Fail(ERROR_INVALID_PARAMETER);
+  DWORD position = seek ? dwRecordOffset : reader->position;
+  if (!seek && !reader->started) {
+    LONG error = forwards ? vk_posix::eventlog_store::Oldest(reader->log(), &position)
+                          : vk_posix::eventlog_store::Newest(reader->log(), &position);
+    if (error != ERROR_SUCCESS) return vk_posix::Fail(static_cast<DWORD>(error));
+    if (position == 0) return vk_posix::Fail(ERROR_HANDLE_EOF);
+  }
+  BYTE* out = static_cast<BYTE*>(lpBuffer);
+  DWORD written = 0;
+  for (;;) {
+    Event event;
+    LONG error = position == 0 ? ERROR_HANDLE_EOF
+                               : vk_posix::eventlog_store::Next(reader->log(), position, forwards, &event);
+    bool sought = seek && written == 0;
+    if (sought && (error == ERROR_HANDLE_EOF || (error == ERROR_SUCCESS && event.recordNumber != position)))
+      return vk_posix::Fail(ERROR_INVALID_PARAMETER);
+    if (error == ERROR_HANDLE_EOF && written > 0) break;
+    if (error != ERROR_SUCCESS) return vk_posix::Fail(static_cast<DWORD>(error));
+    size_t length = vk_posix::eventlog_store::RecordLength(event);
+    if (length > nNumberOfBytesToRead - written || !out) {
+      if (written > 0) break;
+      *pnMinNumberOfBytesNeeded = static_cast<DWORD>(length);
+      return vk_posix::Fail(ERROR_INSUFFICIENT_BUFFER);
+    }
+    std::vector<BYTE> record = vk_posix::eventlog_store::ToRecord(event);
+    memcpy(out + written, record.data(), record.size());
+    written += static_cast<DWORD>(record.size());
+    position = forwards ? event.recordNumber + 1 : event.recordNumber - 1;
+    reader->position = position;
+    reader->started = true;
+  }
+  *pnBytesRead = written;
+  return TRUE;
+}
+
+namespace {
+
+// One number about the reader's log, from the store.
+BOOL ReadLogNumber(HANDLE hEventLog, PDWORD number, LONG (*query)(const std::string&, DWORD*)) {
+  auto reader = vk_posix::LookupHandleAs<EventLogReader>(hEventLog);
+  if (!reader) return FALSE;
+  if (!number) return vk_posix::Fail(ERROR_INVALID_PARAMETER);
+  LONG error = query(reader->log(), number);
+  return error == ERROR_SUCCESS ? TRUE : vk_posix::Fail(static_cast<DWORD>(error));
+}
+
+}  // namespace
+
+BOOL WINAPI GetNumberOfEventLogRecords(HANDLE hEventLog, PDWORD NumberOfRecords) {
+  return ReadLogNumber(hEventLog, NumberOfRecords, vk_posix::eventlog_store::Count);
+}
+
+BOOL WINAPI GetOldestEventLogRecord(HANDLE hEventLog, PDWORD OldestRecord) {
+  return ReadLogNumber(hEventLog, OldestRecord, vk_posix::eventlog_store::Oldest);
+}
+
+// With a backup name, the log first goes into a new SQLite file of that
+// name (ERROR_ALREADY_EXISTS when there is one); only then is it cleared.
+BOOL WINAPI ClearEventLogA(HANDLE hEventLog, LPCSTR lpBackupFileName) {
+  auto reader = vk_posix::LookupHandleAs<EventLogReader>(hEventLog);
+  if (!reader) return FALSE;
+  LONG error = vk_posix::eventlog_store::Clear(reader->log(), lpBackupFileName);
+  if (error != ERROR_SUCCESS) return vk_posix::Fail(static_cast<DWORD>(error));
+  reader->position = 0;
+  reader->started = false;
+  return TRUE;
+}
+
+BOOL WINAPI CloseEventLog(HANDLE hEventLog) {
+  if (!vk_posix::LookupHandleAs<EventLogReader>(hEventLog)) return FALSE;
+  return CloseHandle(hEventLog);
+}

@@ -1,0 +1,319 @@
+// CreateFileA and the calls on file handles.
+#include "files/files.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "process_and_system/errors.h"
+#include "files/share_modes.h"
+
+namespace vk_posix {
+
+FileObject::~FileObject() {
+  // close() must not be retried on EINTR on Linux: the descriptor is gone.
+  close(m_fd);
+}
+
+bool WriteAll(int fd, const void* data, size_t size, size_t* written) {
+  const char* cursor = static_cast<const char*>(data);
+  *written = 0;
+  while (*written < size) {
+    ssize_t n = write(fd, cursor + *written, size - *written);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (n == 0) {
+      errno = ENOSPC;
+      return false;
+    }
+    *written += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+ssize_t ReadSome(int fd, void* data, size_t size) {
+  ssize_t n;
+  do n = read(fd, data, size);
+  while (n < 0 && errno == EINTR);
+  return n;
+}
+
+namespace {
+
+constexpr int kMaxReopenAttempts = 100;
+
+int OpenRetrying(const char* path, int flags, mode_t mode) {
+  int fd;
+  do fd = open(path, flags | O_CLOEXEC, mode);
+  while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+// ENOENT means a missing file when the directory exists and a missing
+// directory (ERROR_PATH_NOT_FOUND) when it does not, as Windows tells them.
+DWORD ErrorForOpenFailure(const char* path, int err) {
+  if (err != ENOENT) return Win32ErrorFromErrno(err);
+  std::string directory(path);
+  size_t slash = directory.find_last_of('/');
+  if (slash == std::string::npos) return ERROR_FILE_NOT_FOUND;
+  directory.resize(slash == 0 ? 1 : slash);
+  struct stat info;
+  if (stat(directory.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return ERROR_FILE_NOT_FOUND;
+  return ERROR_PATH_NOT_FOUND;
+}
+
+// Opens an existing file or creates one, telling which happened; the open
+// does not truncate, so that truncation waits until the share check passed.
+int OpenOrCreate(const char* path, int accessFlags, DWORD disposition, bool* created) {
+  *created = false;
+  const mode_t mode = 0666;  // narrowed by the umask, as for any new file
+  for (;;) {
+    if (disposition != CREATE_NEW) {
+      int fd = OpenRetrying(path, accessFlags, 0);
+      if (fd >= 0 || errno != ENOENT) return fd;
+      if (disposition == OPEN_EXISTING || disposition == TRUNCATE_EXISTING) return -1;
+    }
+    int fd = OpenRetrying(path, accessFlags | O_CREAT | O_EXCL, mode);
+    if (fd >= 0) {
+      *created = true;
+      return fd;
+    }
+    // Someone else created it between our two opens: open theirs.
+    if (errno != EEXIST || disposition == CREATE_NEW) return -1;
+  }
+}
+
+}  // namespace
+
+}  // namespace vk_posix
+
+using vk_posix::Fail;
+using vk_posix::FailFromErrno;
+using vk_posix::FileObject;
+
+// Opens or creates a file with Win32 access, sharing and disposition.
+// Sharing is enforced against every handle opened through this layer, in
+// this and other processes (share_modes.cpp); a handle with write access
+// admits readers only if its share mode says so. Differences from Windows:
+// a handle with write access needs read permission on the file too (the
+// share markers are read locks), and flags such as FILE_FLAG_DELETE_ON_CLOSE
+// are not supported (ERROR_INVALID_PARAMETER). Descriptors are close-on-exec.
+HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                          LPSECURITY_ATTRIBUTES /*lpSecurityAttributes*/, DWORD dwCreationDisposition,
+                          DWORD dwFlagsAndAttributes, HANDLE hTemplateFile) {
+  if (!lpFileName || hTemplateFile) {
+    Fail(ERROR_INVALID_PARAMETER);
+    return INVALID_HANDLE_VALUE;
+  }
+  if (!*lpFileName) {
+    Fail(ERROR_PATH_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
+  }
+  if (dwCreationDisposition < CREATE_NEW || dwCreationDisposition > TRUNCATE_EXISTING ||
+      (dwFlagsAndAttributes & 0xFFFF0000u) != 0) {
+    Fail(ERROR_INVALID_PARAMETER);
+    return INVALID_HANDLE_VALUE;
+  }
+  const bool write = (dwDesiredAccess & GENERIC_WRITE) != 0;
+  if (!write && (dwCreationDisposition == CREATE_ALWAYS || dwCreationDisposition == TRUNCATE_EXISTING)) {
+    Fail(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+  }
+
+  // The name may be deleted or replaced between open() and the share claim;
+  // a handle must never end up on a file that no longer has the name, so the
+  // open is repeated until the claimed file is the one the name points to.
+  bool created = false;
+  std::shared_ptr<FileObject> file;
+  for (int attempt = 0;; ++attempt) {
+    int fd = vk_posix::OpenOrCreate(lpFileName, write ? O_RDWR : O_RDONLY, dwCreationDisposition, &created);
+    if (fd < 0) {
+      Fail(vk_posix::ErrorForOpenFailure(lpFileName, errno));
+      return INVALID_HANDLE_VALUE;
+    }
+    file = std::make_shared<FileObject>(fd, dwDesiredAccess);
+    struct stat info;
+    if (fstat(fd, &info) != 0) {
+      FailFromErrno();
+      return INVALID_HANDLE_VALUE;
+    }
+    if (S_ISDIR(info.st_mode)) {
+      Fail(ERROR_ACCESS_DENIED);
+      return INVALID_HANDLE_VALUE;
+    }
+    DWORD shareResult =
+        vk_posix::ClaimShareAccess(fd, vk_posix::MakeShareRequest(dwDesiredAccess, dwShareMode));
+    if (shareResult != ERROR_SUCCESS) {
+      // A file created here a moment ago stays: the handle that won the race
+      // may already be writing to it.
+      Fail(shareResult);
+      return INVALID_HANDLE_VALUE;
+    }
+    struct stat named;
+    bool stillNamed = stat(lpFileName, &named) == 0 && named.st_dev == info.st_dev && named.st_ino == info.st_ino;
+    if (stillNamed) break;
+    if (attempt == vk_posix::kMaxReopenAttempts) {
+      Fail(ERROR_SHARING_VIOLATION);
+      return INVALID_HANDLE_VALUE;
+    }
+  }
+  bool truncate = !created && (dwCreationDisposition == CREATE_ALWAYS ||
+                               dwCreationDisposition == TRUNCATE_EXISTING);
+  if (truncate && ftruncate(file->fd(), 0) != 0) {
+    FailFromErrno();
+    return INVALID_HANDLE_VALUE;
+  }
+  // Like Windows, report whether an existing file was opened where the
+  // disposition could have created one.
+  bool couldCreate = dwCreationDisposition == CREATE_ALWAYS || dwCreationDisposition == OPEN_ALWAYS;
+  SetLastError(couldCreate && !created ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+  return vk_posix::InsertHandle(std::move(file));
+}
+
+// Writes at the file pointer. A write that could not place every byte fails
+// with the system's reason (ERROR_DISK_FULL for a full disk); the count
+// written so far is still returned.
+BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite, LPDWORD lpNumberOfBytesWritten,
+                      LPOVERLAPPED lpOverlapped) {
+  if (lpNumberOfBytesWritten) *lpNumberOfBytesWritten = 0;
+  if (lpOverlapped) return Fail(ERROR_INVALID_PARAMETER);
+  auto file = vk_posix::LookupHandleAs<FileObject>(hFile);
+  if (!file) return FALSE;
+  if (!file->CanWrite()) return Fail(ERROR_ACCESS_DENIED);
+  if (!lpBuffer && nNumberOfBytesToWrite) return Fail(ERROR_NOACCESS);
+  size_t written = 0;
+  bool ok = vk_posix::WriteAll(file->fd(), lpBuffer, nNumberOfBytesToWrite, &written);
+  if (written) file->set_unflushed(true);
+  if (lpNumberOfBytesWritten) *lpNumberOfBytesWritten = static_cast<DWORD>(written);
+  return ok ? TRUE : FailFromErrno();
+}
+
+// Reads at the file pointer; at the end of the file it succeeds with 0 bytes.
+BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD lpNumberOfBytesRead,
+                     LPOVERLAPPED lpOverlapped) {
+  if (lpNumberOfBytesRead) *lpNumberOfBytesRead = 0;
+  if (lpOverlapped) return Fail(ERROR_INVALID_PARAMETER);
+  auto file = vk_posix::LookupHandleAs<FileObject>(hFile);
+  if (!file) return FALSE;
+  if (!file->CanRead()) return Fail(ERROR_ACCESS_DENIED);
+  if (!lpBuffer && nNumberOfBytesToRead) return Fail(ERROR_NOACCESS);
+  ssize_t n = vk_posix::ReadSome(file->fd(), lpBuffer, nNumberOfBytesToRead);
+  if (n < 0) return FailFromErrno();
+  if (lpNumberOfBytesRead) *lpNumberOfBytesRead = static_cast<DWORD>(n);
+  return TRUE;
+}
+
+// Moves the file pointer. Without a high part the distance is a signed
+// 32-bit value; with one, the two form a signed 64-bit distance, and the
+// high part of the new position is returned through it.
+DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveHigh, DWORD dwMoveMethod) {
+  auto file = vk_posix::LookupHandleAs<FileObject>(hFile);
+  if (!file) return INVALID_SET_FILE_POINTER;
+  static const int kWhence[] = {SEEK_SET, SEEK_CUR, SEEK_END};
+  if (dwMoveMethod > FILE_END) {
+    Fail(ERROR_INVALID_PARAMETER);
+    return INVALID_SET_FILE_POINTER;
+  }
+  int64_t distance = lDistanceToMove;
+  if (lpDistanceToMoveHigh)
+    distance = static_cast<int64_t>((static_cast<uint64_t>(static_cast<uint32_t>(*lpDistanceToMoveHigh)) << 32) |
+                                    static_cast<uint32_t>(lDistanceToMove));
+  off_t base = dwMoveMethod == FILE_BEGIN ? 0 : lseek(file->fd(), 0, kWhence[dwMoveMethod]);
+  if (base < 0 || base + distance < 0) {
+    Fail(base < 0 ? vk_posix::Win32ErrorFromErrno(errno) : ERROR_NEGATIVE_SEEK);
+    return INVALID_SET_FILE_POINTER;
+  }
+  off_t position = lseek(file->fd(), static_cast<off_t>(base + distance), SEEK_SET);
+  if (position < 0) {
+    FailFromErrno();
+    return INVALID_SET_FILE_POINTER;
+  }
+  if (lpDistanceToMoveHigh) *lpDistanceToMoveHigh = static_cast<LONG>(static_cast<uint64_t>(position) >> 32);
+  SetLastError(ERROR_SUCCESS);
+  return static_cast<DWORD>(position);
+}
+
+// Makes the current file pointer the end of the file.
+BOOL WINAPI SetEndOfFile(HANDLE hFile) {
+  auto file = vk_posix::LookupHandleAs<FileObject>(hFile);
+  if (!file) return FALSE;
+  if (!file->CanWrite()) return Fail(ERROR_ACCESS_DENIED);
+  off_t position = lseek(file->fd(), 0, SEEK_CUR);
+  if (position < 0) return FailFromErrno();
+  int rc;
+  do rc = ftruncate(file->fd(), position);
+  while (rc != 0 && errno == EINTR);
+  file->set_unflushed(true);
+  return rc == 0 ? TRUE : FailFromErrno();
+}
+
+// The file size; the high 32 bits go through lpFileSizeHigh when given. On
+// failure INVALID_FILE_SIZE with the reason in the last error; a file whose
+// low 32 bits happen to be 0xFFFFFFFF leaves the last error untouched.
+DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh) {
+  auto file = vk_posix::LookupHandleAs<FileObject>(hFile);
+  if (!file) return INVALID_FILE_SIZE;
+  struct stat info;
+  if (fstat(file->fd(), &info) != 0) {
+    FailFromErrno();
+    return INVALID_FILE_SIZE;
+  }
+  uint64_t size = static_cast<uint64_t>(info.st_size);
+  if (lpFileSizeHigh) *lpFileSizeHigh = static_cast<DWORD>(size >> 32);
+  return static_cast<DWORD>(size);
+}
+
+// Writes the file's data and metadata through to the device (fsync). Like
+// Windows, it needs a handle with write access. A handle that changed
+// nothing since its last successful flush returns at once: an fsync of a
+// clean file still costs a device cache flush on most file systems. Data
+// written through other handles is flushed by their own flushes.
+BOOL WINAPI FlushFileBuffers(HANDLE hFile) {
+  auto file = vk_posix::LookupHandleAs<FileObject>(hFile);
+  if (!file) return FALSE;
+  if (!file->CanWrite()) return Fail(ERROR_ACCESS_DENIED);
+  if (!file->unflushed()) return TRUE;
+  int rc;
+  do rc = fsync(file->fd());
+  while (rc != 0 && errno == EINTR);
+  if (rc != 0) return FailFromErrno();
+  file->set_unflushed(false);
+  return TRUE;
+}
+
+// Deletes a file. As on Windows it fails with ERROR_SHARING_VIOLATION while
+// a handle is open on it whose share mode lacks FILE_SHARE_DELETE; a handle
+// that shares delete keeps reading the file after its name is gone.
+BOOL WINAPI DeleteFileA(LPCSTR lpFileName) {
+  if (!lpFileName) return Fail(ERROR_INVALID_PARAMETER);
+  int fd = vk_posix::OpenRetrying(lpFileName, O_RDONLY | O_NOFOLLOW | O_NONBLOCK, 0);
+  if (fd >= 0) {
+    struct stat info;
+    bool isDirectory = fstat(fd, &info) == 0 && S_ISDIR(info.st_mode);
+    DWORD shareResult = isDirectory ? ERROR_ACCESS_DENIED
+                                    : vk_posix::ClaimShareAccess(
+                                          fd, vk_posix::MakeShareRequest(DELETE, FILE_SHARE_READ |
+                                                                                     FILE_SHARE_WRITE |
+                                                                                     FILE_SHARE_DELETE));
+    if (shareResult != ERROR_SUCCESS) {
+      close(fd);
+      return Fail(shareResult);
+    }
+    // The claim is held across the unlink, so no conflicting open slips in.
+    int rc = unlink(lpFileName);
+    int savedErrno = errno;
+    close(fd);
+    if (rc != 0) return Fail(vk_posix::ErrorForOpenFailure(lpFileName, savedErrno));
+    return TRUE;
+  }
+  // Unreadable files and links: no handle of ours can hold them; unlink alone.
+  if (errno != EACCES && errno != ELOOP) return Fail(vk_posix::ErrorForOpenFailure(lpFileName, errno));
+  if (unlink(lpFileName) != 0) return Fail(vk_posix::ErrorForOpenFailure(lpFileName, errno));
+  return TRUE;
+}

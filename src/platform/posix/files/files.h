@@ -1,0 +1,39 @@
+// File objects behind file handles.
+#ifndef VK_PLATFORM_POSIX_FILES_H
+#define VK_PLATFORM_POSIX_FILES_H
+
+#include <sys/types.h>
+
+#include "process_and_system/handles.h"
+
+namespace vk_posix {
+
+class FileObject : public KernelObject {
+ public:
+  FileObject(int fd, DWORD access) : m_fd(fd), m_access(access) {}
+  ~FileObject() override;
+  FileObject(const FileObject&) = delete;
+  FileObject& operator=(const FileObject&) = delete;
+
+  int fd() const { return m_fd; }
+  bool CanRead() const { return (m_access & GENERIC_READ) != 0; }
+  bool CanWrite() const { return (m_access & GENERIC_WRITE) != 0; }
+  // Whether this handle changed the file since its last flush.
+  bool unflushed() const { return m_unflushed; }
+  void set_unflushed(bool unflushed) { m_unflushed = unflushed; }
+
+ private:
+  int m_fd;
+  DWORD m_access;
+  bool m_unflushed = false;
+};
+
+// Writes all bytes, retrying EINTR and short writes; false with errno set.
+bool WriteAll(int fd, const void* data, size_t size, size_t* written);
+
+// Reads up to size bytes, retrying EINTR; -1 with errno set.
+ssize_t ReadSome(int fd, void* data, size_t size);
+
+}  // namespace vk_posix
+
+#endif  // VK_PLATFORM_POSIX_FILES_H

@@ -1,0 +1,41 @@
+#include "files/ofd_locks.h"
+
+#include <errno.h>
+#include <fcntl.h>
+
+namespace vk_posix {
+
+namespace {
+
+struct flock Range(short type, off_t start, off_t length) {
+  struct flock lock = {};
+  lock.l_type = type;
+  lock.l_whence = SEEK_SET;
+  lock.l_start = start;
+  lock.l_len = length;
+  return lock;
+}
+
+}  // namespace
+
+bool LockShared(int fd, off_t start, off_t length) {
+  struct flock lock = Range(F_RDLCK, start, length);
+  int rc;
+  do rc = fcntl(fd, F_OFD_SETLK, &lock);
+  while (rc == -1 && errno == EINTR);
+  return rc == 0;
+}
+
+void Unlock(int fd, off_t start, off_t length) {
+  struct flock lock = Range(F_UNLCK, start, length);
+  fcntl(fd, F_OFD_SETLK, &lock);
+}
+
+bool HeldByOthers(int fd, off_t start, off_t length) {
+  // Asking for a write lock finds any lock of another description.
+  struct flock probe = Range(F_WRLCK, start, length);
+  if (fcntl(fd, F_OFD_GETLK, &probe) == -1) return false;
+  return probe.l_type != F_UNLCK;
+}
+
+}  // namespace vk_posix
