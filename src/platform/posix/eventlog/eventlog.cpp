@@ -255,21 +255,21 @@ LONG ReadableLog(const char* name, std::string* log) {
   return ERROR_SUCCESS;
 }
 
+// The log that a source or log name leads to on the server named, which
+// must be this machine.
+LONG LocalLog(LPCSTR server, LPCSTR name, LONG (*find)(const char*, std::string*), std::string* log) {
+  if (!name) return ERROR_INVALID_PARAMETER;
+  if (!IsLocalServer(server)) return RPC_S_SERVER_UNAVAILABLE;
+  return find(name, log);
+}
+
 }  // namespace
 
 // Opens a source on the local machine; other machines fail with
 // RPC_S_SERVER_UNAVAILABLE.
 HANDLE WINAPI RegisterEventSourceA(LPCSTR lpUNCServerName, LPCSTR lpSourceName) {
-  if (!lpSourceName) {
-    vk_posix::Fail(ERROR_INVALID_PARAMETER);
-    return nullptr;
-  }
-  if (!IsLocalServer(lpUNCServerName)) {
-    vk_posix::Fail(RPC_S_SERVER_UNAVAILABLE);
-    return nullptr;
-  }
   std::string log;
-  LONG error = LogOfSource(lpSourceName, &log);
+  LONG error = LocalLog(lpUNCServerName, lpSourceName, LogOfSource, &log);
   if (error != ERROR_SUCCESS) {
     vk_posix::Fail(static_cast<DWORD>(error));
     return nullptr;
@@ -309,16 +309,9 @@ BOOL WINAPI ReportEventA(HANDLE hEventLog, WORD wType, WORD wCategory, DWORD dwE
 }
 
 HANDLE WINAPI OpenEventLogA(LPCSTR lpUNCServerName, LPCSTR lpSourceName) {
-  if (!lpSourceName || !*lpSourceName) {
-    vk_posix::Fail(ERROR_INVALID_PARAMETER);
-    return nullptr;
-  }
-  if (!IsLocalServer(lpUNCServerName)) {
-    vk_posix::Fail(RPC_S_SERVER_UNAVAILABLE);
-    return nullptr;
-  }
   std::string log;
-  LONG error = ReadableLog(lpSourceName, &log);
+  LONG error = lpSourceName && !*lpSourceName ? ERROR_INVALID_PARAMETER
+                                              : LocalLog(lpUNCServerName, lpSourceName, ReadableLog, &log);
   if (error != ERROR_SUCCESS) {
     vk_posix::Fail(static_cast<DWORD>(error));
     return nullptr;
