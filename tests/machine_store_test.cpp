@@ -502,6 +502,23 @@ TEST_F(MachineStoreTest, StoresGetTheirModesWhateverTheUmask) {
   }
 }
 
+// Earlier versions made the user's state directory 0755 and its files
+// 0644: every other user could read that user's keys and events.
+TEST_F(MachineStoreTest, AUserStateDirectoryLeftOpenToOthersIsMadePrivate) {
+  std::string store = s_other.home + "/.local/state/vkdiag";
+  for (const std::string& directory : {s_other.home + "/.local", s_other.home + "/.local/state", store}) {
+    ASSERT_EQ(0, mkdir(directory.c_str(), 0755)) << directory;
+    ASSERT_EQ(0, chown(directory.c_str(), s_other.uid, s_other.gid)) << directory;
+    ASSERT_EQ(0, chmod(directory.c_str(), 0755)) << directory;
+  }
+  Options options;
+  options.machineStore = s_base + "/never-set-up";
+  EXPECT_EQ(0, RunAs(s_other, "stores_private_state", {}, options)) << Output(s_other);
+  struct stat status;
+  EXPECT_EQ(0700u, ModeOf(store, &status));
+  EXPECT_EQ(s_other.uid, status.st_uid);
+}
+
 TEST_F(MachineStoreTest, AReaderFollowsTheWritesOfAMemberWhileBothRun) {
   for (const char* name : {"written-first", "read-first", "written-second"}) unlink(Signal(name).c_str());
   pid_t writer = StartAs(s_member, "stores_member_writes_twice",

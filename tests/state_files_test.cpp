@@ -14,9 +14,17 @@
 #include "support/test_support.h"
 
 #if !defined(_WIN32)
+#include <poll.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <atomic>
+#include <thread>
+#endif
+#if defined(__linux__)
+#include <sys/inotify.h>
 #endif
 
 namespace {
@@ -124,6 +132,58 @@ TEST_F(StateFilesTest, NewStateFilesGetTheirModesWhateverTheUmask) {
     ASSERT_EQ(0, lstat((m_root + "/" + name).c_str(), &status)) << name;
     EXPECT_EQ(0644u, status.st_mode & 07777u) << name;
   }
+#endif
+}
+
+// A new database is made under a scratch name and then moved into place.
+// Whoever may write the directory can swap a link in for the scratch file
+// as soon as SQLite closes it; the mode and group the file gets then must
+// not land on the link's target.
+TEST_F(StateFilesTest, ALinkSwappedInForADatabaseBeingMadeIsNotFollowed) {
+#if !defined(__linux__)
+  GTEST_SKIP() << "watches the directory with inotify";
+#else
+  ASSERT_EQ(0, chmod(m_outside.c_str(), 0600));
+  int watch = inotify_init1(IN_CLOEXEC);
+  ASSERT_GE(watch, 0);
+  ASSERT_GE(inotify_add_watch(watch, m_root.c_str(), IN_CLOSE_WRITE), 0);
+  std::atomic<bool> stop{false};
+  std::atomic<int> swaps{0};
+  std::thread swapper([&] {
+    std::string planted = m_root + "/planted-link";
+    alignas(inotify_event) char events[8192];
+    while (!stop) {
+      pollfd ready = {watch, POLLIN, 0};
+      if (poll(&ready, 1, 100) <= 0) continue;
+      ssize_t length = read(watch, events, sizeof events);
+      for (ssize_t at = 0; at < length;) {
+        const inotify_event* event = reinterpret_cast<const inotify_event*>(events + at);
+        std::string name = event->len ? event->name : "";
+        bool scratch = name.find(".new-") != std::string::npos && name.find("-wal") == std::string::npos &&
+                       name.find("-shm") == std::string::npos && name.find("-journal") == std::string::npos;
+        if (scratch && symlink(m_outside.c_str(), planted.c_str()) == 0 &&
+            rename(planted.c_str(), (m_root + "/" + name).c_str()) == 0)
+          ++swaps;
+        at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+      }
+    }
+  });
+  // The swap may come too late to matter, so the store is made anew a few
+  // times; a followed link shows as the target's changed mode.
+  auto targetMode = [&] {
+    struct stat status;
+    return stat(m_outside.c_str(), &status) == 0 ? status.st_mode & 07777u : 0u;
+  };
+  for (int attempt = 0; attempt < 30 && targetMode() == 0600u; ++attempt) {
+    for (const char* name : {"registry.db", "registry.db-wal", "registry.db-shm"}) unlink((m_root + "/" + name).c_str());
+    Step("write");
+  }
+  stop = true;
+  swapper.join();
+  close(watch);
+  ASSERT_GT(swaps.load(), 0) << "no scratch database was seen";
+  EXPECT_EQ(0600u, targetMode());
+  EXPECT_TRUE(VictimIntact());
 #endif
 }
 

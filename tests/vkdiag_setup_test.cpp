@@ -131,6 +131,23 @@ TEST_F(SetupTest, SetsDriftedOwnersAndModesAndTheStoreFilesForTheGroup) {
   EXPECT_NE(again.out.find("nothing changed"), std::string::npos) << again.out;
 }
 
+TEST_F(SetupTest, AFileHardLinkedIntoTheStoreIsNotGivenToTheGroup) {
+  gid_t gid = MakeGroup();
+  std::string store = m_root + "/var/lib/vkdiag";
+  vktest::fs::create_directories(store);
+  std::string outside = PathOf("outside.txt");
+  vktest::WriteWholeFile(outside, "secret");
+  chmod(outside.c_str(), 0600);
+  ASSERT_EQ(0, link(outside.c_str(), (store + "/registry.db").c_str()));
+  ToolResult result = RunSetup();
+  ASSERT_EQ(0, result.exitCode) << result.err;
+  Status target = StatusOf(outside);
+  EXPECT_EQ(0u, target.uid);
+  EXPECT_NE(gid, target.gid);
+  EXPECT_EQ(static_cast<mode_t>(S_IFREG | 0600), target.mode);
+  EXPECT_NE(result.out.find("left " + store + "/registry.db alone"), std::string::npos) << result.out;
+}
+
 TEST_F(SetupTest, ALinkWhereTheStoreBelongsIsRefusedNotFollowed) {
   MakeGroup();
   std::string elsewhere = PathOf("elsewhere");

@@ -181,7 +181,8 @@ class Setup {
   }
 
   // The store's files become root:group 0664, so the group may write them;
-  // anything that is not a regular file is left as it is.
+  // anything that is not a regular file, or is linked elsewhere too, is left
+  // as it is.
   void FixStoreFiles(int directory, const std::string& path, gid_t group) {
     int listing = fcntl(directory, F_DUPFD_CLOEXEC, 3);
     DIR* entries = listing >= 0 ? fdopendir(listing) : nullptr;
@@ -205,6 +206,12 @@ class Setup {
       }
       Fd file(openat(directory, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
       if (file.Get() < 0 || fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
+      // A member may have linked a file of elsewhere into the store; giving
+      // it to the group would hand that file over too.
+      if (info.st_nlink != 1) {
+        printf("left %s alone: it has other hard links\n", shown.c_str());
+        continue;
+      }
       std::string change = SetOwnerAndMode(file.Get(), group, kStoreFileMode, shown);
       if (!change.empty()) Say(change);
     }

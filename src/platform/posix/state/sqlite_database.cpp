@@ -1,6 +1,7 @@
 #include "state/sqlite_database.h"
 
 #include <errno.h>
+#include <fcntl.h>
 #include <pthread.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -98,24 +99,32 @@ int SetUp(sqlite3* db, const DatabaseFile& file) {
 
 // Makes a missing database whole under a private name and links it into
 // place, so that no process ever finds a half-made (empty) store; a
-// racing creator's file wins and ours goes. It gets the store's mode and
-// group; SQLite gives its WAL and shared-memory files the same mode.
+// racing creator's file wins and ours goes. The scratch file is made here,
+// with the store's mode and group set through its descriptor, before
+// SQLite fills it: whoever may write the directory could put a link in
+// its place at any moment, and a chmod or chown by name would follow it
+// out of the store. SQLite gives the WAL and shared-memory files the
+// database's mode.
 LONG CreateDatabaseFile(const StoreLocation& where, const DatabaseFile& file) {
   std::string path = where.directory + "/" + file.name;
   std::string scratch = path + ".new-" + std::to_string(getpid()) + "-" + std::to_string(pthread_self());
   unlink(scratch.c_str());
+  int fd = open(scratch.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, where.fileMode);
+  if (fd < 0) return errno == ELOOP ? ERROR_ACCESS_DENIED : static_cast<LONG>(Win32ErrorFromErrno(errno));
+  bool given = fchmod(fd, where.fileMode) == 0 &&
+               (where.group == static_cast<gid_t>(-1) || fchown(fd, static_cast<uid_t>(-1), where.group) == 0);
+  LONG error = given ? static_cast<LONG>(ERROR_SUCCESS) : static_cast<LONG>(Win32ErrorFromErrno(errno));
+  // Closed before SQLite opens the file: closing any descriptor of a file
+  // drops the process's locks on it, SQLite's among them.
+  close(fd);
   sqlite3* db = nullptr;
-  int rc = sqlite3_open_v2(scratch.c_str(), &db,
-                           SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_EXCLUSIVE |
-                               SQLITE_OPEN_NOFOLLOW,
-                           nullptr);
-  if (rc == SQLITE_OK) rc = SetUp(db, file);
-  LONG error = rc == SQLITE_OK ? ERROR_SUCCESS : ErrorFromSqlite(rc, file.corruptCode, db);
-  sqlite3_close(db);  // the last connection: checkpoints and removes the WAL
-  if (error == ERROR_SUCCESS && chmod(scratch.c_str(), where.fileMode) != 0) error = Win32ErrorFromErrno(errno);
-  if (error == ERROR_SUCCESS && where.group != static_cast<gid_t>(-1) &&
-      chown(scratch.c_str(), static_cast<uid_t>(-1), where.group) != 0)
-    error = Win32ErrorFromErrno(errno);
+  if (error == ERROR_SUCCESS) {
+    int rc = sqlite3_open_v2(scratch.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW,
+                             nullptr);
+    if (rc == SQLITE_OK) rc = SetUp(db, file);
+    if (rc != SQLITE_OK) error = ErrorFromSqlite(rc, file.corruptCode, db);
+    sqlite3_close(db);  // the last connection: checkpoints and removes the WAL
+  }
   if (error == ERROR_SUCCESS && link(scratch.c_str(), path.c_str()) != 0 && errno != EEXIST)
     error = Win32ErrorFromErrno(errno);
   unlink(scratch.c_str());

@@ -1,6 +1,7 @@
 #include "state/system_root.h"
 
 #include <errno.h>
+#include <fcntl.h>
 #include <grp.h>
 #include <pthread.h>
 #include <pwd.h>
@@ -88,8 +89,9 @@ bool MemberOf(gid_t group) {
 }
 
 // $XDG_STATE_HOME/vkdiag, else HOME/.local/state/vkdiag; made private to
-// the user whatever the umask. A directory there that is not this user's
-// own (or a link) is not used: empty.
+// the user whatever the umask. One that is already there is made private
+// too: earlier versions left it open to every user. A directory there that
+// is not this user's own (or a link) is not used: empty.
 std::string UserStoreDirectory(const std::string& stateHome) {
   std::string base = stateHome;
   if (base.empty() || base[0] != '/') {
@@ -99,10 +101,13 @@ std::string UserStoreDirectory(const std::string& stateHome) {
   }
   std::string directory = base + "/vkdiag";
   MakeDirectories(directory, kUserDirectoryMode, true);
+  int fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return std::string();
   struct stat status;
-  if (lstat(directory.c_str(), &status) != 0 || !S_ISDIR(status.st_mode) || status.st_uid != geteuid())
-    return std::string();
-  return directory;
+  bool own = fstat(fd, &status) == 0 && S_ISDIR(status.st_mode) && status.st_uid == geteuid() &&
+             ((status.st_mode & 07777) == kUserDirectoryMode || fchmod(fd, kUserDirectoryMode) == 0);
+  close(fd);
+  return own ? directory : std::string();
 }
 
 // The machine store is set up when its directory is root's, of its group
