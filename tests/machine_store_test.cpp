@@ -140,7 +140,15 @@ VK_CHILD_MAIN(stores_other_user) {
   LONG error = 0;
   if (ReadString(HKEY_LOCAL_MACHINE, kKey, "Owner", &error) != "member") return 20;
   HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return 21;
+  // Write access is refused at the open, as Windows refuses a standard user.
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_ALL_ACCESS, &key) != ERROR_ACCESS_DENIED || key) return 21;
+  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) !=
+          ERROR_ACCESS_DENIED || key)
+    return 36;
+  HKEY connected = nullptr;
+  if (RegConnectRegistryA(nullptr, HKEY_LOCAL_MACHINE, &connected) != ERROR_SUCCESS) return 37;
+  RegCloseKey(connected);
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return 21;
   const BYTE forged[] = "other";
   if (RegSetValueExA(key, "Owner", 0, REG_SZ, forged, sizeof forged) != ERROR_ACCESS_DENIED) return 22;
   if (RegDeleteValueA(key, "Owner") != ERROR_ACCESS_DENIED) return 23;

@@ -89,7 +89,14 @@ LONG SplitPath(const char* subKey, std::vector<std::string>* path) {
   return ERROR_SUCCESS;
 }
 
+// Access that changes the key or its store: asked of a store this process
+// may not change, it is refused when the key is opened, as Windows checks a
+// key's access list at the open.
+constexpr REGSAM kWriteAccess =
+    KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK | DELETE | 0x00040000L /* WRITE_DAC */ | 0x00080000L /* WRITE_OWNER */;
+
 LONG OpenHandle(KeyId id, REGSAM access, PHKEY result) {
+  if ((MapGenericAccess(access) & kWriteAccess) && !registry_store::MayWrite(id)) return ERROR_ACCESS_DENIED;
   *result = reinterpret_cast<HKEY>(InsertHandle(std::make_shared<KeyObject>(id, MapGenericAccess(access))));
   return ERROR_SUCCESS;
 }
@@ -143,7 +150,8 @@ std::shared_ptr<KeyObject> OpenKeyObject(HKEY handle) {
 using vk_posix::KeyId;
 
 // Opens a sub-key. An empty or null sub-key opens a new handle to the key
-// itself. Access is checked by the operations that use the handle.
+// itself. Write access to a store this process may not change is refused
+// here; the rest is checked by the operations that use the handle.
 LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*ulOptions*/, REGSAM samDesired, PHKEY phkResult) {
   if (!phkResult) return ERROR_INVALID_PARAMETER;
   *phkResult = nullptr;
@@ -202,7 +210,8 @@ LONG WINAPI RegConnectRegistryA(LPCSTR lpMachineName, HKEY hKey, PHKEY phkResult
   KeyId id = 0;
   LONG error = vk_posix::PredefinedKey(hKey, &id);
   if (error != ERROR_SUCCESS) return error;
-  return vk_posix::OpenHandle(id, KEY_ALL_ACCESS, phkResult);
+  // What the caller may have, as a predefined handle has it.
+  return vk_posix::OpenHandle(id, vk_posix::registry_store::MayWrite(id) ? KEY_ALL_ACCESS : KEY_READ, phkResult);
 }
 
 // Deletes a key that has no sub-keys (ERROR_ACCESS_DENIED otherwise), with

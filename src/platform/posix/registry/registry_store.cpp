@@ -431,6 +431,8 @@ LONG CreatePath(KeyId parent, const std::vector<std::string>& path, const char* 
   });
 }
 
+bool MayWrite(KeyId key) { return Registry(StoreOf(key)).Writable(); }
+
 LONG KeyExists(KeyId key) {
   return Statements(StoreOf(key), [&](Connection& c) { return Exists(c, RowOf(key)); });
 }

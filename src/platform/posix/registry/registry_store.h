@@ -50,6 +50,9 @@ LONG OpenPath(KeyId parent, const std::vector<std::string>& path, KeyId* id);
 LONG CreatePath(KeyId parent, const std::vector<std::string>& path, const char* className, KeyId* id,
                 bool* created);
 LONG KeyExists(KeyId key);
+// Whether this process may change the key's store: root and the machine
+// store's group may change HKEY_LOCAL_MACHINE, everyone their own key.
+bool MayWrite(KeyId key);
 LONG QueryValue(KeyId key, const char* name, DWORD* type, std::string* data);
 LONG SetValue(KeyId key, const char* name, DWORD type, const BYTE* data, DWORD size);
 LONG DeleteValue(KeyId key, const char* name);
