@@ -11,6 +11,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -113,6 +114,29 @@ std::vector<std::string> UsersSubKeys() {
   return names;
 }
 #endif
+
+// A process whose effective user differs from its real one, as a
+// set-user-ID program: its own key and the key HKEY_USERS lists are the
+// effective user's, whose store holds them.
+VK_CHILD_MAIN(stores_effective_user) {
+#if defined(_WIN32)
+  return -1;
+#else
+  std::string own = "S-1-22-1-" + std::to_string(geteuid());
+  if (WriteString(HKEY_CURRENT_USER, kKey, "Effective", "yes") != ERROR_SUCCESS) return 60;
+  LONG error = 0;
+  if (ReadString(HKEY_USERS, (own + "\\" + kKey).c_str(), "Effective", &error) != "yes") return 61;
+  // Such a process ignores the test's machine store (secure_getenv), so
+  // .DEFAULT may be missing; the real user's key must not be there.
+  std::vector<std::string> users = UsersSubKeys();
+  if (std::count(users.begin(), users.end(), own) != 1 ||
+      std::count(users.begin(), users.end(), std::string("S-1-22-1-0")) != 0) {
+    for (const std::string& name : users) fprintf(stderr, "HKEY_USERS lists %s\n", name.c_str());
+    return 62;
+  }
+  return 0;
+#endif
+}
 
 // A member of the group: writes HKEY_LOCAL_MACHINE, reports an event
 // (args[0] its text), keeps a secret in its own key (args[1]).
@@ -250,6 +274,7 @@ struct Options {
   std::string machineStore;  // empty: the test's own
   std::string syslogSocket;  // empty: no system log
   std::string program;       // empty: a child function of this program
+  bool effectiveOnly = false;  // the user's identity as the effective one, root the real one
 };
 
 class MachineStoreTest : public ::testing::Test {
@@ -369,8 +394,13 @@ class MachineStoreTest : public ::testing::Test {
     if (pid != 0) return pid;
     int fd = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0 || dup2(fd, 1) < 0 || dup2(fd, 2) < 0 || chdir(s_base.c_str()) != 0 ||
-        setgroups(groups.size(), groups.data()) != 0 || setgid(user.gid) != 0 || setuid(user.uid) != 0)
+        setgroups(groups.size(), groups.data()) != 0)
       _exit(126);
+    // As a set-user-ID program runs: the real user stays, the effective one
+    // changes.
+    bool switched = options.effectiveOnly ? setresgid(0, user.gid, 0) == 0 && setresuid(0, user.uid, 0) == 0
+                                          : setgid(user.gid) == 0 && setuid(user.uid) == 0;
+    if (!switched) _exit(126);
     umask(options.umask);
     execve(program.c_str(), argp.data(), envp.data());
     _exit(127);
@@ -551,6 +581,13 @@ TEST_F(MachineStoreTest, RefusedEventsStillReachTheSystemLog) {
   EXPECT_TRUE(Contains(lines, std::string(kSource) + "[")) << testing::PrintToString(lines);
   EXPECT_TRUE(Contains(lines, refused)) << testing::PrintToString(lines);
   EXPECT_TRUE(Contains(lines, stored)) << testing::PrintToString(lines);
+}
+
+TEST_F(MachineStoreTest, ASetUserIdProgramUsesTheEffectiveUsersKey) {
+  MemberWrites("an event", "member secret");
+  Options options;
+  options.effectiveOnly = true;
+  EXPECT_EQ(0, RunAs(s_other, "stores_effective_user", {}, options)) << Output(s_other);
 }
 
 TEST_F(MachineStoreTest, WithoutAMachineStoreAUserKeepsAPrivateStateAndSaysNothing) {

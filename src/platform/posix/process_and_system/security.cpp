@@ -36,7 +36,8 @@ BOOL WINAPI OpenProcessToken(HANDLE ProcessHandle, DWORD /*DesiredAccess*/, PHAN
   if (!TokenHandle) return vk_posix::Fail(ERROR_INVALID_PARAMETER);
   if (ProcessHandle != kCurrentProcess) return vk_posix::Fail(ERROR_INVALID_HANDLE);
   auto token = std::make_shared<TokenObject>();
-  token->sid.subAuthority[1] = static_cast<DWORD>(getuid());
+  // The effective user: the one whose rights the process has.
+  token->sid.subAuthority[1] = static_cast<DWORD>(geteuid());
   *TokenHandle = vk_posix::InsertHandle(std::move(token));
   return TRUE;
 }

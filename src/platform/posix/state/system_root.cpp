@@ -203,7 +203,8 @@ StoreLocation Locate(Store store) {
 
 std::string SystemRoot() { return Locate(Store::kMachine).directory; }
 
-std::string CurrentUserKeyName() { return "S-1-22-1-" + std::to_string(getuid()); }
+// The effective user, whose store holds the key and whose rights apply.
+std::string CurrentUserKeyName() { return "S-1-22-1-" + std::to_string(geteuid()); }
 
 std::string MachineStoreGroupName() {
   std::string name = Override("VK_MACHINE_STORE_GROUP");
