@@ -16,6 +16,9 @@ enum class DebugChannel { kDefault, kUser, kMachine };
 
 struct DebugText {
   unsigned long pid = 0;
+  // The sending user as the kernel tells it, when it is not the viewer's
+  // own user (a shared channel); empty otherwise.
+  std::string otherUser;
   std::string text;
 };
 

@@ -7,7 +7,9 @@
 #include "debug_listener.h"
 
 #include <errno.h>
+#include <fcntl.h>
 #include <poll.h>
+#include <pwd.h>
 #include <string.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -64,7 +66,9 @@ bool BindSocket(int socket, const sockaddr_un& address, const std::string& path,
   mode_t previous = umask(0777 & ~mode);
   bool bound = bind(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
   umask(previous);
-  return bound && chmod(path.c_str(), mode) == 0;
+  // Never through a link that another writer of the directory swapped in
+  // after the bind.
+  return bound && fchmodat(AT_FDCWD, path.c_str(), mode, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 // A socket file nobody is bound to any more is left by a listener that
@@ -110,6 +114,20 @@ DebugListener::~DebugListener() {
   unlink(m_state->path.c_str());
 }
 
+namespace {
+
+// A user's name from the password database, else the number.
+std::string UserName(uid_t uid) {
+  struct passwd entry;
+  struct passwd* found = nullptr;
+  std::vector<char> buffer(4096);
+  if (getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_name)
+    return found->pw_name;
+  return std::to_string(uid);
+}
+
+}  // namespace
+
 bool DebugListener::Next(int timeoutMs, DebugText* received) {
   pollfd ready = {m_state->socket, POLLIN, 0};
   for (;;) {
@@ -130,6 +148,7 @@ bool DebugListener::Next(int timeoutMs, DebugText* received) {
     ucred sender;
     memcpy(&sender, CMSG_DATA(header), sizeof sender);
     received->pid = static_cast<uint32_t>(sender.pid);
+    received->otherUser = sender.uid == geteuid() ? std::string() : UserName(sender.uid);
     constexpr size_t kClaimedPid = sizeof(uint32_t);  // what the text says; not trusted
     received->text.assign(m_state->datagram.data() + kClaimedPid, static_cast<size_t>(n) - kClaimedPid);
     return true;

@@ -93,8 +93,11 @@ void Listen(long count, double timeoutSeconds, DebugChannel which) {
     struct tm local = *localtime(&seconds);
     char stamp[32];
     strftime(stamp, sizeof stamp, "%H:%M:%S", &local);
+    // "[pid]", or "[pid user]" for a text another user sent.
+    std::string sender = std::to_string(received.pid);
+    if (!received.otherUser.empty()) sender += " " + EscapeControls(received.otherUser);
     for (const std::string& line : ShownLines(received.text))
-      printf("%s.%03ld [%lu] %s\n", stamp, millis, received.pid, line.c_str());
+      printf("%s.%03ld [%s] %s\n", stamp, millis, sender.c_str(), line.c_str());
     fflush(stdout);
   }
 }
