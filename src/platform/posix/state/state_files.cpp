@@ -24,7 +24,9 @@ int OpenStateFile(const std::string& directory, const std::string& name, int fla
     return -1;
   }
   std::string path = directory + "/" + name;
-  const int safe = O_NOFOLLOW | O_CLOEXEC | O_NOCTTY;
+  // O_NONBLOCK: a FIFO planted in the name does not hold the open up; it
+  // is then refused as not a regular file.
+  const int safe = O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
   bool created = false;
   int fd = -1;
   // An exclusive create first, so that a file this call made gets its mode
