@@ -19,7 +19,11 @@ else()
   target_link_libraries(vkdiag_shared PRIVATE
     -Wl,--whole-archive $<TARGET_FILE:vkdiag> $<TARGET_FILE:vkdiag_platform> -Wl,--no-whole-archive
     SQLite::SQLite3 Threads::Threads ${CMAKE_DL_LIBS})
-  target_link_options(vkdiag_shared PRIVATE -Wl,--no-undefined)
+  # A sanitized build leaves the sanitizer's runtime to the executable
+  # (clang links it there only), so only other builds ask for every symbol.
+  if(NOT CMAKE_CXX_FLAGS MATCHES "-fsanitize")
+    target_link_options(vkdiag_shared PRIVATE -Wl,--no-undefined)
+  endif()
   target_include_directories(vkdiag_shared PUBLIC
     $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include> $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
   set_target_properties(vkdiag_shared PROPERTIES
