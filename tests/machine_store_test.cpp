@@ -584,6 +584,12 @@ TEST_F(MachineStoreTest, RefusedEventsStillReachTheSystemLog) {
 }
 
 TEST_F(MachineStoreTest, ASetUserIdProgramUsesTheEffectiveUsersKey) {
+#if defined(__SANITIZE_ADDRESS__)
+  // Such a process may not read its own /proc files or be traced, so the
+  // sanitizer runtime neither reads its options nor can stop it for the
+  // leak check at exit, and fails it.
+  GTEST_SKIP() << "the address sanitizer's runtime fails a process with two user identities";
+#endif
   MemberWrites("an event", "member secret");
   Options options;
   options.effectiveOnly = true;
