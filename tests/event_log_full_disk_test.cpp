@@ -30,9 +30,6 @@ std::string EventText(int number) {
   return head + std::string(kPadding, 'e');
 }
 
-// A child's exit status holds the low byte of the code it returned.
-int ExitStatusOf(DWORD code) { return static_cast<int>(code & 0xFF); }
-
 void UseSystemRoot(const std::string& root) {
 #if !defined(_WIN32)
   setenv("VK_SYSTEM_ROOT", root.c_str(), 1);
@@ -160,12 +157,12 @@ TEST_F(EventLogFullDiskTest, ReportsFailWithDiskFullAndKeepEveryEventAcknowledge
   ASSERT_EQ(0, Run("eventlog_register_in_root", {}));
 
   std::string acknowledged = PathOf("acknowledged.txt");
-  EXPECT_EQ(ExitStatusOf(ERROR_DISK_FULL), Run("eventlog_report_in_root", {"0", "5000", acknowledged}));
+  EXPECT_EQ(vktest::ExitStatusOf(ERROR_DISK_FULL), Run("eventlog_report_in_root", {"0", "5000", acknowledged}));
   std::vector<std::string> numbers = Lines(acknowledged);
   ASSERT_LT(0u, numbers.size()) << "the disk was full before the first event";
   ASSERT_GT(5000u, numbers.size()) << "the disk never filled";
   int next = static_cast<int>(numbers.size());
-  EXPECT_EQ(ExitStatusOf(ERROR_DISK_FULL), Run("eventlog_report_in_root", {std::to_string(next), "1", acknowledged}))
+  EXPECT_EQ(vktest::ExitStatusOf(ERROR_DISK_FULL), Run("eventlog_report_in_root", {std::to_string(next), "1", acknowledged}))
       << "a second process on the full disk";
 
   // A new process may not get at the registry on a full disk, so it may
@@ -173,7 +170,7 @@ TEST_F(EventLogFullDiskTest, ReportsFailWithDiskFullAndKeepEveryEventAcknowledge
   int status = -1;
   std::vector<std::string> texts = ReadBack(&status);
   if (status == 0) EXPECT_EQ(numbers.size(), texts.size()) << "read on the full disk";
-  else EXPECT_EQ(ExitStatusOf(ERROR_DISK_FULL), status) << "read on the full disk";
+  else EXPECT_EQ(vktest::ExitStatusOf(ERROR_DISK_FULL), status) << "read on the full disk";
 
   disk.Free();
   texts = ReadBack(&status);

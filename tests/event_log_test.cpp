@@ -15,10 +15,9 @@
 #include "support/test_support.h"
 
 #if !defined(_WIN32)
-#include <poll.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
+
+#include "support/syslog_socket.h"
 #endif
 
 namespace {
@@ -370,12 +369,8 @@ TEST_F(EventLogTest, RejectedEventsStillReachTheEventsFile) {
 
 TEST_F(EventLogTest, EventsAlsoReachTheSystemLog) {
   std::string path = PathOf("syslog.sock");
-  int listener = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  struct sockaddr_un address = {};
-  address.sun_family = AF_UNIX;
-  ASSERT_LT(path.size(), sizeof address.sun_path);
-  strcpy(address.sun_path, path.c_str());
-  ASSERT_EQ(0, bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address));
+  vktest::SyslogSocket listener(path);
+  ASSERT_TRUE(listener.bound());
   setenv("VK_SYSLOG_SOCKET", path.c_str(), 1);
   setenv("VK_EVENTLOG_SYSLOG", "1", 1);
   {
@@ -384,13 +379,8 @@ TEST_F(EventLogTest, EventsAlsoReachTheSystemLog) {
   }
   setenv("VK_EVENTLOG_SYSLOG", "0", 1);
   unsetenv("VK_SYSLOG_SOCKET");
-  struct pollfd ready = {listener, POLLIN, 0};
-  ASSERT_EQ(1, poll(&ready, 1, 2000));
-  char line[512] = "";
-  ssize_t n = recv(listener, line, sizeof line - 1, 0);
-  close(listener);
-  ASSERT_GT(n, 0);
-  std::string text(line, static_cast<size_t>(n));
+  std::string text = listener.Next(2000);
+  ASSERT_FALSE(text.empty());
   EXPECT_EQ(0u, text.find("<11>")) << "user facility, error priority: " << text;
   std::string tag = m_source.substr(0, 32);  // RFC 3164's longest tag
   EXPECT_NE(std::string::npos, text.find(" " + tag + "[" + std::to_string(getpid()) + "]: broken pipe")) << text;

@@ -27,9 +27,10 @@
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include "support/syslog_socket.h"
 
 extern char** environ;
 #endif
@@ -441,40 +442,6 @@ std::string MachineStoreTest::s_base, MachineStoreTest::s_machine, MachineStoreT
 gid_t MachineStoreTest::s_gid = 0;
 TestUser MachineStoreTest::s_member, MachineStoreTest::s_other;
 
-// A datagram socket that stands in for /dev/log, open to every user.
-class SyslogSocket {
- public:
-  explicit SyslogSocket(const std::string& path) : m_path(path) {
-    m_fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    struct sockaddr_un address = {};
-    address.sun_family = AF_UNIX;
-    if (m_fd < 0 || path.size() >= sizeof address.sun_path) return;
-    strcpy(address.sun_path, path.c_str());
-    m_bound = bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 && chmod(path.c_str(), 0666) == 0;
-  }
-  ~SyslogSocket() {
-    if (m_fd >= 0) close(m_fd);
-    unlink(m_path.c_str());
-  }
-  SyslogSocket(const SyslogSocket&) = delete;
-  SyslogSocket& operator=(const SyslogSocket&) = delete;
-
-  bool bound() const { return m_bound; }
-  // Every datagram already sent, without waiting.
-  std::vector<std::string> Received() {
-    std::vector<std::string> lines;
-    std::vector<char> line(64 * 1024);
-    ssize_t n;
-    while ((n = recv(m_fd, line.data(), line.size(), MSG_DONTWAIT)) > 0) lines.emplace_back(line.data(), n);
-    return lines;
-  }
-
- private:
-  std::string m_path;
-  int m_fd = -1;
-  bool m_bound = false;
-};
-
 bool Contains(const std::vector<std::string>& lines, const std::string& text) {
   for (const std::string& line : lines)
     if (line.find(text) != std::string::npos) return true;
@@ -569,7 +536,8 @@ TEST_F(MachineStoreTest, AReaderFollowsTheWritesOfAMemberWhileBothRun) {
 
 TEST_F(MachineStoreTest, RefusedEventsStillReachTheSystemLog) {
   MemberWrites("an event", "member secret");
-  SyslogSocket syslog(s_base + "/syslog.sock");
+  // Open to every user: the test users send to it.
+  vktest::SyslogSocket syslog(s_base + "/syslog.sock", 0666);
   ASSERT_TRUE(syslog.bound());
   Options options;
   options.syslogSocket = s_base + "/syslog.sock";

@@ -17,10 +17,9 @@
 #include "support/test_support.h"
 
 #if !defined(_WIN32)
-#include <poll.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
+
+#include "support/syslog_socket.h"
 #endif
 
 namespace {
@@ -224,42 +223,17 @@ TEST_F(PlatformEventLogTest, AnEventLargerThanItsLogIsNeverReportedAndLost) {
 }
 
 #if !defined(_WIN32)
-// A datagram socket in a scratch directory that stands in for /dev/log
-// while it lives.
-class SyslogListener {
+// The system log stand-in, with the forwarder pointed at it while it lives.
+class SyslogListener : public vktest::SyslogSocket {
  public:
-  explicit SyslogListener(const std::string& path) {
-    m_fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    struct sockaddr_un address = {};
-    address.sun_family = AF_UNIX;
-    if (m_fd < 0 || path.size() >= sizeof address.sun_path) return;
-    strcpy(address.sun_path, path.c_str());
-    m_bound = bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  explicit SyslogListener(const std::string& path) : vktest::SyslogSocket(path) {
     setenv("VK_SYSLOG_SOCKET", path.c_str(), 1);
     setenv("VK_EVENTLOG_SYSLOG", "1", 1);
   }
   ~SyslogListener() {
     setenv("VK_EVENTLOG_SYSLOG", "0", 1);
     unsetenv("VK_SYSLOG_SOCKET");
-    if (m_fd >= 0) close(m_fd);
   }
-  SyslogListener(const SyslogListener&) = delete;
-  SyslogListener& operator=(const SyslogListener&) = delete;
-
-  bool bound() const { return m_bound; }
-  // The next datagram; empty when none came (the wait only guards against
-  // a hang).
-  std::string Next() {
-    struct pollfd ready = {m_fd, POLLIN, 0};
-    if (poll(&ready, 1, 5000) != 1) return std::string();
-    std::vector<char> line(256 * 1024);
-    ssize_t n = recv(m_fd, line.data(), line.size(), 0);
-    return n > 0 ? std::string(line.data(), static_cast<size_t>(n)) : std::string();
-  }
-
- private:
-  int m_fd = -1;
-  bool m_bound = false;
 };
 
 // "<PRI>Mmm dd hh:mm:ss TAG[pid]: message", split as a collector splits it.

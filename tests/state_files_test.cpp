@@ -59,9 +59,6 @@ VK_CHILD_MAIN(registry_hold_in_root) {
 #endif
 }
 
-// A child's exit status holds the low byte of the code it returned.
-int ExitStatusOf(DWORD code) { return static_cast<int>(code & 0xFF); }
-
 class StateFilesTest : public vktest::ScratchDirTest {
  protected:
   void SetUp() override {
@@ -88,7 +85,7 @@ TEST_F(StateFilesTest, ALinkAtTheChangeCounterIsRefusedAndItsTargetKept) {
   vktest::fs::remove(vktest::fs::path(m_root) / "registry.changes");
   Plant("registry.changes", m_outside);
   EXPECT_EQ(ERROR_SUCCESS, Step("read"));
-  EXPECT_EQ(ExitStatusOf(ERROR_REGISTRY_IO_FAILED), Step("write"));
+  EXPECT_EQ(vktest::ExitStatusOf(ERROR_REGISTRY_IO_FAILED), Step("write"));
   EXPECT_TRUE(VictimIntact());
 }
 
@@ -117,7 +114,7 @@ TEST_F(StateFilesTest, LinksAtTheLogFilesBesideADatabaseAreRefused) {
 
 TEST_F(StateFilesTest, AnEmptyDatabaseIsAnErrorNotANewStore) {
   vktest::WriteWholeFile((vktest::fs::path(m_root) / "registry.db").string(), "");
-  EXPECT_EQ(ExitStatusOf(ERROR_REGISTRY_CORRUPT), Step("write"));
+  EXPECT_EQ(vktest::ExitStatusOf(ERROR_REGISTRY_CORRUPT), Step("write"));
   EXPECT_EQ(0u, vktest::fs::file_size(vktest::fs::path(m_root) / "registry.db"));
 }
 
@@ -203,7 +200,7 @@ TEST_F(StateFilesTest, AFullDiskFailsWithDiskFullAndNoSignal) {
   holder.Wait();
   disk.reset();
   EXPECT_EQ(0, read) << "a read needs no new disk space";
-  EXPECT_EQ(ExitStatusOf(ERROR_DISK_FULL), write);
+  EXPECT_EQ(vktest::ExitStatusOf(ERROR_DISK_FULL), write);
 
   // With nothing holding the store open, its shared memory cannot be made.
   disk = std::make_unique<vktest::SmallDisk>(m_root, 512 * 1024);
@@ -212,7 +209,7 @@ TEST_F(StateFilesTest, AFullDiskFailsWithDiskFullAndNoSignal) {
   disk->Fill();
   write = Step("write");
   disk.reset();
-  EXPECT_EQ(ExitStatusOf(ERROR_DISK_FULL), write);
+  EXPECT_EQ(vktest::ExitStatusOf(ERROR_DISK_FULL), write);
 #endif
 }
 

@@ -68,6 +68,10 @@ class SmallDisk {
   bool m_mounted = false;
 };
 
+// A child's exit status holds only the low byte of the code it returned:
+// what Wait reports for a child that returned this code.
+inline int ExitStatusOf(unsigned long code) { return static_cast<int>(code & 0xFF); }
+
 class ChildProcess {
  public:
   ChildProcess(const std::string& name, const std::vector<std::string>& args);
