@@ -30,6 +30,11 @@ TEST(ResultCodeTest, PositiveCodesBecomeWin32ResultCodes) {
   EXPECT_EQ(static_cast<HRESULT>(0x80071234), Vk::ResultFromErrorCode(0x51234));
   EXPECT_EQ(0, Vk::ResultFromErrorCode(0));
   EXPECT_EQ(static_cast<HRESULT>(0x80040205), Vk::ResultFromErrorCode(static_cast<LONG>(0x80040205)));
+  // Only the low 16 bits of a code are kept, even when they are all 0; the
+  // largest code still becomes a failure.
+  EXPECT_EQ(static_cast<HRESULT>(0x80070000), Vk::ResultFromErrorCode(0x10000));
+  EXPECT_EQ(static_cast<HRESULT>(0x8007FFFF), Vk::ResultFromErrorCode(0x7FFFFFFF));
+  EXPECT_EQ(-1, Vk::ResultFromErrorCode(-1));
 }
 
 }  // namespace

@@ -26,7 +26,6 @@
 namespace {
 
 #if !defined(_WIN32)
-
 // Sends one text through the platform's channel, as a traced program does.
 VK_CHILD_MAIN(send_debug_text) {
   OutputDebugStringA(args.at(0).c_str());
@@ -135,52 +134,6 @@ class UserChannelTest : public ShortScratchTest {
   std::unique_ptr<ScopedEnv> m_xdg;
 };
 
-TEST_F(UserChannelTest, ListenerMakesAPrivateChannelThatTheUsersProgramsReach) {
-  vktest::ToolProcess listener({"trace", "listen", "--user", "--count", "1", "--timeout", "20"});
-  ASSERT_TRUE(listener.started());
-  ASSERT_TRUE(WaitUntilListening(listener)) << listener.ErrorSoFar();
-  std::string directory = m_runtime + "/vkdiag";
-  EXPECT_EQ(static_cast<mode_t>(S_IFDIR | 0700), ModeOf(directory)) << "made when missing, private whatever the umask";
-  EXPECT_EQ(static_cast<mode_t>(S_IFSOCK | 0600), ModeOf(directory + "/debug-output.sock"));
-
-  vktest::ChildProcess sender("send_debug_text", {"to my own viewer\r\n"});
-  ASSERT_TRUE(sender.started());
-  unsigned long pid = sender.pid();
-  EXPECT_EQ(0, sender.Wait());
-  vktest::ToolResult result = listener.Wait();
-  EXPECT_EQ(0, result.exitCode) << result.err;
-  EXPECT_NE(result.out.find("[" + std::to_string(pid) + "] to my own viewer\n"), std::string::npos) << result.out;
-}
-
-TEST_F(UserChannelTest, ListenerRefusesAChannelDirectoryThatIsALink) {
-  std::string elsewhere = PathOf("elsewhere");
-  mkdir(elsewhere.c_str(), 0755);
-  ASSERT_EQ(0, symlink(elsewhere.c_str(), (m_runtime + "/vkdiag").c_str()));
-  vktest::ToolResult result = vktest::RunTool({"trace", "listen", "--user", "--timeout", "1"});
-  EXPECT_EQ(1, result.exitCode);
-  EXPECT_NE(result.err.find("refused"), std::string::npos) << result.err;
-  EXPECT_FALSE(vktest::FileExists(elsewhere + "/debug-output.sock")) << "nothing bound through the link";
-  EXPECT_EQ(static_cast<mode_t>(S_IFDIR | 0755), ModeOf(elsewhere)) << "the link's target keeps its mode";
-}
-
-TEST_F(UserChannelTest, ARuntimeDirectoryOthersMayWriteIsNotTheUsersOwn) {
-  chmod(m_runtime.c_str(), 0777);
-  vktest::ToolResult result = vktest::RunTool({"trace", "listen", "--user", "--timeout", "1"});
-  EXPECT_EQ(1, result.exitCode);
-  EXPECT_NE(result.err.find("no runtime directory"), std::string::npos) << result.err;
-  EXPECT_FALSE(vktest::FileExists(m_runtime + "/vkdiag"));
-}
-
-TEST_F(UserChannelTest, ListenerRefusesAChannelDirectoryOfAnotherUser) {
-  if (geteuid() != 0) GTEST_SKIP() << "needs root to give the directory to another user";
-  std::string directory = m_runtime + "/vkdiag";
-  mkdir(directory.c_str(), 0700);
-  ASSERT_EQ(0, chown(directory.c_str(), 65534, 65534));
-  vktest::ToolResult result = vktest::RunTool({"trace", "listen", "--user", "--timeout", "1"});
-  EXPECT_EQ(1, result.exitCode);
-  EXPECT_NE(result.err.find("another user"), std::string::npos) << result.err;
-}
-
 // A shared channel directory is set-group-ID, as /run/vkdiag is: the
 // listener's socket takes its group, and only that group's programs may
 // send besides the owner.
@@ -222,7 +175,72 @@ class SharedChannelTest : public ShortScratchTest {
   std::unique_ptr<ScopedEnv> m_env;
 };
 
+#else
+
+class UserChannelTest : public ::testing::Test {
+ protected:
+  void SetUp() override { GTEST_SKIP() << "Windows has one debug-output channel per session, kept by the system"; }
+};
+class SharedChannelTest : public UserChannelTest {};
+
+#endif
+
+TEST_F(UserChannelTest, ListenerMakesAPrivateChannelThatTheUsersProgramsReach) {
+#if !defined(_WIN32)
+  vktest::ToolProcess listener({"trace", "listen", "--user", "--count", "1", "--timeout", "20"});
+  ASSERT_TRUE(listener.started());
+  ASSERT_TRUE(WaitUntilListening(listener)) << listener.ErrorSoFar();
+  std::string directory = m_runtime + "/vkdiag";
+  EXPECT_EQ(static_cast<mode_t>(S_IFDIR | 0700), ModeOf(directory)) << "made when missing, private whatever the umask";
+  EXPECT_EQ(static_cast<mode_t>(S_IFSOCK | 0600), ModeOf(directory + "/debug-output.sock"));
+
+  vktest::ChildProcess sender("send_debug_text", {"to my own viewer\r\n"});
+  ASSERT_TRUE(sender.started());
+  unsigned long pid = sender.pid();
+  EXPECT_EQ(0, sender.Wait());
+  vktest::ToolResult result = listener.Wait();
+  EXPECT_EQ(0, result.exitCode) << result.err;
+  EXPECT_NE(result.out.find("[" + std::to_string(pid) + "] to my own viewer\n"), std::string::npos) << result.out;
+#endif
+}
+
+TEST_F(UserChannelTest, ListenerRefusesAChannelDirectoryThatIsALink) {
+#if !defined(_WIN32)
+  std::string elsewhere = PathOf("elsewhere");
+  mkdir(elsewhere.c_str(), 0755);
+  ASSERT_EQ(0, symlink(elsewhere.c_str(), (m_runtime + "/vkdiag").c_str()));
+  vktest::ToolResult result = vktest::RunTool({"trace", "listen", "--user", "--timeout", "1"});
+  EXPECT_EQ(1, result.exitCode);
+  EXPECT_NE(result.err.find("refused"), std::string::npos) << result.err;
+  EXPECT_FALSE(vktest::FileExists(elsewhere + "/debug-output.sock")) << "nothing bound through the link";
+  EXPECT_EQ(static_cast<mode_t>(S_IFDIR | 0755), ModeOf(elsewhere)) << "the link's target keeps its mode";
+#endif
+}
+
+TEST_F(UserChannelTest, ARuntimeDirectoryOthersMayWriteIsNotTheUsersOwn) {
+#if !defined(_WIN32)
+  chmod(m_runtime.c_str(), 0777);
+  vktest::ToolResult result = vktest::RunTool({"trace", "listen", "--user", "--timeout", "1"});
+  EXPECT_EQ(1, result.exitCode);
+  EXPECT_NE(result.err.find("no runtime directory"), std::string::npos) << result.err;
+  EXPECT_FALSE(vktest::FileExists(m_runtime + "/vkdiag"));
+#endif
+}
+
+TEST_F(UserChannelTest, ListenerRefusesAChannelDirectoryOfAnotherUser) {
+#if !defined(_WIN32)
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to give the directory to another user";
+  std::string directory = m_runtime + "/vkdiag";
+  mkdir(directory.c_str(), 0700);
+  ASSERT_EQ(0, chown(directory.c_str(), 65534, 65534));
+  vktest::ToolResult result = vktest::RunTool({"trace", "listen", "--user", "--timeout", "1"});
+  EXPECT_EQ(1, result.exitCode);
+  EXPECT_NE(result.err.find("another user"), std::string::npos) << result.err;
+#endif
+}
+
 TEST_F(SharedChannelTest, TheGroupMaySendAndOthersAreRefusedByTheKernel) {
+#if !defined(_WIN32)
   vktest::ToolProcess listener({"trace", "listen", "--count", "1", "--timeout", "20"});
   ASSERT_TRUE(listener.started());
   ASSERT_TRUE(WaitUntilListening(listener)) << listener.ErrorSoFar();
@@ -242,14 +260,7 @@ TEST_F(SharedChannelTest, TheGroupMaySendAndOthersAreRefusedByTheKernel) {
   std::string name = sender ? sender->pw_name : std::to_string(kSender);
   EXPECT_NE(result.out.find(" " + name + "] from the group\n"), std::string::npos) << result.out;
   EXPECT_EQ(result.out.find("stranger"), std::string::npos) << result.out;
-}
-
-#else
-
-TEST(UserChannelTest, ListenerMakesAPrivateChannelThatTheUsersProgramsReach) {
-  GTEST_SKIP() << "Windows has one debug-output channel per session, kept by the system";
-}
-
 #endif
+}
 
 }  // namespace

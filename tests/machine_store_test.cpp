@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "support/local_users.h"
 #include "support/test_support.h"
 #if defined(VK_TOOL_FROM_TESTS)
 #include "support/tool_runner.h"
@@ -39,18 +40,11 @@ namespace {
 
 const char kKey[] = "Software\\vkdiag-stores";
 const char kSource[] = "vkdiag-stores";
+#if !defined(_WIN32)
+using Options = vktest::RunOptions;
+#endif
 
 #if !defined(_WIN32)
-// Waits for a file another process makes; false after a minute, so that a
-// broken partner fails the test instead of hanging it.
-bool AwaitFile(const std::string& path) {
-  for (int i = 0; i < 6000; ++i) {
-    if (vktest::FileExists(path)) return true;
-    Sleep(10);
-  }
-  return false;
-}
-
 std::string ReadString(HKEY root, const char* path, const char* name, LONG* error) {
   HKEY key = nullptr;
   *error = RegOpenKeyExA(root, path, 0, KEY_READ, &key);
@@ -211,7 +205,7 @@ VK_CHILD_MAIN(stores_member_writes_twice) {
 #else
   if (WriteString(HKEY_LOCAL_MACHINE, kKey, "Phase", "first") != ERROR_SUCCESS) return 40;
   vktest::WriteWholeFile(args.at(0), "");
-  if (!AwaitFile(args.at(1))) return 41;
+  if (!vktest::AwaitFile(args.at(1))) return 41;
   if (WriteString(HKEY_LOCAL_MACHINE, kKey, "Phase", "second") != ERROR_SUCCESS) return 42;
   vktest::WriteWholeFile(args.at(2), "");
   return 0;
@@ -228,9 +222,22 @@ VK_CHILD_MAIN(stores_reader_follows) {
   LONG error = 0;
   if (ReadString(HKEY_LOCAL_MACHINE, kKey, "Phase", &error) != "first") return 50;
   vktest::WriteWholeFile(args.at(0), "");
-  if (!AwaitFile(args.at(1))) return 51;
+  if (!vktest::AwaitFile(args.at(1))) return 51;
   if (ReadString(HKEY_LOCAL_MACHINE, kKey, "Phase", &error) != "second") return 52;
   return 0;
+#endif
+}
+
+// Writes a secret into the key of the user args[1] below HKEY_USERS in the
+// one-directory store args[0], as earlier versions kept every user's key
+// in the machine store.
+VK_CHILD_MAIN(stores_old_layout_secret) {
+#if defined(_WIN32)
+  return -1;
+#else
+  setenv("VK_SYSTEM_ROOT", args.at(0).c_str(), 1);
+  std::string key = "S-1-22-1-" + args.at(1) + "\\" + kKey;
+  return WriteString(HKEY_USERS, key.c_str(), "Secret", "old secret") == ERROR_SUCCESS ? 0 : 1;
 #endif
 }
 
@@ -255,193 +262,17 @@ VK_CHILD_MAIN(stores_private_state) {
 #endif
 }
 
-#if !defined(_WIN32)
-struct TestUser {
-  std::string name;
-  uid_t uid = 0;
-  gid_t gid = 0;
-  std::string home;
-  std::string stateHome;  // empty: the library finds the home itself
-};
-
-bool RunCommand(const std::string& command) { return system((command + " >/dev/null 2>&1").c_str()) == 0; }
-
-bool HaveTool(const char* name) {
-  return RunCommand(std::string("command -v ") + name) || access((std::string("/usr/sbin/") + name).c_str(), X_OK) == 0;
-}
-
-struct Options {
-  mode_t umask = 022;
-  std::string machineStore;  // empty: the test's own
-  std::string syslogSocket;  // empty: no system log
-  std::string program;       // empty: a child function of this program
-  bool effectiveOnly = false;  // the user's identity as the effective one, root the real one
-};
-
-class MachineStoreTest : public ::testing::Test {
+class MachineStoreTest : public vktest::LocalUsersTest {
  protected:
-  static void SetUpTestSuite() {
-    s_skip.clear();
-    if (geteuid() != 0) {
-      s_skip = "making users and a group needs root";
-      return;
-    }
-    if (!HaveTool("useradd") || !HaveTool("groupadd")) {
-      s_skip = "useradd or groupadd is missing";
-      return;
-    }
-    char base[] = "/var/tmp/vkdiag-stores-XXXXXX";
-    if (!mkdtemp(base)) return;
-    s_base = base;
-    chmod(s_base.c_str(), 0755);  // every test user passes through
-    std::string prefix = "vkt" + std::to_string(getpid());
-    s_group = prefix + "g";
-    if (!RunCommand("groupadd " + s_group)) return;
-    struct group* entry = getgrnam(s_group.c_str());
-    if (!entry) return;
-    s_gid = entry->gr_gid;
-    s_machine = s_base + "/machine";
-    mkdir(s_machine.c_str(), 0);
-    chown(s_machine.c_str(), 0, s_gid);
-    chmod(s_machine.c_str(), 02775);  // as the operator's setup leaves it
-    s_signals = s_base + "/signals";
-    mkdir(s_signals.c_str(), 0);
-    chmod(s_signals.c_str(), 01777);
-    // A copy of this program that the test users may run, wherever the
-    // build lies.
-    s_program = s_base + "/vkdiag_tests";
-    vktest::fs::copy_file("/proc/self/exe", s_program);
-    chmod(s_program.c_str(), 0755);
-    s_member = MakeUser(prefix + "a", true);
-    s_other = MakeUser(prefix + "b", false);
-    s_ready = s_member.uid != 0 && s_other.uid != 0;
-  }
-
-  static void TearDownTestSuite() {
-    for (const TestUser* user : {&s_member, &s_other})
-      if (!user->name.empty()) RunCommand("userdel " + user->name);
-    if (!s_group.empty()) RunCommand("groupdel " + s_group);
-    std::error_code ignored;
-    if (!s_base.empty()) vktest::fs::remove_all(s_base, ignored);
-    s_member = s_other = TestUser();
-    s_group.clear();
-    s_base.clear();
-    s_ready = false;
-  }
-
-  void SetUp() override {
-    if (!s_skip.empty()) GTEST_SKIP() << s_skip;
-    ASSERT_TRUE(s_ready) << "could not make the test users and group";
-    // Every test starts from stores nobody has made yet.
-    std::error_code ignored;
-    for (const auto& entry : vktest::fs::directory_iterator(s_machine, ignored)) vktest::fs::remove_all(entry.path(), ignored);
-    vktest::fs::remove_all(s_member.stateHome + "/vkdiag", ignored);
-    vktest::fs::remove_all(s_other.home + "/.local", ignored);
-  }
-
-  // A user whose home (0700, its own) lies in the test directory; its own
-  // state goes to $XDG_STATE_HOME for the member and to the home for the
-  // other, so both ways are used.
-  static TestUser MakeUser(const std::string& name, bool member) {
-    TestUser user;
-    user.home = s_base + "/home-" + name;
-    std::string command = "useradd -M -N -s /bin/false -d " + user.home + (member ? " -G " + s_group : "") + " " + name;
-    if (!RunCommand(command)) return user;
-    user.name = name;
-    struct passwd* entry = getpwnam(name.c_str());
-    if (!entry) return user;
-    user.uid = entry->pw_uid;
-    user.gid = entry->pw_gid;
-    mkdir(user.home.c_str(), 0700);
-    chown(user.home.c_str(), user.uid, user.gid);
-    if (member) {
-      user.stateHome = user.home + "/state";
-      mkdir(user.stateHome.c_str(), 0700);
-      chown(user.stateHome.c_str(), user.uid, user.gid);
-    }
-    return user;
-  }
-
-  // Starts a child function of this program as the user, with the user's
-  // groups, the test's machine store and the umask asked for. Its output
-  // goes to a file (Output reads it).
-  static pid_t StartAs(const TestUser& user, const std::string& child, const std::vector<std::string>& args,
-                       const Options& options = Options()) {
-    std::vector<std::string> env;
-    for (char** entry = environ; *entry; ++entry) {
-      std::string variable = *entry;
-      std::string name = variable.substr(0, variable.find('='));
-      if (name.compare(0, 3, "VK_") != 0 && name != "XDG_STATE_HOME" && name != "HOME") env.push_back(variable);
-    }
-    env.push_back("VK_MACHINE_STORE=" + (options.machineStore.empty() ? s_machine : options.machineStore));
-    env.push_back("VK_MACHINE_STORE_GROUP=" + s_group);
-    env.push_back("HOME=/nonexistent");  // the library must not need it
-    if (!user.stateHome.empty()) env.push_back("XDG_STATE_HOME=" + user.stateHome);
-    env.push_back(options.syslogSocket.empty() ? "VK_EVENTLOG_SYSLOG=0" : "VK_EVENTLOG_SYSLOG=1");
-    if (!options.syslogSocket.empty()) env.push_back("VK_SYSLOG_SOCKET=" + options.syslogSocket);
-    std::string program = options.program.empty() ? s_program : options.program;
-    std::vector<std::string> argv = {program};
-    if (options.program.empty()) argv.push_back("--vk-child=" + child);
-    argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<char*> argp, envp;
-    for (std::string& arg : argv) argp.push_back(&arg[0]);
-    for (std::string& variable : env) envp.push_back(&variable[0]);
-    argp.push_back(nullptr);
-    envp.push_back(nullptr);
-    std::string output = OutputPath(user);
-    std::vector<gid_t> groups = {user.gid};
-    if (user.name == s_member.name) groups.push_back(s_gid);
-    pid_t pid = fork();
-    if (pid != 0) return pid;
-    int fd = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0 || dup2(fd, 1) < 0 || dup2(fd, 2) < 0 || chdir(s_base.c_str()) != 0 ||
-        setgroups(groups.size(), groups.data()) != 0)
-      _exit(126);
-    // As a set-user-ID program runs: the real user stays, the effective one
-    // changes.
-    bool switched = options.effectiveOnly ? setresgid(0, user.gid, 0) == 0 && setresuid(0, user.uid, 0) == 0
-                                          : setgid(user.gid) == 0 && setuid(user.uid) == 0;
-    if (!switched) _exit(126);
-    umask(options.umask);
-    execve(program.c_str(), argp.data(), envp.data());
-    _exit(127);
-  }
-
-  static int Wait(pid_t pid) {
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0) {
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  }
-
-  static int RunAs(const TestUser& user, const std::string& child, const std::vector<std::string>& args,
-                   const Options& options = Options()) {
-    return Wait(StartAs(user, child, args, options));
-  }
-
-  static std::string OutputPath(const TestUser& user) { return s_base + "/output-" + user.name; }
-  static std::string Output(const TestUser& user) { return vktest::ReadWholeFile(OutputPath(user)); }
-  static std::string Signal(const std::string& name) { return s_signals + "/" + name; }
-
+#if !defined(_WIN32)
   // The member writes and reports first, so that the others find a store.
   void MemberWrites(const std::string& event, const std::string& secret, const Options& options = Options()) {
     ASSERT_EQ(0, RunAs(s_member, "stores_member_writes", {event, secret}, options)) << Output(s_member);
   }
-
-  static std::string s_skip;
-  static bool s_ready;
-  static std::string s_base, s_machine, s_signals, s_program, s_group;
-  static gid_t s_gid;
-  static TestUser s_member, s_other;
+#endif
 };
 
-std::string MachineStoreTest::s_skip;
-bool MachineStoreTest::s_ready = false;
-std::string MachineStoreTest::s_base, MachineStoreTest::s_machine, MachineStoreTest::s_signals,
-    MachineStoreTest::s_program, MachineStoreTest::s_group;
-gid_t MachineStoreTest::s_gid = 0;
-TestUser MachineStoreTest::s_member, MachineStoreTest::s_other;
-
+#if !defined(_WIN32)
 bool Contains(const std::vector<std::string>& lines, const std::string& text) {
   for (const std::string& line : lines)
     if (line.find(text) != std::string::npos) return true;
@@ -453,147 +284,14 @@ mode_t ModeOf(const std::string& path, struct stat* status) {
   return status->st_mode & 07777;
 }
 
-TEST_F(MachineStoreTest, AMemberWritesTheMachineAndAnotherUserOnlyReadsIt) {
-  std::string memberEvent = "member event " + std::to_string(getpid());
-  MemberWrites(memberEvent, "member secret");
-  std::string otherEvent = "other user's event " + std::to_string(getpid());
-  EXPECT_EQ(0, RunAs(s_other, "stores_other_user", {std::to_string(s_member.uid), otherEvent, memberEvent}))
-      << Output(s_other);
-}
 
-TEST_F(MachineStoreTest, EachUsersOwnKeyStaysInItsOwnStore) {
-  MemberWrites("an event", "member secret");
-  ASSERT_EQ(0, RunAs(s_other, "stores_other_user", {std::to_string(s_member.uid), "refused", "an event"}))
-      << Output(s_other);
-  // The machine store holds no user's key; each user's lies in its store.
-  std::string machineDb = s_machine + "/registry.db";
-  std::string query = "sqlite3 '" + machineDb + "' \"SELECT count(*) FROM keys WHERE name_key LIKE 's-1-%'\"";
-  FILE* pipe = popen(query.c_str(), "r");
-  ASSERT_NE(nullptr, pipe);
-  char answer[32] = "";
-  ASSERT_NE(nullptr, fgets(answer, sizeof answer, pipe));
-  pclose(pipe);
-  EXPECT_STREQ("0\n", answer);
-  EXPECT_TRUE(vktest::FileExists(s_member.stateHome + "/vkdiag/registry.db"));
-  EXPECT_TRUE(vktest::FileExists(s_other.home + "/.local/state/vkdiag/registry.db"));
-  EXPECT_FALSE(vktest::FileExists(s_member.home + "/.local/state/vkdiag/registry.db"));
-}
 
-TEST_F(MachineStoreTest, StoresGetTheirModesWhateverTheUmask) {
-  Options open;
-  open.umask = 0;
-  MemberWrites("an event", "member secret", open);
-  Options closed;
-  closed.umask = 0777;
-  ASSERT_EQ(0, RunAs(s_other, "stores_other_user", {std::to_string(s_member.uid), "refused", "an event"}, closed))
-      << Output(s_other);
-  struct stat status;
-  for (const char* name : {"registry.db", "registry.db-wal", "registry.db-shm", "registry.changes", "eventlog.db",
-                           "eventlog.db-wal", "eventlog.db-shm"}) {
-    std::string path = s_machine + "/" + name;
-    EXPECT_EQ(0664u, ModeOf(path, &status)) << path;
-    EXPECT_EQ(s_gid, status.st_gid) << path;
-  }
-  for (const TestUser* user : {&s_member, &s_other}) {
-    std::string store = (user->stateHome.empty() ? user->home + "/.local/state" : user->stateHome) + "/vkdiag";
-    EXPECT_EQ(0700u, ModeOf(store, &status)) << store;
-    EXPECT_EQ(user->uid, status.st_uid) << store;
-    // SQLite removes the WAL files of a private store with its last connection.
-    for (const char* name : {"registry.db", "registry.changes"}) {
-      std::string path = store + "/" + name;
-      EXPECT_EQ(0600u, ModeOf(path, &status)) << path;
-      EXPECT_EQ(user->uid, status.st_uid) << path;
-    }
-  }
-}
 
-// Earlier versions made the user's state directory 0755 and its files
-// 0644: every other user could read that user's keys and events.
-TEST_F(MachineStoreTest, AUserStateDirectoryLeftOpenToOthersIsMadePrivate) {
-  std::string store = s_other.home + "/.local/state/vkdiag";
-  for (const std::string& directory : {s_other.home + "/.local", s_other.home + "/.local/state", store}) {
-    ASSERT_EQ(0, mkdir(directory.c_str(), 0755)) << directory;
-    ASSERT_EQ(0, chown(directory.c_str(), s_other.uid, s_other.gid)) << directory;
-    ASSERT_EQ(0, chmod(directory.c_str(), 0755)) << directory;
-  }
-  Options options;
-  options.machineStore = s_base + "/never-set-up";
-  EXPECT_EQ(0, RunAs(s_other, "stores_private_state", {}, options)) << Output(s_other);
-  struct stat status;
-  EXPECT_EQ(0700u, ModeOf(store, &status));
-  EXPECT_EQ(s_other.uid, status.st_uid);
-}
 
-TEST_F(MachineStoreTest, AReaderFollowsTheWritesOfAMemberWhileBothRun) {
-  for (const char* name : {"written-first", "read-first", "written-second"}) unlink(Signal(name).c_str());
-  pid_t writer = StartAs(s_member, "stores_member_writes_twice",
-                         {Signal("written-first"), Signal("read-first"), Signal("written-second")});
-  ASSERT_TRUE(AwaitFile(Signal("written-first")));
-  int read = RunAs(s_other, "stores_reader_follows", {Signal("read-first"), Signal("written-second")});
-  EXPECT_EQ(0, Wait(writer)) << Output(s_member);
-  EXPECT_EQ(0, read) << Output(s_other);
-}
 
-TEST_F(MachineStoreTest, RefusedEventsStillReachTheSystemLog) {
-  MemberWrites("an event", "member secret");
-  // Open to every user: the test users send to it.
-  vktest::SyslogSocket syslog(s_base + "/syslog.sock", 0666);
-  ASSERT_TRUE(syslog.bound());
-  Options options;
-  options.syslogSocket = s_base + "/syslog.sock";
-  std::string refused = "refused but logged " + std::to_string(getpid());
-  EXPECT_EQ(static_cast<int>(ERROR_ACCESS_DENIED), RunAs(s_other, "stores_report", {refused}, options));
-  std::string stored = "stored and logged " + std::to_string(getpid());
-  EXPECT_EQ(0, RunAs(s_member, "stores_report", {stored}, options));
-  std::vector<std::string> lines = syslog.Received();
-  EXPECT_TRUE(Contains(lines, std::string(kSource) + "[")) << testing::PrintToString(lines);
-  EXPECT_TRUE(Contains(lines, refused)) << testing::PrintToString(lines);
-  EXPECT_TRUE(Contains(lines, stored)) << testing::PrintToString(lines);
-}
 
-TEST_F(MachineStoreTest, ASetUserIdProgramUsesTheEffectiveUsersKey) {
-#if defined(__SANITIZE_ADDRESS__)
-  // Such a process may not read its own /proc files or be traced, so the
-  // sanitizer runtime neither reads its options nor can stop it for the
-  // leak check at exit, and fails it.
-  GTEST_SKIP() << "the address sanitizer's runtime fails a process with two user identities";
-#endif
-  MemberWrites("an event", "member secret");
-  Options options;
-  options.effectiveOnly = true;
-  EXPECT_EQ(0, RunAs(s_other, "stores_effective_user", {}, options)) << Output(s_other);
-}
 
-TEST_F(MachineStoreTest, WithoutAMachineStoreAUserKeepsAPrivateStateAndSaysNothing) {
-  Options options;
-  options.machineStore = s_base + "/never-set-up";
-  EXPECT_EQ(0, RunAs(s_other, "stores_private_state", {}, options));
-  EXPECT_EQ("", Output(s_other));
-  std::string store = s_other.home + "/.local/state/vkdiag";
-  EXPECT_TRUE(vktest::FileExists(store + "/eventlog.db"));
-  EXPECT_FALSE(vktest::FileExists(options.machineStore));
-  struct stat status;
-  EXPECT_EQ(0600u, ModeOf(store + "/eventlog.db", &status));
-}
 
-#if defined(VK_TOOL_FROM_TESTS)
-TEST_F(MachineStoreTest, TheToolShowsEachUserItsStoresAndWhatItMayDo) {
-  std::string tool = s_base + "/vkdiag";
-  std::error_code ignored;
-  vktest::fs::copy_file(vktest::ToolPath(), tool, vktest::fs::copy_options::overwrite_existing, ignored);
-  chmod(tool.c_str(), 0755);
-  Options options;
-  options.program = tool;
-  ASSERT_EQ(0, RunAs(s_member, "", {"stores"}, options)) << Output(s_member);
-  EXPECT_EQ("layout: machine store and user store\nmachine: " + s_machine + " (read and write: root or group " +
-                s_group + ")\nuser: " + s_member.stateHome + "/vkdiag\n",
-            Output(s_member));
-  ASSERT_EQ(0, RunAs(s_other, "", {"stores"}, options)) << Output(s_other);
-  EXPECT_EQ("layout: machine store and user store\nmachine: " + s_machine + " (read only: not in group " + s_group +
-                ")\nuser: " + s_other.home + "/.local/state/vkdiag\n",
-            Output(s_other));
-}
-#endif
 
 // Debian's rsyslogd, started for the test alone: its own configuration,
 // socket, output file and pid file; no system service is touched.
@@ -617,7 +315,7 @@ class Rsyslog {
       _exit(127);
     }
     // Open to every user, as /dev/log is.
-    m_ready = m_pid > 0 && AwaitFile(m_socket) && chmod(m_socket.c_str(), 0666) == 0;
+    m_ready = m_pid > 0 && vktest::AwaitFile(m_socket) && chmod(m_socket.c_str(), 0666) == 0;
   }
   ~Rsyslog() {
     if (m_pid <= 0) return;
@@ -657,7 +355,187 @@ std::string LineWith(const std::string& out, const std::string& text) {
   return out.substr(start, out.find('\n', at) - start);
 }
 
+#endif
+
+TEST_F(MachineStoreTest, AMemberWritesTheMachineAndAnotherUserOnlyReadsIt) {
+#if !defined(_WIN32)
+  std::string memberEvent = "member event " + std::to_string(getpid());
+  MemberWrites(memberEvent, "member secret");
+  std::string otherEvent = "other user's event " + std::to_string(getpid());
+  EXPECT_EQ(0, RunAs(s_other, "stores_other_user", {std::to_string(s_member.uid), otherEvent, memberEvent}))
+      << Output(s_other);
+#endif
+}
+
+TEST_F(MachineStoreTest, EachUsersOwnKeyStaysInItsOwnStore) {
+#if !defined(_WIN32)
+  MemberWrites("an event", "member secret");
+  ASSERT_EQ(0, RunAs(s_other, "stores_other_user", {std::to_string(s_member.uid), "refused", "an event"}))
+      << Output(s_other);
+  // The machine store holds no user's key; each user's lies in its store.
+  std::string machineDb = s_machine + "/registry.db";
+  std::string query = "sqlite3 '" + machineDb + "' \"SELECT count(*) FROM keys WHERE name_key LIKE 's-1-%'\"";
+  FILE* pipe = popen(query.c_str(), "r");
+  ASSERT_NE(nullptr, pipe);
+  char answer[32] = "";
+  ASSERT_NE(nullptr, fgets(answer, sizeof answer, pipe));
+  pclose(pipe);
+  EXPECT_STREQ("0\n", answer);
+  EXPECT_TRUE(vktest::FileExists(s_member.stateHome + "/vkdiag/registry.db"));
+  EXPECT_TRUE(vktest::FileExists(s_other.home + "/.local/state/vkdiag/registry.db"));
+  EXPECT_FALSE(vktest::FileExists(s_member.home + "/.local/state/vkdiag/registry.db"));
+#endif
+}
+
+// A machine store that an earlier version kept in one directory still
+// holds users' keys below HKEY_USERS; another user must not reach them
+// there.
+TEST_F(MachineStoreTest, AUsersKeyLeftInAnOldMachineStoreIsNotReachedByOthers) {
+#if !defined(_WIN32)
+  ASSERT_EQ(0, vktest::ChildProcess("stores_old_layout_secret", {s_machine, std::to_string(s_member.uid)}).Wait());
+  for (const char* name : {"registry.db", "registry.changes"}) {
+    std::string path = s_machine + "/" + name;
+    ASSERT_EQ(0, chown(path.c_str(), 0, s_gid)) << path;
+    ASSERT_EQ(0, chmod(path.c_str(), 0664)) << path;
+  }
+  MemberWrites("an event", "member secret");
+  EXPECT_EQ(0, RunAs(s_other, "stores_other_user", {std::to_string(s_member.uid), "refused", "an event"}))
+      << Output(s_other);
+#endif
+}
+
+TEST_F(MachineStoreTest, StoresGetTheirModesWhateverTheUmask) {
+#if !defined(_WIN32)
+  Options open;
+  open.umask = 0;
+  MemberWrites("an event", "member secret", open);
+  Options closed;
+  closed.umask = 0777;
+  ASSERT_EQ(0, RunAs(s_other, "stores_other_user", {std::to_string(s_member.uid), "refused", "an event"}, closed))
+      << Output(s_other);
+  struct stat status;
+  for (const char* name : {"registry.db", "registry.db-wal", "registry.db-shm", "registry.changes", "eventlog.db",
+                           "eventlog.db-wal", "eventlog.db-shm"}) {
+    std::string path = s_machine + "/" + name;
+    EXPECT_EQ(0664u, ModeOf(path, &status)) << path;
+    EXPECT_EQ(s_gid, status.st_gid) << path;
+  }
+  for (const vktest::TestUser* user : {&s_member, &s_other}) {
+    std::string store = (user->stateHome.empty() ? user->home + "/.local/state" : user->stateHome) + "/vkdiag";
+    EXPECT_EQ(0700u, ModeOf(store, &status)) << store;
+    EXPECT_EQ(user->uid, status.st_uid) << store;
+    // SQLite removes the WAL files of a private store with its last connection.
+    for (const char* name : {"registry.db", "registry.changes"}) {
+      std::string path = store + "/" + name;
+      EXPECT_EQ(0600u, ModeOf(path, &status)) << path;
+      EXPECT_EQ(user->uid, status.st_uid) << path;
+    }
+  }
+#endif
+}
+
+// Earlier versions made the user's state directory 0755 and its files
+// 0644: every other user could read that user's keys and events.
+TEST_F(MachineStoreTest, AUserStateDirectoryLeftOpenToOthersIsMadePrivate) {
+#if !defined(_WIN32)
+  std::string store = s_other.home + "/.local/state/vkdiag";
+  for (const std::string& directory : {s_other.home + "/.local", s_other.home + "/.local/state", store}) {
+    ASSERT_EQ(0, mkdir(directory.c_str(), 0755)) << directory;
+    ASSERT_EQ(0, chown(directory.c_str(), s_other.uid, s_other.gid)) << directory;
+    ASSERT_EQ(0, chmod(directory.c_str(), 0755)) << directory;
+  }
+  Options options;
+  options.machineStore = s_base + "/never-set-up";
+  EXPECT_EQ(0, RunAs(s_other, "stores_private_state", {}, options)) << Output(s_other);
+  struct stat status;
+  EXPECT_EQ(0700u, ModeOf(store, &status));
+  EXPECT_EQ(s_other.uid, status.st_uid);
+#endif
+}
+
+TEST_F(MachineStoreTest, AReaderFollowsTheWritesOfAMemberWhileBothRun) {
+#if !defined(_WIN32)
+  for (const char* name : {"written-first", "read-first", "written-second"}) unlink(Signal(name).c_str());
+  pid_t writer = StartAs(s_member, "stores_member_writes_twice",
+                         {Signal("written-first"), Signal("read-first"), Signal("written-second")});
+  ASSERT_TRUE(vktest::AwaitFile(Signal("written-first")));
+  int read = RunAs(s_other, "stores_reader_follows", {Signal("read-first"), Signal("written-second")});
+  EXPECT_EQ(0, Wait(writer)) << Output(s_member);
+  EXPECT_EQ(0, read) << Output(s_other);
+#endif
+}
+
+TEST_F(MachineStoreTest, RefusedEventsStillReachTheSystemLog) {
+#if !defined(_WIN32)
+  MemberWrites("an event", "member secret");
+  // Open to every user: the test users send to it.
+  vktest::SyslogSocket syslog(s_base + "/syslog.sock", 0666);
+  ASSERT_TRUE(syslog.bound());
+  Options options;
+  options.syslogSocket = s_base + "/syslog.sock";
+  std::string refused = "refused but logged " + std::to_string(getpid());
+  EXPECT_EQ(static_cast<int>(ERROR_ACCESS_DENIED), RunAs(s_other, "stores_report", {refused}, options));
+  std::string stored = "stored and logged " + std::to_string(getpid());
+  EXPECT_EQ(0, RunAs(s_member, "stores_report", {stored}, options));
+  std::vector<std::string> lines = syslog.Received();
+  EXPECT_TRUE(Contains(lines, std::string(kSource) + "[")) << testing::PrintToString(lines);
+  EXPECT_TRUE(Contains(lines, refused)) << testing::PrintToString(lines);
+  EXPECT_TRUE(Contains(lines, stored)) << testing::PrintToString(lines);
+#endif
+}
+
+TEST_F(MachineStoreTest, ASetUserIdProgramUsesTheEffectiveUsersKey) {
+#if !defined(_WIN32)
+#if defined(__SANITIZE_ADDRESS__)
+  // Such a process may not read its own /proc files or be traced, so the
+  // sanitizer runtime neither reads its options nor can stop it for the
+  // leak check at exit, and fails it.
+  GTEST_SKIP() << "the address sanitizer's runtime fails a process with two user identities";
+#endif
+  MemberWrites("an event", "member secret");
+  Options options;
+  options.effectiveOnly = true;
+  EXPECT_EQ(0, RunAs(s_other, "stores_effective_user", {}, options)) << Output(s_other);
+#endif
+}
+
+TEST_F(MachineStoreTest, WithoutAMachineStoreAUserKeepsAPrivateStateAndSaysNothing) {
+#if !defined(_WIN32)
+  Options options;
+  options.machineStore = s_base + "/never-set-up";
+  EXPECT_EQ(0, RunAs(s_other, "stores_private_state", {}, options));
+  EXPECT_EQ("", Output(s_other));
+  std::string store = s_other.home + "/.local/state/vkdiag";
+  EXPECT_TRUE(vktest::FileExists(store + "/eventlog.db"));
+  EXPECT_FALSE(vktest::FileExists(options.machineStore));
+  struct stat status;
+  EXPECT_EQ(0600u, ModeOf(store + "/eventlog.db", &status));
+#endif
+}
+
+#if defined(VK_TOOL_FROM_TESTS)
+TEST_F(MachineStoreTest, TheToolShowsEachUserItsStoresAndWhatItMayDo) {
+#if !defined(_WIN32)
+  std::string tool = s_base + "/vkdiag";
+  std::error_code ignored;
+  vktest::fs::copy_file(vktest::ToolPath(), tool, vktest::fs::copy_options::overwrite_existing, ignored);
+  chmod(tool.c_str(), 0755);
+  Options options;
+  options.program = tool;
+  ASSERT_EQ(0, RunAs(s_member, "", {"stores"}, options)) << Output(s_member);
+  EXPECT_EQ("layout: machine store and user store\nmachine: " + s_machine + " (read and write: root or group " +
+                s_group + ")\nuser: " + s_member.stateHome + "/vkdiag\n",
+            Output(s_member));
+  ASSERT_EQ(0, RunAs(s_other, "", {"stores"}, options)) << Output(s_other);
+  EXPECT_EQ("layout: machine store and user store\nmachine: " + s_machine + " (read only: not in group " + s_group +
+                ")\nuser: " + s_other.home + "/.local/state/vkdiag\n",
+            Output(s_other));
+#endif
+}
+#endif
+
 TEST_F(MachineStoreTest, EventsOfMembersAndOthersReachARealSystemLogger) {
+#if !defined(_WIN32)
   if (access(Rsyslog::Path(), X_OK) != 0) GTEST_SKIP() << "rsyslogd is not installed (Debian package rsyslog)";
   MemberWrites("an event", "member secret");
   Rsyslog logger(s_base);
@@ -679,8 +557,8 @@ TEST_F(MachineStoreTest, EventsOfMembersAndOthersReachARealSystemLogger) {
   std::string escaped = "refused event " + std::to_string(getpid()) + "#033[2J";
   line = LineWith(logger.Await(escaped), escaped);
   EXPECT_EQ("11 " + std::string(kSource) + "[" + std::to_string(other) + "]: " + escaped, line);
-}
 #endif
+}
 
 #if defined(VK_TOOL_FROM_TESTS)
 // What vkdiag stores prints comes partly from the environment: a name with
@@ -699,12 +577,6 @@ TEST(StoresToolTest, ShowsWhereTheStateIsWithControlCharactersEscaped) {
   EXPECT_EQ(0, result.exitCode) << result.err;
   EXPECT_EQ("layout: one directory (VK_SYSTEM_ROOT)\nstate: " + saved + "/odd\\x1B[2Jname\n", result.out);
 #endif
-}
-#endif
-
-#if defined(_WIN32)
-TEST(MachineStoreTest, BelongsToThePosixLayer) {
-  GTEST_SKIP() << "the machine and user stores are the POSIX layer's; Windows keeps its own registry";
 }
 #endif
 

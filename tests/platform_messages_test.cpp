@@ -69,6 +69,17 @@ TEST(PlatformMessagesTest, EscapesExpandAsWindowsExpandsThem) {
   }
 }
 
+// Insert numbers run to two digits: %10 is the tenth argument, and a third
+// digit is text again.
+TEST(PlatformMessagesTest, TwoDigitInsertsNameTheirArgument) {
+  const char* arguments[] = {"one", "two", "three", "four", "five", "six", "seven", "eight", "nine", "ten", "eleven",
+                             "twelve"};
+  char out[128] = "";
+  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ARGUMENT_ARRAY, "%10|%1|%12|%1 0|%100",
+                                0, 0, out, sizeof out, AsArguments(arguments));
+  EXPECT_EQ("ten|one|twelve|one 0|ten0", std::string(out, length));
+}
+
 TEST(PlatformMessagesTest, InsertsWithoutArgumentsAreRefusedNotRead) {
   char out[64] = "";
   DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ARGUMENT_ARRAY, "a %1 b", 0, 0, out,

@@ -6,6 +6,8 @@
 #include <locale.h>
 #include <stdlib.h>
 
+#include <algorithm>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -56,20 +58,25 @@ VK_CHILD_MAIN(registry_burst) {
 }
 
 VK_CHILD_MAIN(registry_touch) {
-  Sleep(200);
   VkRegistry key(HKEY_CURRENT_USER, kStressKey, false, KEY_ALL_ACCESS);
   // The value is the tick count just before the write, so that the watcher
   // can tell how long the change took to reach it.
   return key.WriteDword("touched", GetTickCount()) ? 0 : 1;
 }
 
-// Changes what the reader of the answers-are-fresh test has just read.
+// Makes one kind of change (args[0]) to what the reader of the
+// answers-are-fresh tests has just read, with no other write beside it.
 VK_CHILD_MAIN(registry_change) {
   VkRegistry key(HKEY_CURRENT_USER, kStressKey, false, KEY_ALL_ACCESS);
-  bool done = key.WriteDword("kept", 2) && key.WriteDword("missing", 3) && key.DeleteSubKey("gone", false) &&
-              VkRegistry(key.GetKey(), "made", true, KEY_ALL_ACCESS).IsOpen();
-  return done ? 0 : 1;
+  const std::string& change = args.at(0);
+  if (change == "set") return key.WriteDword("kept", 2) && key.WriteDword("missing", 3) ? 0 : 1;
+  if (change == "delete-value") return key.DeleteValue("doomed") ? 0 : 1;
+  if (change == "delete-key") return key.DeleteSubKey("gone", false) ? 0 : 1;
+  if (change == "create-key") return VkRegistry(key.GetKey(), "made", true, KEY_ALL_ACCESS).IsOpen() ? 0 : 1;
+  return 2;
 }
+
+int Change(const char* change) { return vktest::ChildProcess("registry_change", {change}).Wait(); }
 
 // In the registry kept under args[0]: writes args[1] to "value" when there
 // is one, and reports what it could do: 0 read and wrote, 1 read only.
@@ -106,7 +113,7 @@ VK_CHILD_MAIN(registry_dies_after_commit) {
   vk_posix::SharedCounter counter("registry.changes", vk_posix::Store::kMachine);
   if (!counter.Lock() || !counter.Increment()) return 2;
   vktest::WriteWholeFile(args.at(0), "moved");
-  while (!vktest::FileExists(args.at(1))) Sleep(10);
+  if (!vktest::AwaitFile(args.at(1))) return 6;
   sqlite3* db = nullptr;
   std::string store = std::string(getenv("VK_SYSTEM_ROOT")) + "/registry.db";
   if (sqlite3_open(store.c_str(), &db) != SQLITE_OK) return 3;
@@ -191,46 +198,64 @@ TEST_F(RegistryProcessesTest, WatcherSeesAnotherProcessChangeAKey) {
 }
 
 // A reader that has just read keys and values, present and missing, sees
-// another process's changes of each at its next read.
+// another process's changes of each at its next read, whichever kind of
+// change it was.
 TEST_F(RegistryProcessesTest, ReadsAfterAnotherProcessWroteSeeItsChanges) {
   VkRegistry key(HKEY_CURRENT_USER, kStressKey, false, KEY_ALL_ACCESS);
   ASSERT_TRUE(key.WriteDword("kept", 1));
+  ASSERT_TRUE(key.WriteDword("doomed", 4));
   ASSERT_TRUE(VkRegistry(key.GetKey(), "gone", true, KEY_ALL_ACCESS).IsOpen());
   DWORD value = 0;
   for (int round = 0; round < 2; ++round) {
     EXPECT_TRUE(key.ReadDword("kept", &value));
     EXPECT_FALSE(key.ReadDword("missing", &value));
+    EXPECT_TRUE(key.ReadDword("doomed", &value));
     EXPECT_TRUE(VkRegistry(key.GetKey(), "gone", false, KEY_READ).IsOpen());
     EXPECT_FALSE(VkRegistry(key.GetKey(), "made", false, KEY_READ).IsOpen());
   }
-  vktest::ChildProcess child("registry_change", {});
-  ASSERT_EQ(0, child.Wait());
+  ASSERT_EQ(0, Change("set"));
   EXPECT_TRUE(key.ReadDword("kept", &value));
   EXPECT_EQ(2u, value);
   EXPECT_TRUE(key.ReadDword("missing", &value));
   EXPECT_EQ(3u, value);
+  ASSERT_EQ(0, Change("delete-value"));
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegQueryValueExA(key.GetKey(), "doomed", nullptr, nullptr, nullptr, nullptr));
+  ASSERT_EQ(0, Change("delete-key"));
   VkRegistry gone(key.GetKey(), "gone", false, KEY_READ);
   EXPECT_FALSE(gone.IsOpen());
   EXPECT_EQ(ERROR_FILE_NOT_FOUND, gone.GetLastErrorCode());
+  ASSERT_EQ(0, Change("create-key"));
   EXPECT_TRUE(VkRegistry(key.GetKey(), "made", false, KEY_READ).IsOpen());
 }
 
 // A process's own write keeps what it read only while no other process has
 // written since: a number read before another process changed it is not
-// answered again after this process writes something else.
+// answered again after this process writes something else, whichever kind
+// of write that is.
 TEST_F(RegistryProcessesTest, OwnWritesKeepNothingAnotherProcessChanged) {
-  VkRegistry key(HKEY_CURRENT_USER, kStressKey, false, KEY_ALL_ACCESS);
-  ASSERT_TRUE(key.WriteDword("kept", 1));
-  DWORD value = 0;
-  EXPECT_TRUE(key.ReadDword("kept", &value));
-  EXPECT_EQ(1u, value);
-  ASSERT_EQ(0, vktest::ChildProcess("registry_set_kept", {}).Wait());
-  ASSERT_TRUE(key.WriteDword("other", 1));
-  EXPECT_TRUE(key.ReadDword("kept", &value));
-  EXPECT_EQ(2u, value);
-  ASSERT_TRUE(key.WriteDword("other", 2));
-  EXPECT_TRUE(key.ReadDword("kept", &value));
-  EXPECT_EQ(2u, value);
+  struct OwnWrite {
+    const char* what;
+    std::function<bool(VkRegistry&)> write;
+  };
+  const std::vector<OwnWrite> ownWrites = {
+      {"a value set", [](VkRegistry& key) { return key.WriteDword("other", 7); }},
+      {"a value deleted", [](VkRegistry& key) { return key.DeleteValue("other"); }},
+      {"a key created",
+       [](VkRegistry& key) { return VkRegistry(key.GetKey(), "own", true, KEY_ALL_ACCESS).IsOpen(); }}};
+  for (const OwnWrite& ownWrite : ownWrites) {
+    SCOPED_TRACE(ownWrite.what);
+    VkRegistry key(HKEY_CURRENT_USER, kStressKey, false, KEY_ALL_ACCESS);
+    ASSERT_TRUE(key.WriteDword("kept", 1));
+    ASSERT_TRUE(key.WriteDword("other", 1));
+    key.DeleteSubKey("own", false);
+    DWORD value = 0;
+    EXPECT_TRUE(key.ReadDword("kept", &value));
+    EXPECT_EQ(1u, value);
+    ASSERT_EQ(0, vktest::ChildProcess("registry_set_kept", {}).Wait());
+    ASSERT_TRUE(ownWrite.write(key));
+    EXPECT_TRUE(key.ReadDword("kept", &value));
+    EXPECT_EQ(2u, value);
+  }
 }
 
 // A process that rewrites what it last read is not misled into writing
@@ -282,7 +307,8 @@ TEST_F(RegistryProcessesTest, WalksOfSubKeyNamesSeeEveryNewAndDeletedKey) {
   EXPECT_EQ(std::vector<std::string>{"gone"}, SubKeyNames(key.GetKey()));
   ASSERT_TRUE(VkRegistry(key.GetKey(), "own", true, KEY_ALL_ACCESS).IsOpen());
   EXPECT_EQ((std::vector<std::string>{"gone", "own"}), SubKeyNames(key.GetKey()));
-  ASSERT_EQ(0, vktest::ChildProcess("registry_change", {}).Wait());
+  ASSERT_EQ(0, Change("delete-key"));
+  ASSERT_EQ(0, Change("create-key"));
   EXPECT_EQ((std::vector<std::string>{"made", "own"}), SubKeyNames(key.GetKey()));
   ASSERT_TRUE(key.DeleteSubKey("own", false));
   EXPECT_EQ(std::vector<std::string>{"made"}, SubKeyNames(key.GetKey()));
@@ -293,7 +319,7 @@ TEST_F(RegistryProcessesTest, WalksOfSubKeyNamesSeeEveryNewAndDeletedKey) {
 class DyingWriter {
  public:
   DyingWriter() : m_base(BasePath()), m_writer("registry_dies_after_commit", {m_base + ".moved", m_base + ".read"}) {
-    for (int i = 0; i < 1000 && !vktest::FileExists(m_base + ".moved"); ++i) Sleep(10);
+    vktest::AwaitFile(m_base + ".moved");
   }
   ~DyingWriter() {
     remove((m_base + ".moved").c_str());
@@ -338,17 +364,17 @@ TEST_F(RegistryProcessesTest, WriterKilledAfterItsCommitLeavesNoStaleAnswer) {
   EXPECT_EQ(3u, value);
 }
 
-// A watcher that looked at the store while such a writer was under way
-// still wakes for its commit.
+// A watcher that began while such a writer was under way, so that the
+// count it knows is the writer's odd one, still wakes for its commit.
 TEST_F(RegistryProcessesTest, WriterKilledAfterItsCommitStillWakesAWatcher) {
   if (vktest::IsWindowsTarget()) GTEST_SKIP() << "the change counter belongs to the POSIX store";
   VkRegistry key(HKEY_CURRENT_USER, kStressKey, false, KEY_ALL_ACCESS);
   ASSERT_TRUE(key.WriteDword("dying", 1));
-  HANDLE changed = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  ASSERT_TRUE(key.NotifyChange(false, REG_NOTIFY_CHANGE_LAST_SET, changed));
   DyingWriter writer;
   ASSERT_TRUE(writer.moved());
-  Sleep(50);  // the watcher looks at the store meanwhile
+  HANDLE changed = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  ASSERT_TRUE(key.NotifyChange(false, REG_NOTIFY_CHANGE_LAST_SET, changed));
+  EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(changed, 0));
   EXPECT_EQ(kKilled, writer.Finish());
   EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(changed, 5000));
   CloseHandle(changed);
@@ -442,8 +468,14 @@ TEST(RegistryChangeCounterTest, WithoutTheCounterAProcessReadsButDoesNotWrite) {
 TEST_F(RegistryProcessesTest, KilledWriterLeavesEveryReturnedWrite) {
   if (vktest::IsWindowsTarget()) GTEST_SKIP() << "checks the POSIX store's files; Windows keeps its own registry";
   std::string done = (vktest::fs::temp_directory_path() / "vkdiag-burst-done.txt").string();
+  remove(done.c_str());
   vktest::ChildProcess child("registry_burst", {done});
-  Sleep(300);
+  // Killed in the middle of its burst, once it has returned some writes.
+  auto returnedSoFar = [&] {
+    std::string lines = vktest::ReadWholeFile(done);
+    return std::count(lines.begin(), lines.end(), '\n');
+  };
+  for (int i = 0; i < 6000 && returnedSoFar() < 50; ++i) Sleep(10);
   child.Kill();
   child.Wait();
   std::vector<int> returned;

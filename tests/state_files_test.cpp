@@ -45,7 +45,8 @@ VK_CHILD_MAIN(registry_step_in_root) {
 }
 
 // Keeps the store of the state directory args[0] open (its WAL and shared
-// memory with it) for args[1] milliseconds.
+// memory with it): says so by making the file args[1], and holds it until
+// the file args[2] appears.
 VK_CHILD_MAIN(registry_hold_in_root) {
 #if defined(_WIN32)
   return -1;
@@ -53,9 +54,9 @@ VK_CHILD_MAIN(registry_hold_in_root) {
   setenv("VK_SYSTEM_ROOT", args.at(0).c_str(), 1);
   Vk::VkRegistry key(HKEY_LOCAL_MACHINE, "Software\\vkdiag-tests", false, KEY_READ);
   DWORD value = 0;
-  key.ReadDword("value", &value);
-  Sleep(static_cast<DWORD>(std::stoul(args.at(1))));
-  return 0;
+  if (!key.ReadDword("value", &value)) return 1;
+  vktest::WriteWholeFile(args.at(1), "holding");
+  return vktest::AwaitFile(args.at(2)) ? 0 : 2;
 #endif
 }
 
@@ -87,6 +88,24 @@ TEST_F(StateFilesTest, ALinkAtTheChangeCounterIsRefusedAndItsTargetKept) {
   EXPECT_EQ(ERROR_SUCCESS, Step("read"));
   EXPECT_EQ(vktest::ExitStatusOf(ERROR_REGISTRY_IO_FAILED), Step("write"));
   EXPECT_TRUE(VictimIntact());
+}
+
+// A change counter that another user made is not this store's: whoever
+// owns it could hold the writers up or make readers trust stale answers.
+TEST_F(StateFilesTest, AChangeCounterOfAnotherOwnerIsRefused) {
+#if !defined(_WIN32)
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to give the counter to another user";
+  ASSERT_EQ(0, Step("write"));
+  std::string counter = m_root + "/registry.changes";
+  std::string planted = std::string(8, '\0');
+  vktest::fs::remove(counter);
+  vktest::WriteWholeFile(counter, planted);
+  ASSERT_EQ(0, chown(counter.c_str(), 65534, 65534));
+  ASSERT_EQ(0, chmod(counter.c_str(), 0666));
+  EXPECT_EQ(ERROR_SUCCESS, Step("read"));
+  EXPECT_EQ(vktest::ExitStatusOf(ERROR_REGISTRY_IO_FAILED), Step("write"));
+  EXPECT_EQ(planted, vktest::ReadWholeFile(counter)) << "the foreign counter was moved";
+#endif
 }
 
 TEST_F(StateFilesTest, ALinkAtADatabaseNameIsNeverFollowed) {
@@ -191,13 +210,15 @@ TEST_F(StateFilesTest, AFullDiskFailsWithDiskFullAndNoSignal) {
   auto disk = std::make_unique<vktest::SmallDisk>(m_root, 512 * 1024);
   if (!disk->mounted()) GTEST_SKIP() << disk->reason();
   ASSERT_EQ(0, Step("write"));
-  vktest::ChildProcess holder("registry_hold_in_root", {m_root, "3000"});
-  Sleep(500);
+  std::string holding = PathOf("holding"), release = PathOf("release");
+  vktest::ChildProcess holder("registry_hold_in_root", {m_root, holding, release});
+  ASSERT_TRUE(vktest::AwaitFile(holding));
   unlink((m_root + "/registry.changes").c_str());
   disk->Fill();
   int read = Step("read");
   int write = Step("write");
-  holder.Wait();
+  vktest::WriteWholeFile(release, "");
+  EXPECT_EQ(0, holder.Wait());
   disk.reset();
   EXPECT_EQ(0, read) << "a read needs no new disk space";
   EXPECT_EQ(vktest::ExitStatusOf(ERROR_DISK_FULL), write);

@@ -2,6 +2,7 @@
 // prints and its exit status, against the real registry and debug channel.
 #include <gtest/gtest.h>
 
+#include <vk/debug_trace.h>
 #include <vk/platform.h>
 
 #include <chrono>
@@ -26,14 +27,10 @@ namespace {
 using vktest::RunTool;
 using vktest::ToolResult;
 
-std::string SystemText(DWORD code) {
-  char text[512] = "";
-  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
-                                sizeof text, nullptr);
-  std::string message(text, length);
-  while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' '))
-    message.pop_back();
-  return message;
+// The system's text for "file not found" as the tool prints it: Windows'
+// own text, which the POSIX layer keeps, or Wine's.
+std::string FileNotFoundText() {
+  return vktest::RunningUnderWine() ? "File not found." : "The system cannot find the file specified.";
 }
 
 int LineCount(const std::string& text) {
@@ -144,16 +141,16 @@ TEST_F(RegToolTest, FailedOperationExitsOneWithTheSystemText) {
   ToolResult missing = RunTool({"reg", "query", Key() + "\\Missing"});
   EXPECT_EQ(missing.exitCode, 1);
   EXPECT_EQ(missing.out, "");
-  EXPECT_NE(missing.err.find(SystemText(ERROR_FILE_NOT_FOUND)), std::string::npos) << missing.err;
+  EXPECT_NE(missing.err.find(FileNotFoundText()), std::string::npos) << missing.err;
   EXPECT_EQ(LineCount(missing.err), 1) << missing.err;
 
   ToolResult noValue = RunTool({"reg", "query", Key(), "-v", "Absent"});
   EXPECT_EQ(noValue.exitCode, 1);
-  EXPECT_NE(noValue.err.find(SystemText(ERROR_FILE_NOT_FOUND)), std::string::npos) << noValue.err;
+  EXPECT_NE(noValue.err.find(FileNotFoundText()), std::string::npos) << noValue.err;
 
   ToolResult deleteMissing = RunTool({"reg", "delete", Key() + "\\Missing", "-f"});
   EXPECT_EQ(deleteMissing.exitCode, 1);
-  EXPECT_NE(deleteMissing.err.find(SystemText(ERROR_FILE_NOT_FOUND)), std::string::npos) << deleteMissing.err;
+  EXPECT_NE(deleteMissing.err.find(FileNotFoundText()), std::string::npos) << deleteMissing.err;
 }
 
 TEST_F(RegToolTest, AddKeepsAnExistingValueUnlessForced) {
@@ -238,9 +235,26 @@ TEST(ToolHelpTest, EverySubcommandHasHelpWithAnExample) {
   }
 }
 
-class TraceToolTest : public ::testing::Test {
+// Traces args[0] through the debug trace, as a program of its own name.
+VK_CHILD_MAIN(trace_once) {
+  DebugTrace("ToolTest", "%s", args.at(0).c_str());
+  return 0;
+}
+
+// Waits until a listener says it listens; false after 20 seconds.
+bool AwaitListening(const vktest::ToolProcess& listener) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (listener.ErrorSoFar().find("listening") == std::string::npos) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return true;
+}
+
+class TraceToolTest : public vktest::ScratchDirTest {
  protected:
   void SetUp() override {
+    vktest::ScratchDirTest::SetUp();
     m_program = "vkdiag-tool-test-" + std::to_string(vktest::GetCurrentProcessIdForTests());
   }
   void TearDown() override {
@@ -249,6 +263,7 @@ class TraceToolTest : public ::testing::Test {
       RegDeleteValueA(key, m_program.c_str());
       RegCloseKey(key);
     }
+    vktest::ScratchDirTest::TearDown();
   }
   // The switch as the trace reads it, or -1 without one.
   long long Switch() {
@@ -285,12 +300,31 @@ TEST_F(TraceToolTest, OnAndOffSetTheSwitchNamedAfterTheExecutable) {
   EXPECT_EQ(RunTool({"trace", "on"}).exitCode, 2);
 }
 
+// The operator's whole round: a program of the switched name, started
+// afterwards, traces to the listener; the same program traced nothing
+// before the switch was on.
+TEST_F(TraceToolTest, AProgramOfTheSwitchedNameTracesToTheListener) {
+  std::string program = PathOf(m_program + (vktest::IsWindowsTarget() ? ".exe" : ""));
+  char self[MAX_PATH] = "";
+  GetModuleFileNameA(nullptr, self, sizeof self);
+  vktest::fs::copy_file(self, program);
+  vktest::ToolProcess listener({"trace", "listen", "--count", "1", "--timeout", "20"});
+  ASSERT_TRUE(listener.started());
+  ASSERT_TRUE(AwaitListening(listener));
+  ASSERT_EQ(vktest::RunProgram(program, {"--vk-child=trace_once", "before the switch"}).exitCode, 0);
+  ASSERT_EQ(RunTool({"trace", "on", m_program}).exitCode, 0);
+  ASSERT_EQ(vktest::RunProgram(program, {"--vk-child=trace_once", "after the switch"}).exitCode, 0);
+  ToolResult heard = listener.Wait();
+  EXPECT_EQ(heard.exitCode, 0) << heard.err;
+  EXPECT_EQ(heard.out.find("before the switch"), std::string::npos) << heard.out;
+  EXPECT_NE(heard.out.find("ToolTest PID=0x"), std::string::npos) << heard.out;
+  EXPECT_NE(heard.out.find(": after the switch\n"), std::string::npos) << heard.out;
+}
+
 TEST(TraceListenTest, PrintsEachTextWithItsSenderAndEscapesControlCharacters) {
   vktest::ToolProcess listener({"trace", "listen", "--count", "2", "--timeout", "20"});
   ASSERT_TRUE(listener.started());
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (listener.ErrorSoFar().find("listening") == std::string::npos && std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  ASSERT_TRUE(AwaitListening(listener));
   OutputDebugStringA("first text\r\n");
   OutputDebugStringA(vktest::IsWindowsTarget() ? "second \x1b[31mred\r\nthird line\r\n"
                                                 : "second \x1b[31mred\r\nthird \xc2\x9b" "1mline\r\n");
@@ -311,9 +345,7 @@ TEST(TraceListenTest, PrintsEachTextWithItsSenderAndEscapesControlCharacters) {
 TEST(TraceListenTest, ShowsTheKernelsSenderNotTheOneTheTextClaims) {
   vktest::ToolProcess listener({"trace", "listen", "--count", "1", "--timeout", "20"});
   ASSERT_TRUE(listener.started());
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (listener.ErrorSoFar().find("listening") == std::string::npos && std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  ASSERT_TRUE(AwaitListening(listener));
   sockaddr_un address = {};
   address.sun_family = AF_UNIX;
   std::string path = std::string(getenv("VK_SYSTEM_ROOT")) + "/debug-output.sock";

@@ -52,6 +52,14 @@ void ScratchDirTest::TearDown() {
   fs::remove_all(m_dir, ignored);
 }
 
+bool AwaitFile(const std::string& path) {
+  for (int i = 0; i < 6000; ++i) {
+    if (FileExists(path)) return true;
+    Sleep(10);
+  }
+  return false;
+}
+
 std::string ScratchDirTest::PathOf(const std::string& name) const { return (m_dir / name).string(); }
 
 SmallDisk::SmallDisk(const std::string& path, size_t bytes) : m_path(path) {

@@ -28,6 +28,10 @@ class ScratchDirTest : public ::testing::Test {
 std::string ReadWholeFile(const std::string& path);
 void WriteWholeFile(const std::string& path, const std::string& content);
 bool FileExists(const std::string& path);
+// Waits for a file that another process or thread makes as its signal;
+// false after a minute, so that a broken partner fails the test instead of
+// hanging it.
+bool AwaitFile(const std::string& path);
 
 // Runs under Wine rather than on real Windows or Linux.
 bool RunningUnderWine();
