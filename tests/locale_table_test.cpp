@@ -14,7 +14,7 @@ struct LocaleAbbreviation {
 };
 
 const LocaleAbbreviation kTable[] = {
-#include "platform/posix/process_and_system/locale_table.inc"
+#include "platform/posix/text/locale_table.inc"
 };
 
 TEST(LocaleTableTest, EveryEntryMatchesWhatTheSystemSays) {

@@ -20,7 +20,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "registry/shared_counter.h"
+#include "machine/shared_counter.h"
 #endif
 
 namespace {

@@ -1,6 +1,6 @@
 // Asks Windows (run it under Wine) for the three-letter language
 // abbreviation of every locale identifier and prints the table that the
-// POSIX platform layer compiles in (src/platform/posix/process_and_system/locale_table.inc):
+// POSIX platform layer compiles in (src/platform/posix/text/locale_table.inc):
 //   wine generate_locale_table.exe > locale_table.inc
 // Identifiers that name a default rather than a locale (the user's or the
 // system's default, a neutral language) are left out: their answer depends

@@ -19,7 +19,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "debug_and_modules/runtime_dirs.h"
+#include "machine/runtime_dirs.h"
 #include "tool_error.h"
 
 namespace vkdiag {

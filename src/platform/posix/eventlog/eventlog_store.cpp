@@ -4,8 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "state/name_fold.h"
-#include "state/sqlite_database.h"
+#include "machine/sqlite_database.h"
+#include "text/name_fold.h"
 
 namespace vk_posix {
 namespace eventlog_store {

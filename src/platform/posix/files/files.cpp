@@ -9,8 +9,8 @@
 
 #include <string>
 
-#include "process_and_system/errors.h"
 #include "files/share_modes.h"
+#include "kernel/errors.h"
 
 namespace vk_posix {
 

@@ -4,7 +4,7 @@
 
 #include <sys/types.h>
 
-#include "process_and_system/handles.h"
+#include "kernel/handles.h"
 
 namespace vk_posix {
 

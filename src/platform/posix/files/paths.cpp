@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "process_and_system/errors.h"
+#include "kernel/errors.h"
 
 // The last component of a path: the text after the last separator that is
 // followed by more text, so "/a/b/" gives "b/" as Windows gives "b\".

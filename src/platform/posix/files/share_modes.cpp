@@ -15,9 +15,9 @@
 // Refused writers get a place in line (writer_queue.cpp).
 #include "files/share_modes.h"
 
-#include "process_and_system/errors.h"
 #include "files/ofd_locks.h"
 #include "files/writer_queue.h"
+#include "kernel/errors.h"
 
 #include <errno.h>
 #include <fcntl.h>

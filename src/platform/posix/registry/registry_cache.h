@@ -29,7 +29,7 @@
 #include <utility>
 #include <vector>
 
-#include "registry/shared_counter.h"
+#include "machine/shared_counter.h"
 
 namespace vk_posix {
 

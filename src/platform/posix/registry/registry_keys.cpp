@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "process_and_system/errors.h"
-#include "state/system_root.h"
+#include "kernel/errors.h"
+#include "machine/system_root.h"
 
 namespace vk_posix {
 

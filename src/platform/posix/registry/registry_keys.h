@@ -4,7 +4,7 @@
 
 #include <atomic>
 
-#include "process_and_system/handles.h"
+#include "kernel/handles.h"
 #include "registry/registry_store.h"
 
 namespace vk_posix {

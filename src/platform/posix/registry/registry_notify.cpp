@@ -8,8 +8,8 @@
 #include <thread>
 #include <vector>
 
-#include "process_and_system/errors.h"
-#include "process_and_system/events.h"
+#include "kernel/errors.h"
+#include "kernel/events.h"
 #include "registry/registry_keys.h"
 
 namespace {

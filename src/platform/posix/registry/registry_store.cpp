@@ -8,12 +8,12 @@
 #include <sys/time.h>
 
 #include <algorithm>
-#include <atomic>
 #include <map>
 
-#include "state/name_fold.h"
+#include "machine/sqlite_database.h"
 #include "registry/registry_cache.h"
-#include "state/sqlite_database.h"
+#include "registry/store_routing.h"
+#include "text/name_fold.h"
 
 namespace vk_posix {
 namespace registry_store {
@@ -61,14 +61,6 @@ uint64_t NowFiletime() {
 // the WAL, while a value of some 480 bytes, a full path among them, still
 // fits in its row.
 constexpr int kPageSize = 2048;
-
-// Ids of the user store's keys carry this bit: rows of both databases count
-// from 1, and a handle must name its store.
-constexpr KeyId kUserStoreBit = KeyId{1} << 52;
-
-Store StoreOf(KeyId key) { return (key & kUserStoreBit) ? Store::kUser : Store::kMachine; }
-KeyId RowOf(KeyId key) { return key & ~kUserStoreBit; }
-KeyId IdOf(Store store, KeyId row) { return store == Store::kUser ? row | kUserStoreBit : row; }
 
 // The user store's database is used only while the stores are apart; in
 // the one-directory layouts every key lies in the machine store's.
@@ -121,9 +113,6 @@ struct StoreState {
 
 StoreState& StateOf(Connection& c) { return c.Attached<StoreState>(c.store()); }
 RegistryCache& CacheOf(Connection& c) { return StateOf(c).cache; }
-
-// The machine store's HKEY_USERS, once found.
-std::atomic<KeyId> g_machineUsers{0};
 
 // The cache's question for a value of a key.
 std::string ValueQuestion(KeyId key, const char* name) { return "value " + std::to_string(key) + "\\" + Fold(name); }
@@ -267,7 +256,7 @@ LONG LevelOf(Connection& c, KeyId key, int64_t* level) {
 bool IsHive(const std::string& root, const std::string& name) {
   if (root == "hkey_local_machine")
     return name == "software" || name == "system" || name == "hardware" || name == "sam" || name == "security";
-  if (root == "hkey_users") return name == ".default" || name.compare(0, 4, "s-1-") == 0;
+  if (root == "hkey_users") return name == ".default" || IsUserSidName(name);
   return true;
 }
 
@@ -302,24 +291,6 @@ std::string SlotOf(const std::vector<std::string>& path) {
   return slot;
 }
 
-bool IsUserSidName(const std::string& name) { return Fold(name.c_str()).compare(0, 4, "s-1-") == 0; }
-
-// Whether the key is HKEY_USERS of the machine store while the stores are
-// apart, where the user's own key is routed to the user store.
-bool IsMachineUsers(KeyId key) {
-  KeyId users = g_machineUsers.load(std::memory_order_relaxed);
-  return users != 0 && key == users && StoresApart();
-}
-
-enum class Route { kHere, kOwnKey, kOtherUser };
-
-// Where a path from a key leads: on in the same store, to the user's own
-// key in the user store, or to another user's key, which is not reachable.
-Route RouteOf(KeyId parent, const std::vector<std::string>& path) {
-  if (path.empty() || !IsUserSidName(path[0]) || !IsMachineUsers(parent)) return Route::kHere;
-  return Fold(path[0].c_str()) == Fold(CurrentUserKeyName().c_str()) ? Route::kOwnKey : Route::kOtherUser;
-}
-
 // The user store's HKEY_USERS, from which a path through the user's SID
 // continues.
 LONG UserStoreUsers(KeyId* id) { return Predefined(Store::kUser, {"HKEY_USERS"}, id); }
@@ -333,10 +304,8 @@ LONG Predefined(Store store, const std::vector<std::string>& path, KeyId* id) {
   // when asked to.
   auto walk = [&](Connection& c, bool create) {
     KeyId current = 0;
-    // HKEY_USERS\.DEFAULT is always there on Windows: a shared machine
-    // store gets it with its first root.
     if (create && store == Store::kMachine && StoresApart()) {
-      for (const char* name : {"HKEY_USERS", ".DEFAULT"}) {
+      for (const std::string& name : DefaultUserPath()) {
         KeyId child = 0;
         LONG error = FindChild(c, current, name, &child);
         if (error == ERROR_FILE_NOT_FOUND) error = InsertKey(c, current, name, nullptr, &child);
@@ -370,7 +339,7 @@ LONG Predefined(Store store, const std::vector<std::string>& path, KeyId* id) {
     result = Transaction(store, true, [&](Connection& c) { return walk(c, true); });
   if (result != ERROR_SUCCESS) return result;
   *id = IdOf(store, row);
-  if (store == Store::kMachine && slot == "hkey_users\\") g_machineUsers.store(*id, std::memory_order_relaxed);
+  if (store == Store::kMachine && slot == "hkey_users\\") RememberMachineUsers(*id);
   return ERROR_SUCCESS;
 }
 
@@ -540,37 +509,27 @@ LONG FindSubKey(Connection& c, KeyId key, DWORD index, std::string* name, std::s
   return static_cast<LONG>(ERROR_SUCCESS);
 }
 
-struct SubKey {
-  std::string name;
-  std::string className;
-  uint64_t lastWrite = 0;
-  std::string nameKey;
-};
-
-// The sub-keys of the machine store's HKEY_USERS while the stores are
-// apart, in name order: its own (.DEFAULT among them) except users' keys,
-// which it may still hold from a one-directory past, and the user's own
-// key from the user store.
+// The sub-keys of the machine store's HKEY_USERS as listed while the
+// stores are apart (store_routing.h).
 LONG UsersSubKeys(KeyId users, std::vector<SubKey>* keys) {
   const char* sql = "SELECT name, class, " VK_LAST_WRITE("k") ", name_key FROM keys k WHERE parent=?1 OR id=?2";
   constexpr KeyId kNone = -1;  // matches no row
-  auto collect = [&](Connection& c, KeyId parent, KeyId self) {
+  auto collect = [&](Connection& c, KeyId parent, KeyId self, std::vector<SubKey>* found) {
     Query query(c, sql);
     query.Bind(1, parent).Bind(2, self);
     int rc;
-    while ((rc = query.Step()) == SQLITE_ROW) {
-      SubKey key{query.Text(0), query.Text(1), static_cast<uint64_t>(query.Int(2)), query.Text(3)};
-      if (parent == kNone || !IsUserSidName(key.nameKey)) keys->push_back(std::move(key));
-    }
+    while ((rc = query.Step()) == SQLITE_ROW)
+      found->push_back({query.Text(0), query.Text(1), static_cast<uint64_t>(query.Int(2)), query.Text(3)});
     return rc == SQLITE_DONE ? static_cast<LONG>(ERROR_SUCCESS) : c.Error(rc);
   };
-  keys->clear();
-  LONG error = Transaction(Store::kMachine, false, [&](Connection& c) { return collect(c, RowOf(users), kNone); });
-  KeyId own = 0;
-  if (error == ERROR_SUCCESS) error = Predefined(Store::kUser, {"HKEY_USERS", CurrentUserKeyName()}, &own);
+  std::vector<SubKey> machine, own;
+  LONG error =
+      Transaction(Store::kMachine, false, [&](Connection& c) { return collect(c, RowOf(users), kNone, &machine); });
+  KeyId ownKey = 0;
+  if (error == ERROR_SUCCESS) error = Predefined(Store::kUser, {"HKEY_USERS", CurrentUserKeyName()}, &ownKey);
   if (error == ERROR_SUCCESS)
-    error = Transaction(Store::kUser, false, [&](Connection& c) { return collect(c, kNone, RowOf(own)); });
-  std::sort(keys->begin(), keys->end(), [](const SubKey& a, const SubKey& b) { return a.nameKey < b.nameKey; });
+    error = Transaction(Store::kUser, false, [&](Connection& c) { return collect(c, kNone, RowOf(ownKey), &own); });
+  *keys = SpliceUsers(std::move(machine), std::move(own));
   return error;
 }
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "state/system_root.h"
+#include "machine/system_root.h"
 
 namespace vk_posix {
 

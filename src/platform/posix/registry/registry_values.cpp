@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "process_and_system/errors.h"
+#include "kernel/errors.h"
 #include "registry/registry_keys.h"
 
 namespace {

@@ -1,0 +1,66 @@
+// Checkpoints of one database on a thread of its own.
+//
+// In WAL mode a commit appends to the WAL and syncs nothing (synchronous=
+// NORMAL); a checkpoint copies the WAL into the database file, syncing the
+// WAL before and the file after. SQLite runs one in the committing call
+// each time the WAL has grown by 1000 pages, so every thousandth or so
+// page written made its writer wait for two syncs. Here such a commit only
+// asks this process's checkpointer thread, which runs the same checkpoint
+// with the same syncs, as often, on a connection of its own while writers
+// go on appending.
+//
+// The WAL starts again from its beginning only when a writer finds it all
+// copied, which writers that never pause would never let happen. So once
+// it holds four times as many pages, the committing call runs the
+// checkpoint itself, as SQLite would: one writer in four thousand pages
+// still waits for the syncs, and the WAL stays bounded.
+#ifndef VK_PLATFORM_POSIX_MACHINE_CHECKPOINTER_H
+#define VK_PLATFORM_POSIX_MACHINE_CHECKPOINTER_H
+
+#include <sqlite3.h>
+
+#include <condition_variable>
+#include <mutex>
+#include <string>
+
+namespace vk_posix {
+
+class Checkpointer {
+ public:
+  Checkpointer() = default;
+  Checkpointer(const Checkpointer&) = delete;
+  Checkpointer& operator=(const Checkpointer&) = delete;
+
+  // Makes the connection's commits ask for checkpoints instead of running
+  // them.
+  void Serve(sqlite3* db);
+  // At a normal exit: waits for a checkpoint under way, closes the
+  // thread's connection and lets the thread end.
+  void Finish();
+  // Around a fork, in the parent: waits for a checkpoint under way and
+  // holds the next one back, so that the thread is not inside SQLite.
+  void PauseForFork();
+  void ResumeAfterFork();
+  // In a forked child, which has no such thread: forgets the parent's.
+  void Abandon();
+
+ private:
+  static int OnCommit(void* self, sqlite3* db, const char* schema, int pages);
+  // False when no thread can take the request.
+  bool Request(const char* path, int pages);
+  void Run();
+
+  std::mutex m_lock;
+  std::mutex m_gate;  // held by the thread while it uses SQLite
+  std::condition_variable m_wake;  // a request or the end
+  std::condition_variable m_idle;  // the thread has ended
+  std::string m_path;              // the database to checkpoint
+  int m_askedAt = 0;               // WAL pages at the last request
+  bool m_started = false;
+  bool m_requested = false;
+  bool m_finishing = false;
+};
+
+}  // namespace vk_posix
+
+#endif  // VK_PLATFORM_POSIX_MACHINE_CHECKPOINTER_H

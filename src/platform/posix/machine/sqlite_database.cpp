@@ -1,0 +1,302 @@
+#include "machine/sqlite_database.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <pthread.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <vector>
+
+#include "kernel/errors.h"
+#include "machine/state_files.h"
+#include "machine/system_root.h"
+
+namespace vk_posix {
+
+namespace {
+
+constexpr int kBusyTimeoutMs = 60000;
+
+// Every database of the process, so a forked child can drop their
+// inherited connections.
+std::mutex g_databasesLock;
+std::vector<ProcessDatabase*>* g_databases = nullptr;
+
+void AbandonConnectionsInChild();
+void CloseConnectionsAtExit();
+
+// Before a fork: no other thread may be inside SQLite, whose own global
+// mutexes a child would inherit held; so every connection's lock and every
+// checkpointer's gate is taken, and released again in the parent.
+void PauseForFork() {
+  g_databasesLock.lock();
+  if (!g_databases) return;
+  for (ProcessDatabase* database : *g_databases) database->PauseForFork();
+}
+
+void ResumeAfterFork() {
+  if (g_databases)
+    for (auto it = g_databases->rbegin(); it != g_databases->rend(); ++it) (*it)->ResumeAfterFork();
+  g_databasesLock.unlock();
+}
+
+void Register(ProcessDatabase* database) {
+  static bool registered = [] {
+    pthread_atfork(PauseForFork, ResumeAfterFork,
+                   [] {
+                     new (&g_databasesLock) std::mutex();
+                     AbandonConnectionsInChild();
+                   });
+    atexit(CloseConnectionsAtExit);
+    return true;
+  }();
+  (void)registered;
+  std::lock_guard<std::mutex> guard(g_databasesLock);
+  if (!g_databases) g_databases = new std::vector<ProcessDatabase*>;
+  g_databases->push_back(database);
+}
+
+}  // namespace
+
+LONG ErrorFromSqlite(int rc, LONG corruptCode, sqlite3* db) {
+  // An I/O error that a full disk caused reads as one, as on Windows.
+  if ((rc & 0xFF) == SQLITE_IOERR && db) {
+    int cause = sqlite3_system_errno(db);
+    if (cause == ENOSPC || cause == EDQUOT) return ERROR_DISK_FULL;
+  }
+  switch (rc & 0xFF) {
+    case SQLITE_OK:
+    case SQLITE_DONE:
+    case SQLITE_ROW: return ERROR_SUCCESS;
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB: return corruptCode;
+    case SQLITE_CANTOPEN: return ERROR_CANTOPEN;
+    case SQLITE_READONLY:
+    case SQLITE_PERM:
+    case SQLITE_AUTH: return ERROR_ACCESS_DENIED;
+    case SQLITE_FULL: return ERROR_DISK_FULL;
+    case SQLITE_NOMEM: return ERROR_NOT_ENOUGH_MEMORY;
+    default: return ERROR_REGISTRY_IO_FAILED;
+  }
+}
+
+namespace {
+
+// Page size, WAL mode and tables, inside one transaction.
+int SetUp(sqlite3* db, const DatabaseFile& file) {
+  // The page size holds only for a file still empty, so it comes before
+  // the switch to WAL, which writes the file's first page.
+  std::string setup = file.pageSize ? "PRAGMA page_size=" + std::to_string(file.pageSize) + ";" : "";
+  setup += "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;";
+  int rc = sqlite3_exec(db, setup.c_str(), nullptr, nullptr, nullptr);
+  if (rc == SQLITE_OK) rc = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+  if (rc == SQLITE_OK) rc = sqlite3_exec(db, file.schema, nullptr, nullptr, nullptr);
+  if (rc == SQLITE_OK) rc = sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+  return rc;
+}
+
+// Makes a missing database whole under a private name and links it into
+// place, so that no process ever finds a half-made (empty) store; a
+// racing creator's file wins and ours goes. The scratch file is made here,
+// with the store's mode and group set through its descriptor, before
+// SQLite fills it: whoever may write the directory could put a link in
+// its place at any moment, and a chmod or chown by name would follow it
+// out of the store. SQLite gives the WAL and shared-memory files the
+// database's mode.
+LONG CreateDatabaseFile(const StoreLocation& where, const DatabaseFile& file) {
+  std::string path = where.directory + "/" + file.name;
+  std::string scratch = path + ".new-" + std::to_string(getpid()) + "-" + std::to_string(pthread_self());
+  unlink(scratch.c_str());
+  int fd = open(scratch.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, where.fileMode);
+  if (fd < 0) return errno == ELOOP ? ERROR_ACCESS_DENIED : static_cast<LONG>(Win32ErrorFromErrno(errno));
+  bool given = fchmod(fd, where.fileMode) == 0 &&
+               (where.group == static_cast<gid_t>(-1) || fchown(fd, static_cast<uid_t>(-1), where.group) == 0);
+  LONG error = given ? static_cast<LONG>(ERROR_SUCCESS) : static_cast<LONG>(Win32ErrorFromErrno(errno));
+  // Closed before SQLite opens the file: closing any descriptor of a file
+  // drops the process's locks on it, SQLite's among them.
+  close(fd);
+  sqlite3* db = nullptr;
+  if (error == ERROR_SUCCESS) {
+    int rc = sqlite3_open_v2(scratch.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW,
+                             nullptr);
+    if (rc == SQLITE_OK) rc = SetUp(db, file);
+    if (rc != SQLITE_OK) error = ErrorFromSqlite(rc, file.corruptCode, db);
+    sqlite3_close(db);  // the last connection: checkpoints and removes the WAL
+  }
+  if (error == ERROR_SUCCESS && link(scratch.c_str(), path.c_str()) != 0 && errno != EEXIST)
+    error = Win32ErrorFromErrno(errno);
+  unlink(scratch.c_str());
+  return error;
+}
+
+}  // namespace
+
+void KeepCompanionFiles(sqlite3* db, const std::string& directory) {
+  if (!IsSharedMachineStore(directory)) return;
+  int persist = 1;
+  sqlite3_file_control(db, "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
+}
+
+LONG Connection::EnsureOpen() {
+  if (m_db) return ERROR_SUCCESS;
+  StoreLocation where = Locate(m_file.store);
+  if (where.directory.empty()) return ERROR_PATH_NOT_FOUND;
+  const std::string& directory = where.directory;
+  std::string name = m_file.name;
+  LONG error = CheckDatabaseFile(directory, name, m_file.corruptCode);
+  for (const char* companion : {"-wal", "-shm"})
+    if (error == ERROR_SUCCESS) error = CheckCompanionFile(directory, name + companion, m_file.corruptCode);
+  if (error != ERROR_SUCCESS) return error;
+  struct stat status;
+  bool exists = lstat((directory + "/" + name).c_str(), &status) == 0;
+  if (!exists && !where.writable) return ERROR_FILE_NOT_FOUND;
+  if (!exists) error = CreateDatabaseFile(where, m_file);
+  if (error != ERROR_SUCCESS) return error;
+  sqlite3* db = nullptr;
+  // SQLite's own mutexes are off: the connection lock serialises all use.
+  // A reader of the machine store opens its shared memory for reading
+  // only, which SQLite allows while the WAL and that file exist; the
+  // writers keep both for it.
+  int access = where.writable ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY;
+  int rc = sqlite3_open_v2((directory + "/" + name).c_str(), &db, access | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW,
+                           nullptr);
+  if (rc == SQLITE_OK) {
+    sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    if (where.writable) {
+      KeepCompanionFiles(db, directory);
+      rc = SetUp(db, m_file);
+    }
+  }
+  if (rc != SQLITE_OK) {
+    error = ErrorFromSqlite(rc, m_file.corruptCode, db);
+    sqlite3_close(db);
+    return error;
+  }
+  if (where.writable) m_checkpointer->Serve(db);
+  m_readOnly = !where.writable;
+  m_db = db;
+  return ERROR_SUCCESS;
+}
+
+sqlite3_stmt* Connection::Statement(const char* sql) {
+  sqlite3_stmt*& statement = m_statements[sql];
+  if (!statement) {
+    if (sqlite3_prepare_v3(m_db, sql, -1, SQLITE_PREPARE_PERSISTENT, &statement, nullptr) != SQLITE_OK) {
+      statement = nullptr;
+      return nullptr;
+    }
+  } else {
+    sqlite3_reset(statement);
+    sqlite3_clear_bindings(statement);
+  }
+  return statement;
+}
+
+int Connection::Run(const char* sql) {
+  sqlite3_stmt* statement = Statement(sql);
+  if (!statement) return SQLITE_ERROR;
+  int rc = sqlite3_step(statement);
+  sqlite3_reset(statement);
+  return rc;
+}
+
+ProcessDatabase::ProcessDatabase(const DatabaseFile& file) : m_file(file), m_checkpointer(new Checkpointer) {
+  Register(this);
+}
+
+Connection& ProcessDatabase::connection() {
+  Connection* connection = m_connection.load(std::memory_order_acquire);
+  if (connection) return *connection;
+  std::lock_guard<std::mutex> guard(m_creationLock);
+  connection = m_connection.load(std::memory_order_acquire);
+  if (!connection) {
+    connection = new Connection(m_file, m_checkpointer);
+    m_connection.store(connection, std::memory_order_release);
+  }
+  return *connection;
+}
+
+namespace {
+
+// The inherited connections are abandoned, never closed or used.
+void AbandonConnectionsInChild() {
+  if (!g_databases) return;
+  for (ProcessDatabase* database : *g_databases) database->AbandonConnection();
+}
+
+// A process that ends normally copies its writes from the WAL into the
+// database file, so that the file alone (a backup, say) holds them.
+void CloseConnectionsAtExit() {
+  std::lock_guard<std::mutex> guard(g_databasesLock);
+  if (!g_databases) return;
+  for (ProcessDatabase* database : *g_databases) database->CloseConnection();
+}
+
+}  // namespace
+
+void ProcessDatabase::PauseForFork() {
+  m_creationLock.lock();
+  Connection* connection = m_connection.load(std::memory_order_acquire);
+  if (connection) connection->lock().lock();
+  m_checkpointer->PauseForFork();
+}
+
+void ProcessDatabase::ResumeAfterFork() {
+  m_checkpointer->ResumeAfterFork();
+  Connection* connection = m_connection.load(std::memory_order_acquire);
+  if (connection) connection->lock().unlock();
+  m_creationLock.unlock();
+}
+
+void ProcessDatabase::AbandonConnection() {
+  m_checkpointer->Abandon();
+  new (&m_creationLock) std::mutex();
+  m_connection.store(nullptr, std::memory_order_relaxed);
+}
+
+void ProcessDatabase::CloseConnection() {
+  m_checkpointer->Finish();
+  Connection* connection = m_connection.load(std::memory_order_acquire);
+  if (!connection) return;
+  std::lock_guard<std::mutex> guard(connection->lock());
+  connection->Close();
+}
+
+void Connection::Close() {
+  if (!m_db) return;
+  for (auto& entry : m_statements) sqlite3_finalize(entry.second);
+  m_statements.clear();
+  // Passive: copies what no other process still reads, waiting for nobody.
+  if (!m_readOnly) sqlite3_wal_checkpoint_v2(m_db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+  sqlite3_close(m_db);
+  m_db = nullptr;
+  m_readOnly = false;
+}
+
+Query& Query::Bind(int index, int64_t value) {
+  if (m_statement) sqlite3_bind_int64(m_statement, index, value);
+  return *this;
+}
+
+Query& Query::Bind(int index, const std::string& text) {
+  if (m_statement)
+    sqlite3_bind_text(m_statement, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+  return *this;
+}
+
+Query& Query::BindBlob(int index, const void* data, size_t size) {
+  static const char kEmpty[1] = {0};
+  if (m_statement)
+    sqlite3_bind_blob(m_statement, index, size ? data : kEmpty, static_cast<int>(size), SQLITE_TRANSIENT);
+  return *this;
+}
+
+std::string Query::Text(int column) {
+  const void* bytes = sqlite3_column_blob(m_statement, column);
+  int size = sqlite3_column_bytes(m_statement, column);
+  return bytes ? std::string(static_cast<const char*>(bytes), static_cast<size_t>(size)) : std::string();
+}
+
+}  // namespace vk_posix
