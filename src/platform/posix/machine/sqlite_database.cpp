@@ -24,8 +24,19 @@ constexpr int kBusyTimeoutMs = 60000;
 std::mutex g_databasesLock;
 std::vector<ProcessDatabase*>* g_databases = nullptr;
 
-void AbandonConnectionsInChild();
-void CloseConnectionsAtExit();
+// The inherited connections are abandoned, never closed or used.
+void AbandonConnectionsInChild() {
+  if (!g_databases) return;
+  for (ProcessDatabase* database : *g_databases) database->AbandonConnection();
+}
+
+// A process that ends normally copies its writes from the WAL into the
+// database file, so that the file alone (a backup, say) holds them.
+void CloseConnectionsAtExit() {
+  std::lock_guard<std::mutex> guard(g_databasesLock);
+  if (!g_databases) return;
+  for (ProcessDatabase* database : *g_databases) database->CloseConnection();
+}
 
 // Before a fork: no other thread may be inside SQLite, whose own global
 // mutexes a child would inherit held; so every connection's lock and every
@@ -57,32 +68,6 @@ void Register(ProcessDatabase* database) {
   if (!g_databases) g_databases = new std::vector<ProcessDatabase*>;
   g_databases->push_back(database);
 }
-
-}  // namespace
-
-LONG ErrorFromSqlite(int rc, LONG corruptCode, sqlite3* db) {
-  // An I/O error that a full disk caused reads as one, as on Windows.
-  if ((rc & 0xFF) == SQLITE_IOERR && db) {
-    int cause = sqlite3_system_errno(db);
-    if (cause == ENOSPC || cause == EDQUOT) return ERROR_DISK_FULL;
-  }
-  switch (rc & 0xFF) {
-    case SQLITE_OK:
-    case SQLITE_DONE:
-    case SQLITE_ROW: return ERROR_SUCCESS;
-    case SQLITE_CORRUPT:
-    case SQLITE_NOTADB: return corruptCode;
-    case SQLITE_CANTOPEN: return ERROR_CANTOPEN;
-    case SQLITE_READONLY:
-    case SQLITE_PERM:
-    case SQLITE_AUTH: return ERROR_ACCESS_DENIED;
-    case SQLITE_FULL: return ERROR_DISK_FULL;
-    case SQLITE_NOMEM: return ERROR_NOT_ENOUGH_MEMORY;
-    default: return ERROR_REGISTRY_IO_FAILED;
-  }
-}
-
-namespace {
 
 // Page size, WAL mode and tables, inside one transaction.
 int SetUp(sqlite3* db, const DatabaseFile& file) {
@@ -132,6 +117,28 @@ LONG CreateDatabaseFile(const StoreLocation& where, const DatabaseFile& file) {
 }
 
 }  // namespace
+
+LONG ErrorFromSqlite(int rc, LONG corruptCode, sqlite3* db) {
+  // An I/O error that a full disk caused reads as one, as on Windows.
+  if ((rc & 0xFF) == SQLITE_IOERR && db) {
+    int cause = sqlite3_system_errno(db);
+    if (cause == ENOSPC || cause == EDQUOT) return ERROR_DISK_FULL;
+  }
+  switch (rc & 0xFF) {
+    case SQLITE_OK:
+    case SQLITE_DONE:
+    case SQLITE_ROW: return ERROR_SUCCESS;
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB: return corruptCode;
+    case SQLITE_CANTOPEN: return ERROR_CANTOPEN;
+    case SQLITE_READONLY:
+    case SQLITE_PERM:
+    case SQLITE_AUTH: return ERROR_ACCESS_DENIED;
+    case SQLITE_FULL: return ERROR_DISK_FULL;
+    case SQLITE_NOMEM: return ERROR_NOT_ENOUGH_MEMORY;
+    default: return ERROR_REGISTRY_IO_FAILED;
+  }
+}
 
 void KeepCompanionFiles(sqlite3* db, const std::string& directory) {
   if (!IsSharedMachineStore(directory)) return;
@@ -202,6 +209,17 @@ int Connection::Run(const char* sql) {
   return rc;
 }
 
+void Connection::Close() {
+  if (!m_db) return;
+  for (auto& entry : m_statements) sqlite3_finalize(entry.second);
+  m_statements.clear();
+  // Passive: copies what no other process still reads, waiting for nobody.
+  if (!m_readOnly) sqlite3_wal_checkpoint_v2(m_db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+  sqlite3_close(m_db);
+  m_db = nullptr;
+  m_readOnly = false;
+}
+
 ProcessDatabase::ProcessDatabase(const DatabaseFile& file) : m_file(file), m_checkpointer(new Checkpointer) {
   Register(this);
 }
@@ -217,24 +235,6 @@ Connection& ProcessDatabase::connection() {
   }
   return *connection;
 }
-
-namespace {
-
-// The inherited connections are abandoned, never closed or used.
-void AbandonConnectionsInChild() {
-  if (!g_databases) return;
-  for (ProcessDatabase* database : *g_databases) database->AbandonConnection();
-}
-
-// A process that ends normally copies its writes from the WAL into the
-// database file, so that the file alone (a backup, say) holds them.
-void CloseConnectionsAtExit() {
-  std::lock_guard<std::mutex> guard(g_databasesLock);
-  if (!g_databases) return;
-  for (ProcessDatabase* database : *g_databases) database->CloseConnection();
-}
-
-}  // namespace
 
 void ProcessDatabase::PauseForFork() {
   m_creationLock.lock();
@@ -262,17 +262,6 @@ void ProcessDatabase::CloseConnection() {
   if (!connection) return;
   std::lock_guard<std::mutex> guard(connection->lock());
   connection->Close();
-}
-
-void Connection::Close() {
-  if (!m_db) return;
-  for (auto& entry : m_statements) sqlite3_finalize(entry.second);
-  m_statements.clear();
-  // Passive: copies what no other process still reads, waiting for nobody.
-  if (!m_readOnly) sqlite3_wal_checkpoint_v2(m_db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
-  sqlite3_close(m_db);
-  m_db = nullptr;
-  m_readOnly = false;
 }
 
 Query& Query::Bind(int index, int64_t value) {
