@@ -5,6 +5,8 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "trace_switch.h"
+
 namespace Vk {
 namespace DebugTraceState {
 
@@ -21,8 +23,6 @@ constexpr size_t kPathBufferSize = 300;
 constexpr size_t kNameBufferSize = 100;
 constexpr size_t kMaxMessageLength = 1023;
 constexpr size_t kLinePrefixCount = 20;
-
-const char kTraceKey[] = "SOFTWARE\\Haldrex\\Vemra\\TraceLib\\";
 
 using Vk::DebugTraceState::g_lSettingsPending;
 using Vk::DebugTraceState::g_lTraceEnabled;
@@ -54,19 +54,18 @@ void ReadTraceSettings() {
   char path[kPathBufferSize] = "";
   DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
   if (length == 0 || length >= sizeof path) return;
-  const char* fileName = PathFindFileNameA(path);
-  const char* extension = PathFindExtensionA(fileName);
-  size_t nameLength = static_cast<size_t>(extension - fileName);
+  size_t nameLength = 0;
+  const char* fileName = Vk::TraceSwitchName(path, &nameLength);
   if (nameLength >= kNameBufferSize) return;  // a longer name does not fit: tracing stays off
   char name[kNameBufferSize] = "";
   memcpy(name, fileName, nameLength);
 
   HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kTraceKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, Vk::kTraceSwitchKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return;
   DWORD value = 0;
   DWORD size = sizeof value;
   if (RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size) == ERROR_SUCCESS &&
-      value > 0)
+      Vk::TraceSwitchIsOn(&value, size))
     g_lTraceEnabled.fetch_add(1);
   RegCloseKey(key);
 }

@@ -1,5 +1,5 @@
 // Listens on debug-output.sock in one of the channel directories (see
-// runtime_dirs.h), where the platform layer's OutputDebugStringA sends one
+// machine_layout.h), where the platform layer's OutputDebugStringA sends one
 // datagram per text: the sender's process identifier (4 bytes, host order),
 // then the text. Any process that may write the socket could claim any
 // identifier, so the one shown is the kernel's (SO_PASSCRED), never the
@@ -19,7 +19,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "machine/runtime_dirs.h"
+#include "machine_layout.h"
 #include "tool_error.h"
 
 namespace vkdiag {

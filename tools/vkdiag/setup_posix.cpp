@@ -1,6 +1,7 @@
-// vkdiag setup on Linux: the system group vkdiag, the machine store
-// /var/lib/vkdiag and the machine debug channel's /run/vkdiag, both
-// root:vkdiag 2775, and the store's files root:vkdiag 0664. Changes only
+// vkdiag setup on Linux: the system group, the machine store and the
+// machine debug channel's directory, both root and the group's with the
+// machine's directory mode, and the store's files root and the group's with
+// the machine's file mode (machine_layout.h). Changes only
 // what differs, says each change on a line of its own, and never follows a
 // symbolic link: a link where a directory belongs is an error.
 #include <ctype.h>
@@ -19,6 +20,7 @@
 #include <vector>
 
 #include "commands.h"
+#include "machine_layout.h"
 #include "tool_error.h"
 
 extern char** environ;
@@ -27,13 +29,15 @@ namespace vkdiag {
 
 namespace {
 
-constexpr mode_t kDirectoryMode = 02775;
-constexpr mode_t kStoreFileMode = 0664;
+using vk_posix::kMachineDirectoryMode;
+using vk_posix::kMachineFileMode;
+using vk_posix::kMachineRuntimeDirectory;
+using vk_posix::kMachineStoreDirectory;
 constexpr mode_t kParentMode = 0755;
 
 struct SetupOptions {
   std::string root = "/";
-  std::string group = "vkdiag";
+  std::string group = vk_posix::kMachineGroup;
 };
 
 // A descriptor closed when the block ends.
@@ -64,16 +68,16 @@ class Setup {
     gid_t group = EnsureGroup();
     Fd root(open(m_options.root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (root.Get() < 0) throw Failure("cannot open " + Shown(m_options.root) + ": " + strerror(errno));
-    Fd var(OpenParent(root.Get(), "var", "/var"));
-    Fd lib(OpenParent(var.Get(), "lib", "/var/lib"));
-    Fd store(EnsureDirectory(lib.Get(), "vkdiag", "/var/lib/vkdiag", group));
-    FixStoreFiles(store.Get(), "/var/lib/vkdiag", group);
-    Fd run(OpenParent(root.Get(), "run", "/run"));
-    CreateRuntimeWithTmpfiles(run.Get());
-    Fd runtime(EnsureDirectory(run.Get(), "vkdiag", "/run/vkdiag", group));
+    std::string name;
+    Fd storeParent(OpenParents(root.Get(), kMachineStoreDirectory, &name));
+    Fd store(EnsureDirectory(storeParent.Get(), name.c_str(), kMachineStoreDirectory, group));
+    FixStoreFiles(store.Get(), kMachineStoreDirectory, group);
+    Fd runtimeParent(OpenParents(root.Get(), kMachineRuntimeDirectory, &name));
+    CreateRuntimeWithTmpfiles(runtimeParent.Get(), name.c_str());
+    Fd runtime(EnsureDirectory(runtimeParent.Get(), name.c_str(), kMachineRuntimeDirectory, group));
     if (!m_changed)
       printf("nothing changed: group %s, %s and %s are set up\n", m_options.group.c_str(),
-             Shown(Under("/var/lib/vkdiag")).c_str(), Shown(Under("/run/vkdiag")).c_str());
+             Shown(Under(kMachineStoreDirectory)).c_str(), Shown(Under(kMachineRuntimeDirectory)).c_str());
   }
 
  private:
@@ -136,7 +140,23 @@ class Setup {
     return fd;
   }
 
-  // Makes the directory root:group 2775 or sets what differs.
+  // Opens the directories above the last name of an absolute path, below
+  // the root, each as OpenParent does; *last receives that name.
+  int OpenParents(int root, const std::string& path, std::string* last) {
+    int fd = fcntl(root, F_DUPFD_CLOEXEC, 3);
+    if (fd < 0) throw Failure(std::string("cannot open the root: ") + strerror(errno));
+    size_t start = 1;
+    for (size_t slash = path.find('/', start); slash != std::string::npos; slash = path.find('/', start)) {
+      Fd above(fd);
+      fd = OpenParent(above.Get(), path.substr(start, slash - start).c_str(), path.substr(0, slash));
+      start = slash + 1;
+    }
+    *last = path.substr(start);
+    return fd;
+  }
+
+  // Makes the directory root:group with the machine's directory mode, or
+  // sets what differs.
   int EnsureDirectory(int parent, const char* name, const std::string& path, gid_t group) {
     std::string shown = Shown(Under(path));
     bool created = mkdirat(parent, name, 0700) == 0;
@@ -148,9 +168,11 @@ class Setup {
       throw Failure("cannot open " + shown + ": " + strerror(errno));
     }
     Fd owned(fd);
-    std::string change = SetOwnerAndMode(fd, group, kDirectoryMode, shown);
+    std::string change = SetOwnerAndMode(fd, group, kMachineDirectoryMode, shown);
+    char mode[8];
+    snprintf(mode, sizeof mode, "%o", static_cast<unsigned>(kMachineDirectoryMode));
     if (created)
-      Say("created " + shown + " (root:" + m_options.group + " 2775)");
+      Say("created " + shown + " (root:" + m_options.group + " " + mode + ")");
     else if (!change.empty())
       Say(change);
     return owned.Release();
@@ -212,22 +234,23 @@ class Setup {
         printf("left %s alone: it has other hard links\n", shown.c_str());
         continue;
       }
-      std::string change = SetOwnerAndMode(file.Get(), group, kStoreFileMode, shown);
+      std::string change = SetOwnerAndMode(file.Get(), group, kMachineFileMode, shown);
       if (!change.empty()) Say(change);
     }
   }
 
-  // On the real machine /run/vkdiag comes from the systemd-tmpfiles entry,
-  // so it is made again at each boot; elsewhere setup makes it itself.
-  void CreateRuntimeWithTmpfiles(int run) {
-    if (Under("/") != "/" || m_options.group != "vkdiag") return;
+  // On the real machine the runtime directory comes from the
+  // systemd-tmpfiles entry, so it is made again at each boot; elsewhere
+  // setup makes it itself.
+  void CreateRuntimeWithTmpfiles(int parent, const char* name) {
+    if (Under("/") != "/" || m_options.group != vk_posix::kMachineGroup) return;
     if (access(VK_TMPFILES_ENTRY, R_OK) != 0) return;
     struct stat info;
-    bool existed = fstatat(run, "vkdiag", &info, AT_SYMLINK_NOFOLLOW) == 0;
+    bool existed = fstatat(parent, name, &info, AT_SYMLINK_NOFOLLOW) == 0;
     int rc = RunProgram({"systemd-tmpfiles", "--create", VK_TMPFILES_ENTRY});
     if (rc < 0) return;  // no systemd-tmpfiles here
-    if (!existed && fstatat(run, "vkdiag", &info, AT_SYMLINK_NOFOLLOW) == 0)
-      Say(std::string("created /run/vkdiag with systemd-tmpfiles (") + VK_TMPFILES_ENTRY + ")");
+    if (!existed && fstatat(parent, name, &info, AT_SYMLINK_NOFOLLOW) == 0)
+      Say(std::string("created ") + kMachineRuntimeDirectory + " with systemd-tmpfiles (" + VK_TMPFILES_ENTRY + ")");
   }
 
   SetupOptions m_options;
@@ -247,17 +270,19 @@ bool ValidGroupName(const std::string& name) {
 
 void AddSetupCommand(CLI::App& app) {
   auto options = std::make_shared<SetupOptions>();
-  CLI::App* setup = app.add_subcommand(
-      "setup", "Make the group vkdiag, /var/lib/vkdiag and /run/vkdiag with their owners and modes (root)");
+  CLI::App* setup = app.add_subcommand("setup", std::string("Make the group ") + vk_posix::kMachineGroup + ", " +
+                                                    kMachineStoreDirectory + " and " + kMachineRuntimeDirectory +
+                                                    " with their owners and modes (root)");
   setup->add_option("--root", options->root, "work below this directory instead of / (for tests and images)");
-  setup->add_option("--group", options->group, "the group that may write the machine store (default vkdiag)");
+  setup->add_option("--group", options->group,
+                    std::string("the group that may write the machine store (default ") + vk_posix::kMachineGroup + ")");
   setup->footer("Run again at any time: it changes only what differs and says so.\n"
                 "Example:\n  sudo vkdiag setup\n");
   setup->callback([options] {
     if (!ValidGroupName(options->group)) throw UsageError("not a group name: '" + EscapeControls(options->group) + "'");
     if (geteuid() != 0)
-      throw Failure("setup must be run as root: it makes the group " + options->group +
-                    " and the directories /var/lib/vkdiag and /run/vkdiag");
+      throw Failure("setup must be run as root: it makes the group " + options->group + " and the directories " +
+                    kMachineStoreDirectory + " and " + kMachineRuntimeDirectory);
     Setup(*options).Run();
   });
 }

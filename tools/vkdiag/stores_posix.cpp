@@ -5,7 +5,7 @@
 #include <string>
 
 #include "commands.h"
-#include "machine/system_root.h"
+#include "machine_layout.h"
 #include "tool_error.h"
 
 namespace vkdiag {

@@ -15,27 +15,26 @@
 #include "reg_value.h"
 #include "scoped_key.h"
 #include "tool_error.h"
+#include "trace_switch.h"
 
 namespace vkdiag {
 
 namespace {
 
-const char kTraceKey[] = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Haldrex\\Vemra\\TraceLib";
+// The switches' key as the tool names keys.
+std::string TraceKeyPath() { return std::string("HKEY_LOCAL_MACHINE\\") + Vk::kTraceSwitchKey; }
 
-// The trace reads the value named after the executable's file name without
-// directory and extension; accept a path or a name with extension too.
+// The switch of a program given by path or by name, extension or not.
 std::string ProgramValueName(const std::string& program) {
-  size_t slash = program.find_last_of("/\\");
-  std::string name = slash == std::string::npos ? program : program.substr(slash + 1);
-  size_t dot = name.find_last_of('.');
-  if (dot != std::string::npos && dot > 0) name.erase(dot);
-  if (name.empty()) throw UsageError("no program name in '" + EscapeControls(program) + "'");
-  return name;
+  size_t length = 0;
+  const char* name = Vk::TraceSwitchName(program.c_str(), &length);
+  if (length == 0) throw UsageError("no program name in '" + EscapeControls(program) + "'");
+  return std::string(name, length);
 }
 
 void SetSwitch(const std::string& program, DWORD on) {
   std::string name = ProgramValueName(program);
-  KeyPath path = ParseKeyPath(kTraceKey);
+  KeyPath path = ParseKeyPath(TraceKeyPath());
   ScopedKey key;
   LONG rc = key.Create(path, KEY_WRITE);
   if (rc != ERROR_SUCCESS) throw SystemError("cannot create " + path.FullName(), static_cast<DWORD>(rc));
@@ -43,23 +42,15 @@ void SetSwitch(const std::string& program, DWORD on) {
   if (rc != ERROR_SUCCESS) throw SystemError("cannot set " + EscapeControls(name) + " in " + path.FullName(), static_cast<DWORD>(rc));
 }
 
-// On as the trace decides it: 1 to 4 bytes that are not all zero.
-bool SwitchIsOn(const RegValue& value) {
-  if (value.data.empty() || value.data.size() > sizeof(DWORD)) return false;
-  for (BYTE byte : value.data)
-    if (byte) return true;
-  return false;
-}
-
 void ListSwitches() {
-  KeyPath path = ParseKeyPath(kTraceKey);
+  KeyPath path = ParseKeyPath(TraceKeyPath());
   ScopedKey key;
   LONG rc = key.Open(path, KEY_READ);
   if (rc == ERROR_FILE_NOT_FOUND) return;  // no program was ever switched
   if (rc != ERROR_SUCCESS) throw SystemError("cannot open " + path.FullName(), static_cast<DWORD>(rc));
   for (const RegValue& value : ReadValues(key.Get(), path.FullName())) {
     if (value.name.empty()) continue;
-    printf("%-24s %s\n", EscapeControls(value.name).c_str(), SwitchIsOn(value) ? "on" : "off");
+    printf("%-24s %s\n", EscapeControls(value.name).c_str(), Vk::TraceSwitchIsOn(value.data.data(), value.data.size()) ? "on" : "off");
   }
 }
 

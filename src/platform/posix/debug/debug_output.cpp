@@ -20,7 +20,7 @@
 
 #include <vk/platform.h>
 
-#include "machine/runtime_dirs.h"
+#include "machine_layout.h"
 
 namespace {
 

@@ -1,4 +1,13 @@
-#include "machine/runtime_dirs.h"
+// Where the debugger output channel's sockets live, and how a listener
+// makes their directories. Three channels, one socket name:
+//   - with $VK_SYSTEM_ROOT: that directory alone (tests, the demo, a
+//     single-user embedding);
+//   - the machine channel in kMachineRuntimeDirectory (root and the group,
+//     made by `vkdiag setup` or systemd-tmpfiles), which root and the group
+//     may send to;
+//   - a user's own channel in $XDG_RUNTIME_DIR/vkdiag (0700), for that
+//     user's programs only.
+#include "machine_layout.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -14,9 +23,7 @@ namespace vk_posix {
 
 namespace {
 
-constexpr char kMachineGroup[] = "vkdiag";
 constexpr mode_t kUserChannelMode = 0700;
-constexpr mode_t kMachineChannelMode = 02775;
 constexpr mode_t kSingleRootMode = 0755;
 
 // A runtime directory that only this user can change.
@@ -131,7 +138,7 @@ std::string PrepareMachineChannelDirectory() {
     return directory + " does not exist: run 'vkdiag setup' as root";
   // Root makes it as setup would; without the group only root may send.
   gid_t group = MachineGroup();
-  mode_t mode = group == static_cast<gid_t>(-1) ? kSingleRootMode : kMachineChannelMode;
+  mode_t mode = group == static_cast<gid_t>(-1) ? kSingleRootMode : kMachineDirectoryMode;
   return MakeCheckedDirectory(directory, 0, false, mode, false, group);
 }
 

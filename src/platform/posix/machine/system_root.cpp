@@ -19,11 +19,8 @@ namespace vk_posix {
 
 namespace {
 
-const char kMachineStoreDirectory[] = "/var/lib/vkdiag";
-const char kMachineStoreGroup[] = "vkdiag";
 constexpr mode_t kSystemRootDirectoryMode = 0755;
 constexpr mode_t kSystemRootFileMode = 0644;
-constexpr mode_t kMachineFileMode = 0664;
 constexpr mode_t kUserDirectoryMode = 0700;
 constexpr mode_t kUserFileMode = 0600;
 
@@ -208,7 +205,7 @@ std::string CurrentUserKeyName() { return "S-1-22-1-" + std::to_string(geteuid()
 
 std::string MachineStoreGroupName() {
   std::string name = Override("VK_MACHINE_STORE_GROUP");
-  return name.empty() ? kMachineStoreGroup : name;
+  return name.empty() ? kMachineGroup : name;
 }
 
 bool IsSharedMachineStore(const std::string& directory) {

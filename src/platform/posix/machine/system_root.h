@@ -17,33 +17,12 @@
 #ifndef VK_PLATFORM_POSIX_MACHINE_SYSTEM_ROOT_H
 #define VK_PLATFORM_POSIX_MACHINE_SYSTEM_ROOT_H
 
-#include <sys/types.h>
-
 #include <string>
+
+#include "machine_layout.h"
 
 namespace vk_posix {
 
-enum class Store { kMachine, kUser };
-
-enum class StoreLayout {
-  kSystemRoot,  // VK_SYSTEM_ROOT: one directory
-  kTwoStores,   // the machine store and the user store
-  kPrivate,     // no machine store set up: one directory in the user store
-};
-
-struct StoreLocation {
-  std::string directory;  // empty when there is no safe place: opens fail
-  mode_t fileMode = 0644;  // what a file made there gets, whatever the umask
-  gid_t group = static_cast<gid_t>(-1);  // what a file made there belongs to; -1: the maker's
-  bool writable = true;   // false: writes are refused with ERROR_ACCESS_DENIED
-};
-
-// The layout this process uses. Worked out again whenever the variables it
-// depends on change, so a process that sets VK_SYSTEM_ROOT before its first
-// registry call uses the new place.
-StoreLayout CurrentLayout();
-// A store's place; in the one-directory layouts both stores name the same.
-StoreLocation Locate(Store store);
 // Whether the two stores are apart, so that keys are routed between them.
 inline bool StoresApart() { return CurrentLayout() == StoreLayout::kTwoStores; }
 // The machine store's directory, created when missing in the
@@ -51,8 +30,6 @@ inline bool StoresApart() { return CurrentLayout() == StoreLayout::kTwoStores; }
 std::string SystemRoot();
 // The key of this process's user below HKEY_USERS: "S-1-22-1-<uid>".
 std::string CurrentUserKeyName();
-// The group that may write the machine store, by name, for operators.
-std::string MachineStoreGroupName();
 // Whether directory is the shared machine store, whose SQLite companion
 // files must outlive every connection (readers cannot make them).
 bool IsSharedMachineStore(const std::string& directory);
