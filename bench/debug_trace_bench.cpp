@@ -11,6 +11,8 @@
 
 #include <string>
 
+using namespace Vk::Win32;
+
 namespace {
 
 void BM_DebugTraceOff(benchmark::State& state) {

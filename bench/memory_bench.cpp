@@ -16,6 +16,8 @@
 
 #include "bench_support.h"
 
+using namespace Vk::Win32;
+
 namespace {
 
 constexpr long kRegistryOperations = 1000000;

@@ -15,6 +15,8 @@
 
 #include "bench_support.h"
 
+using namespace Vk::Win32;
+
 namespace {
 
 const char kBenchKey[] = "Software\\vkdiag-bench";

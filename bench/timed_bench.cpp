@@ -20,6 +20,8 @@
 #include <string>
 #include <vector>
 
+using namespace Vk::Win32;
+
 namespace {
 
 using Clock = std::chrono::steady_clock;

@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+using namespace Vk::Win32;
+
 namespace {
 
 void WriteDefaultLog(const std::string& directory) {

@@ -21,22 +21,22 @@ class CMsgLangListEx {
   // On success the module the variable held is freed, the new one stored
   // and the name holds the file loaded; otherwise the name holds the last
   // file tried and the variable keeps its module.
-  bool LoadLangModule(std::string& name, LCID lcid, HMODULE* module);
+  bool LoadLangModule(std::string& name, Vk::LCID lcid, Vk::HMODULE* module);
   // The same, looking only in the directory of the module holding this
   // library; the name then holds a full path.
-  bool LoadLangModuleFromModuleDir(std::string& name, LCID lcid, HMODULE* module);
+  bool LoadLangModuleFromModuleDir(std::string& name, Vk::LCID lcid, Vk::HMODULE* module);
 
-  bool AppendLangSuffix(LCID lcid, std::string& name) const;
+  bool AppendLangSuffix(Vk::LCID lcid, std::string& name) const;
   bool AppendHelpSuffix(std::string& name) const;
-  static void MakeDefaultSubLang(LCID& lcid);
+  static void MakeDefaultSubLang(Vk::LCID& lcid);
 
-  LCID GetLcid() const { return m_lcid; }
+  Vk::LCID GetLcid() const { return m_lcid; }
 
  private:
-  bool LoadCandidates(const std::string& directory, std::string& name, LCID lcid, HMODULE* module);
-  bool AppendSuffix(LCID lcid, const char* extension, std::string& name) const;
+  bool LoadCandidates(const std::string& directory, std::string& name, Vk::LCID lcid, Vk::HMODULE* module);
+  bool AppendSuffix(Vk::LCID lcid, const char* extension, std::string& name) const;
 
-  LCID m_lcid;
+  Vk::LCID m_lcid;
 };
 
 #endif  // VK_MSG_LANG_LIST_EX_H

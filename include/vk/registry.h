@@ -27,7 +27,7 @@ class VkRegistry {
   typedef bool (*KeyEntryProc)(const KeyEntry* entry, LONG_PTR userValue);
   typedef bool (*ValueEntryProc)(const ValueEntry* entry, LONG_PTR userValue);
 
-  static constexpr REGSAM kFullAccess = 0xF003F;
+  static constexpr REGSAM kFullAccess = KEY_ALL_ACCESS;
 
   VkRegistry();
   VkRegistry(HKEY parent, const char* path, bool create, REGSAM access);

@@ -22,17 +22,17 @@ class CVemraLog {
   VK_PRINTF_FORMAT(2, 3) bool LogInfo(const char* format, ...);
   VK_PRINTF_FORMAT(2, 3) bool LogWarning(const char* format, ...);
   VK_PRINTF_FORMAT(2, 3) bool LogError(const char* format, ...);
-  VK_PRINTF_FORMAT(4, 5) bool LogInfoData(const BYTE* data, DWORD dataSize, const char* format, ...);
-  VK_PRINTF_FORMAT(4, 5) bool LogWarningData(const BYTE* data, DWORD dataSize, const char* format, ...);
-  VK_PRINTF_FORMAT(4, 5) bool LogErrorData(const BYTE* data, DWORD dataSize, const char* format, ...);
+  VK_PRINTF_FORMAT(4, 5) bool LogInfoData(const Vk::BYTE* data, Vk::DWORD dataSize, const char* format, ...);
+  VK_PRINTF_FORMAT(4, 5) bool LogWarningData(const Vk::BYTE* data, Vk::DWORD dataSize, const char* format, ...);
+  VK_PRINTF_FORMAT(4, 5) bool LogErrorData(const Vk::BYTE* data, Vk::DWORD dataSize, const char* format, ...);
 
   const char* GetEventsFilePath() const { return m_logFile.GetFullPath(); }
 
   static std::string FormatEventHeader(const char* source, int severity);
-  static std::string FormatHexDump(const BYTE* data, DWORD size);
+  static std::string FormatHexDump(const Vk::BYTE* data, Vk::DWORD size);
 
  private:
-  bool WriteEventText(int severity, const char* format, va_list args, const BYTE* data, DWORD size);
+  bool WriteEventText(int severity, const char* format, va_list args, const Vk::BYTE* data, Vk::DWORD size);
 
   Vk::VkLogFile m_logFile;
   Vk::VkGenericEventLogger m_eventLogger;

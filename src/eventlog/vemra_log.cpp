@@ -8,6 +8,8 @@
 
 #include "common/bounded_text.h"
 
+using namespace Vk::Win32;
+
 namespace {
 
 using Vk::VkLogFile;

@@ -1,6 +1,8 @@
 // Finding and loading language resource modules.
 #include <vk/msg_lang_list_ex.h>
 
+using namespace Vk::Win32;
+
 namespace {
 
 constexpr int kAbbreviationSize = 6;  // three letters and room to spare, terminator included

@@ -7,6 +7,8 @@
 
 #include "trace_switch.h"
 
+using namespace Vk::Win32;
+
 namespace Vk {
 namespace DebugTraceState {
 

@@ -5,8 +5,12 @@
 #define VK_TESTS_FUZZ_FUZZ_SUPPORT_H
 
 #include <fuzzer/FuzzedDataProvider.h>
+#include <vk/platform.h>
 
 #include <string>
+
+// The targets call Win32 as the library does.
+using namespace Vk::Win32;
 
 namespace vk_fuzz {
 

@@ -5,6 +5,9 @@
 
 #include <vk/generic_event_logger.h>
 
+// The Win32 names, which the headers keep in Vk::Win32 on Linux.
+using namespace Vk::Win32;
+
 int main(int argc, char** argv) {
   if (argc != 3) {
     fprintf(stderr, "usage: consumer SOURCE TEXT\n");

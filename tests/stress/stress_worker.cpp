@@ -31,6 +31,8 @@
 #include <utility>
 #include <vector>
 
+using namespace Vk::Win32;
+
 namespace {
 
 const char kStressKey[] = "Software\\VkStress";

@@ -16,6 +16,8 @@
 #include <unistd.h>
 #endif
 
+using namespace Vk::Win32;
+
 namespace vktest {
 
 #if defined(_WIN32)

@@ -9,6 +9,8 @@
 
 #include <string>
 
+#include "support/test_support.h"
+
 namespace vktest {
 
 class RegistryKeyTest : public ::testing::Test {

@@ -4,11 +4,15 @@
 #define VK_TESTS_SUPPORT_TEST_SUPPORT_H
 
 #include <gtest/gtest.h>
+#include <vk/platform.h>
 
 #include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
+
+// The tests call Win32 as a Windows program does, on every target.
+using namespace Vk::Win32;
 
 namespace vktest {
 

@@ -3,7 +3,7 @@
 #ifndef VKDIAG_EVENT_RECORD_H
 #define VKDIAG_EVENT_RECORD_H
 
-#include <vk/platform.h>
+#include "win32.h"
 
 #include <string>
 #include <vector>

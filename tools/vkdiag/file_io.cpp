@@ -1,6 +1,6 @@
 #include "file_io.h"
 
-#include <vk/platform.h>
+#include "win32.h"
 
 #include "tool_error.h"
 

@@ -3,7 +3,7 @@
 #ifndef VKDIAG_KEY_PATH_H
 #define VKDIAG_KEY_PATH_H
 
-#include <vk/platform.h>
+#include "win32.h"
 
 #include <string>
 

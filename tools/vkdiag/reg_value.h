@@ -2,7 +2,7 @@
 #ifndef VKDIAG_REG_VALUE_H
 #define VKDIAG_REG_VALUE_H
 
-#include <vk/platform.h>
+#include "win32.h"
 
 #include <string>
 #include <vector>

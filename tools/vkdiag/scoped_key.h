@@ -2,7 +2,7 @@
 #ifndef VKDIAG_SCOPED_KEY_H
 #define VKDIAG_SCOPED_KEY_H
 
-#include <vk/platform.h>
+#include "win32.h"
 
 #include "key_path.h"
 

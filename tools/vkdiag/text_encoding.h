@@ -3,7 +3,7 @@
 #ifndef VKDIAG_TEXT_ENCODING_H
 #define VKDIAG_TEXT_ENCODING_H
 
-#include <vk/platform.h>
+#include "win32.h"
 
 #include <string>
 

@@ -2,7 +2,7 @@
 #ifndef VKDIAG_TOOL_ERROR_H
 #define VKDIAG_TOOL_ERROR_H
 
-#include <vk/platform.h>
+#include "win32.h"
 
 #include <stdexcept>
 #include <string>

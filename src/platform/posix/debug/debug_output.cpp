@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include <vk/platform.h>
+#include "kernel/win32.h"
 
 #include "machine_layout.h"
 
@@ -81,7 +81,7 @@ bool SendTo(const Channel& channel, const Address& to, struct iovec* parts) {
 
 }  // namespace
 
-void WINAPI OutputDebugStringA(LPCSTR lpOutputString) {
+void Vk::Win32::OutputDebugStringA(LPCSTR lpOutputString) {
   const Channel& channel = ThisProcessChannel();
   if (!lpOutputString || channel.socket < 0) return;
   size_t length = strnlen(lpOutputString, kMaxDatagramText);

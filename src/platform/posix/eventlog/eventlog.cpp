@@ -36,9 +36,9 @@ class EventSourceObject : public vk_posix::KernelObject {
   const std::string m_source;
 };
 
-class EventLogReader : public vk_posix::KernelObject {
+class OpenEventLogObject : public vk_posix::KernelObject {
  public:
-  explicit EventLogReader(std::string log) : m_log(std::move(log)) {}
+  explicit OpenEventLogObject(std::string log) : m_log(std::move(log)) {}
   const std::string& log() const { return m_log; }
   // The record to read next; 0 once a backwards read passed record 1.
   DWORD position = 0;
@@ -152,7 +152,7 @@ LONG LocalLog(LPCSTR server, LPCSTR name, LONG (*find)(const char*, std::string*
 
 // Opens a source on the local machine; other machines fail with
 // RPC_S_SERVER_UNAVAILABLE.
-HANDLE WINAPI RegisterEventSourceA(LPCSTR lpUNCServerName, LPCSTR lpSourceName) {
+HANDLE Vk::Win32::RegisterEventSourceA(LPCSTR lpUNCServerName, LPCSTR lpSourceName) {
   std::string log;
   LONG error = LocalLog(lpUNCServerName, lpSourceName, LogOfSource, &log);
   if (error != ERROR_SUCCESS) {
@@ -162,12 +162,12 @@ HANDLE WINAPI RegisterEventSourceA(LPCSTR lpUNCServerName, LPCSTR lpSourceName) 
   return vk_posix::InsertHandle(std::make_shared<EventSourceObject>(log, lpSourceName));
 }
 
-BOOL WINAPI DeregisterEventSource(HANDLE hEventLog) {
+BOOL Vk::Win32::DeregisterEventSource(HANDLE hEventLog) {
   if (!vk_posix::LookupHandleAs<EventSourceObject>(hEventLog)) return FALSE;
   return CloseHandle(hEventLog);
 }
 
-BOOL WINAPI ReportEventA(HANDLE hEventLog, WORD wType, WORD wCategory, DWORD dwEventID, PSID lpUserSid,
+BOOL Vk::Win32::ReportEventA(HANDLE hEventLog, WORD wType, WORD wCategory, DWORD dwEventID, PSID lpUserSid,
                          WORD wNumStrings, DWORD dwDataSize, LPCSTR* lpStrings, LPVOID lpRawData) {
   auto source = vk_posix::LookupHandleAs<EventSourceObject>(hEventLog);
   if (!source) return FALSE;
@@ -193,7 +193,7 @@ BOOL WINAPI ReportEventA(HANDLE hEventLog, WORD wType, WORD wCategory, DWORD dwE
   return TRUE;
 }
 
-HANDLE WINAPI OpenEventLogA(LPCSTR lpUNCServerName, LPCSTR lpSourceName) {
+HANDLE Vk::Win32::OpenEventLogA(LPCSTR lpUNCServerName, LPCSTR lpSourceName) {
   std::string log;
   LONG error = lpSourceName && !*lpSourceName ? ERROR_INVALID_PARAMETER
                                               : LocalLog(lpUNCServerName, lpSourceName, ReadableLog, &log);
@@ -201,7 +201,7 @@ HANDLE WINAPI OpenEventLogA(LPCSTR lpUNCServerName, LPCSTR lpSourceName) {
     vk_posix::Fail(static_cast<DWORD>(error));
     return nullptr;
   }
-  return vk_posix::InsertHandle(std::make_shared<EventLogReader>(log));
+  return vk_posix::InsertHandle(std::make_shared<OpenEventLogObject>(log));
 }
 
 // Reads whole records into the buffer, as many as fit, from the reader's
@@ -210,9 +210,9 @@ HANDLE WINAPI OpenEventLogA(LPCSTR lpUNCServerName, LPCSTR lpSourceName) {
 // on Windows). When not even the first one fits, ERROR_INSUFFICIENT_BUFFER
 // with its size in *pnMinNumberOfBytesNeeded; past the last record,
 // ERROR_HANDLE_EOF.
-BOOL WINAPI ReadEventLogA(HANDLE hEventLog, DWORD dwReadFlags, DWORD dwRecordOffset, LPVOID lpBuffer,
+BOOL Vk::Win32::ReadEventLogA(HANDLE hEventLog, DWORD dwReadFlags, DWORD dwRecordOffset, LPVOID lpBuffer,
                           DWORD nNumberOfBytesToRead, DWORD* pnBytesRead, DWORD* pnMinNumberOfBytesNeeded) {
-  auto reader = vk_posix::LookupHandleAs<EventLogReader>(hEventLog);
+  auto reader = vk_posix::LookupHandleAs<OpenEventLogObject>(hEventLog);
   if (!reader) return FALSE;
   if (!pnBytesRead || !pnMinNumberOfBytesNeeded) return vk_posix::Fail(ERROR_INVALID_PARAMETER);
   *pnBytesRead = *pnMinNumberOfBytesNeeded = 0;
@@ -260,7 +260,7 @@ namespace {
 
 // One number about the reader's log, from the store.
 BOOL ReadLogNumber(HANDLE hEventLog, PDWORD number, LONG (*query)(const std::string&, DWORD*)) {
-  auto reader = vk_posix::LookupHandleAs<EventLogReader>(hEventLog);
+  auto reader = vk_posix::LookupHandleAs<OpenEventLogObject>(hEventLog);
   if (!reader) return FALSE;
   if (!number) return vk_posix::Fail(ERROR_INVALID_PARAMETER);
   LONG error = query(reader->log(), number);
@@ -269,18 +269,18 @@ BOOL ReadLogNumber(HANDLE hEventLog, PDWORD number, LONG (*query)(const std::str
 
 }  // namespace
 
-BOOL WINAPI GetNumberOfEventLogRecords(HANDLE hEventLog, PDWORD NumberOfRecords) {
+BOOL Vk::Win32::GetNumberOfEventLogRecords(HANDLE hEventLog, PDWORD NumberOfRecords) {
   return ReadLogNumber(hEventLog, NumberOfRecords, vk_posix::eventlog_store::Count);
 }
 
-BOOL WINAPI GetOldestEventLogRecord(HANDLE hEventLog, PDWORD OldestRecord) {
+BOOL Vk::Win32::GetOldestEventLogRecord(HANDLE hEventLog, PDWORD OldestRecord) {
   return ReadLogNumber(hEventLog, OldestRecord, vk_posix::eventlog_store::Oldest);
 }
 
 // With a backup name, the log first goes into a new SQLite file of that
 // name (ERROR_ALREADY_EXISTS when there is one); only then is it cleared.
-BOOL WINAPI ClearEventLogA(HANDLE hEventLog, LPCSTR lpBackupFileName) {
-  auto reader = vk_posix::LookupHandleAs<EventLogReader>(hEventLog);
+BOOL Vk::Win32::ClearEventLogA(HANDLE hEventLog, LPCSTR lpBackupFileName) {
+  auto reader = vk_posix::LookupHandleAs<OpenEventLogObject>(hEventLog);
   if (!reader) return FALSE;
   LONG error = vk_posix::eventlog_store::Clear(reader->log(), lpBackupFileName);
   if (error != ERROR_SUCCESS) return vk_posix::Fail(static_cast<DWORD>(error));
@@ -289,7 +289,7 @@ BOOL WINAPI ClearEventLogA(HANDLE hEventLog, LPCSTR lpBackupFileName) {
   return TRUE;
 }
 
-BOOL WINAPI CloseEventLog(HANDLE hEventLog) {
-  if (!vk_posix::LookupHandleAs<EventLogReader>(hEventLog)) return FALSE;
+BOOL Vk::Win32::CloseEventLog(HANDLE hEventLog) {
+  if (!vk_posix::LookupHandleAs<OpenEventLogObject>(hEventLog)) return FALSE;
   return CloseHandle(hEventLog);
 }

@@ -160,7 +160,7 @@ LONG Append(const std::string& log, uint64_t maxSize, Event* event) {
   // Only root and the machine store's group write the event logs; the
   // caller still sends the event to the system log.
   if (!EventLog().Writable()) return ERROR_ACCESS_DENIED;
-  return Transaction(EventLog(), true, [&](Connection& c) {
+  return Transaction(EventLog(), true, [&](Connection& c) -> LONG {
     // One statement takes the log's next record number and counts the
     // record in its size; a new log starts at 1. No statement here may stop
     // half done (OR ROLLBACK: a failure ends the whole transaction), so
@@ -201,13 +201,13 @@ LONG Append(const std::string& log, uint64_t maxSize, Event* event) {
              .Bind(13, length)
              .Step();
     if (rc != SQLITE_DONE) return c.Error(rc);
-    return overfull ? Overwrite(c, key, event->recordNumber) : static_cast<LONG>(ERROR_SUCCESS);
+    return overfull ? Overwrite(c, key, event->recordNumber) : ERROR_SUCCESS;
   });
 }
 
 LONG Next(const std::string& log, DWORD first, bool forwards, Event* event) {
   std::string key = Fold(log);
-  LONG error = Statements(EventLog(), [&](Connection& c) {
+  LONG error = Statements(EventLog(), [&](Connection& c) -> LONG {
     Query query(c, forwards
                        ? "SELECT record_number, time_generated, time_written, event_id, type, category, user_sid,"
                          " source, computer, strings, data FROM records WHERE log_key=?1 AND record_number>=?2"
@@ -219,7 +219,7 @@ LONG Next(const std::string& log, DWORD first, bool forwards, Event* event) {
     return ReadRow(c, query, event);
   });
   // A store nobody has written yet holds no records.
-  return error == ERROR_FILE_NOT_FOUND ? static_cast<LONG>(ERROR_HANDLE_EOF) : error;
+  return error == ERROR_FILE_NOT_FOUND ? ERROR_HANDLE_EOF : error;
 }
 
 namespace {
@@ -227,16 +227,16 @@ namespace {
 // One number about a log, from a query that returns one row.
 LONG LogNumber(const std::string& log, const char* sql, DWORD* number) {
   std::string key = Fold(log);
-  LONG error = Statements(EventLog(), [&](Connection& c) {
+  LONG error = Statements(EventLog(), [&](Connection& c) -> LONG {
     Query query(c, sql);
     int rc = query.Bind(1, key).Step();
     if (rc != SQLITE_ROW) return c.Error(rc);
     *number = static_cast<DWORD>(query.Int(0));
-    return static_cast<LONG>(ERROR_SUCCESS);
+    return ERROR_SUCCESS;
   });
   if (error != ERROR_FILE_NOT_FOUND) return error;
   *number = 0;  // a store nobody has written yet: no records
-  return static_cast<LONG>(ERROR_SUCCESS);
+  return ERROR_SUCCESS;
 }
 
 }  // namespace
@@ -304,7 +304,7 @@ LONG Clear(const std::string& log, const char* backupPath) {
   std::string key = Fold(log);
   // As on Windows, only administrators (root and the group here) clear.
   if (!EventLog().Writable()) return ERROR_ACCESS_DENIED;
-  return Transaction(EventLog(), true, [&](Connection& c) {
+  return Transaction(EventLog(), true, [&](Connection& c) -> LONG {
     if (backupPath) {
       LONG error = WriteBackup(c, key, backupPath);
       if (error != ERROR_SUCCESS) return error;
@@ -314,7 +314,7 @@ LONG Clear(const std::string& log, const char* backupPath) {
     if (rc != SQLITE_DONE) return c.Error(rc);
     Query state(c, "UPDATE logs SET next_record=1, total=0 WHERE log_key=?1");
     rc = state.Bind(1, key).Step();
-    return rc == SQLITE_DONE ? static_cast<LONG>(ERROR_SUCCESS) : c.Error(rc);
+    return rc == SQLITE_DONE ? ERROR_SUCCESS : c.Error(rc);
   });
 }
 

@@ -5,7 +5,7 @@
 #ifndef VK_PLATFORM_POSIX_EVENTLOG_STORE_H
 #define VK_PLATFORM_POSIX_EVENTLOG_STORE_H
 
-#include <vk/platform.h>
+#include "kernel/win32.h"
 
 #include <stdint.h>
 

@@ -5,7 +5,7 @@
 #ifndef VK_PLATFORM_POSIX_EVENTLOG_SYSLOG_CLIENT_H
 #define VK_PLATFORM_POSIX_EVENTLOG_SYSLOG_CLIENT_H
 
-#include <vk/platform.h>
+#include "kernel/win32.h"
 
 #include "eventlog/eventlog_store.h"
 

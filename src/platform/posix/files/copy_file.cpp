@@ -37,7 +37,7 @@ DWORD CopyRange(int from, int to, off_t begin, off_t end) {
 // copied as it is when the copy starts. Only its data regions are read and
 // written and its holes stay holes in the copy (as cp makes them), so a
 // sparse file costs its data, not its size.
-BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFailIfExists) {
+BOOL Vk::Win32::CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFailIfExists) {
   if (!lpExistingFileName || !lpNewFileName) return Fail(ERROR_INVALID_PARAMETER);
   HANDLE source = CreateFileA(lpExistingFileName, GENERIC_READ,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,

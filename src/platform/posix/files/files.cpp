@@ -104,7 +104,7 @@ using vk_posix::FileObject;
 // a handle with write access needs read permission on the file too (the
 // share markers are read locks), and flags such as FILE_FLAG_DELETE_ON_CLOSE
 // are not supported (ERROR_INVALID_PARAMETER). Descriptors are close-on-exec.
-HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+HANDLE Vk::Win32::CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                           LPSECURITY_ATTRIBUTES /*lpSecurityAttributes*/, DWORD dwCreationDisposition,
                           DWORD dwFlagsAndAttributes, HANDLE hTemplateFile) {
   if (!lpFileName || hTemplateFile) {
@@ -179,7 +179,7 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
 // Writes at the file pointer. A write that could not place every byte fails
 // with the system's reason (ERROR_DISK_FULL for a full disk); the count
 // written so far is still returned.
-BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite, LPDWORD lpNumberOfBytesWritten,
+BOOL Vk::Win32::WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite, LPDWORD lpNumberOfBytesWritten,
                       LPOVERLAPPED lpOverlapped) {
   if (lpNumberOfBytesWritten) *lpNumberOfBytesWritten = 0;
   if (lpOverlapped) return Fail(ERROR_INVALID_PARAMETER);
@@ -195,7 +195,7 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
 }
 
 // Reads at the file pointer; at the end of the file it succeeds with 0 bytes.
-BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD lpNumberOfBytesRead,
+BOOL Vk::Win32::ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD lpNumberOfBytesRead,
                      LPOVERLAPPED lpOverlapped) {
   if (lpNumberOfBytesRead) *lpNumberOfBytesRead = 0;
   if (lpOverlapped) return Fail(ERROR_INVALID_PARAMETER);
@@ -212,7 +212,7 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, 
 // Moves the file pointer. Without a high part the distance is a signed
 // 32-bit value; with one, the two form a signed 64-bit distance, and the
 // high part of the new position is returned through it.
-DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveHigh, DWORD dwMoveMethod) {
+DWORD Vk::Win32::SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveHigh, DWORD dwMoveMethod) {
   auto file = vk_posix::LookupHandleAs<FileObject>(hFile);
   if (!file) return INVALID_SET_FILE_POINTER;
   static const int kWhence[] = {SEEK_SET, SEEK_CUR, SEEK_END};
@@ -240,7 +240,7 @@ DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistance
 }
 
 // Makes the current file pointer the end of the file.
-BOOL WINAPI SetEndOfFile(HANDLE hFile) {
+BOOL Vk::Win32::SetEndOfFile(HANDLE hFile) {
   auto file = vk_posix::LookupHandleAs<FileObject>(hFile);
   if (!file) return FALSE;
   if (!file->CanWrite()) return Fail(ERROR_ACCESS_DENIED);
@@ -256,7 +256,7 @@ BOOL WINAPI SetEndOfFile(HANDLE hFile) {
 // The file size; the high 32 bits go through lpFileSizeHigh when given. On
 // failure INVALID_FILE_SIZE with the reason in the last error; a file whose
 // low 32 bits happen to be 0xFFFFFFFF leaves the last error untouched.
-DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh) {
+DWORD Vk::Win32::GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh) {
   auto file = vk_posix::LookupHandleAs<FileObject>(hFile);
   if (!file) return INVALID_FILE_SIZE;
   struct stat info;
@@ -274,7 +274,7 @@ DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh) {
 // nothing since its last successful flush returns at once: an fsync of a
 // clean file still costs a device cache flush on most file systems. Data
 // written through other handles is flushed by their own flushes.
-BOOL WINAPI FlushFileBuffers(HANDLE hFile) {
+BOOL Vk::Win32::FlushFileBuffers(HANDLE hFile) {
   auto file = vk_posix::LookupHandleAs<FileObject>(hFile);
   if (!file) return FALSE;
   if (!file->CanWrite()) return Fail(ERROR_ACCESS_DENIED);
@@ -290,7 +290,7 @@ BOOL WINAPI FlushFileBuffers(HANDLE hFile) {
 // Deletes a file. As on Windows it fails with ERROR_SHARING_VIOLATION while
 // a handle is open on it whose share mode lacks FILE_SHARE_DELETE; a handle
 // that shares delete keeps reading the file after its name is gone.
-BOOL WINAPI DeleteFileA(LPCSTR lpFileName) {
+BOOL Vk::Win32::DeleteFileA(LPCSTR lpFileName) {
   if (!lpFileName) return Fail(ERROR_INVALID_PARAMETER);
   int fd = vk_posix::OpenRetrying(lpFileName, O_RDONLY | O_NOFOLLOW | O_NONBLOCK, 0);
   if (fd >= 0) {

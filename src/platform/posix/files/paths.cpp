@@ -9,7 +9,7 @@
 
 // The last component of a path: the text after the last separator that is
 // followed by more text, so "/a/b/" gives "b/" as Windows gives "b\".
-LPSTR WINAPI PathFindFileNameA(LPCSTR pszPath) {
+LPSTR Vk::Win32::PathFindFileNameA(LPCSTR pszPath) {
   if (!pszPath) return nullptr;
   const char* name = pszPath;
   for (const char* p = pszPath; *p; ++p) {
@@ -20,7 +20,7 @@ LPSTR WINAPI PathFindFileNameA(LPCSTR pszPath) {
 
 // The extension of the last component, dot included, or the terminator when
 // there is none. As on Windows, a blank after the dot ends the extension.
-LPSTR WINAPI PathFindExtensionA(LPCSTR pszPath) {
+LPSTR Vk::Win32::PathFindExtensionA(LPCSTR pszPath) {
   if (!pszPath) return nullptr;
   const char* dot = nullptr;
   const char* p = pszPath;
@@ -37,7 +37,7 @@ LPSTR WINAPI PathFindExtensionA(LPCSTR pszPath) {
 // Windows still appends to a path of MAX_PATH - 1 characters, writing one
 // byte past a MAX_PATH buffer; here the result must fit the buffer, so
 // that path is refused too.
-LPSTR WINAPI PathAddBackslashA(LPSTR pszPath) {
+LPSTR Vk::Win32::PathAddBackslashA(LPSTR pszPath) {
   if (!pszPath) return nullptr;
   size_t length = strlen(pszPath);
   if (length >= MAX_PATH) return nullptr;
@@ -50,17 +50,17 @@ LPSTR WINAPI PathAddBackslashA(LPSTR pszPath) {
 }
 
 // Whether a file or directory exists at the path.
-BOOL WINAPI PathFileExistsA(LPCSTR pszPath) {
+BOOL Vk::Win32::PathFileExistsA(LPCSTR pszPath) {
   struct stat info;
   return pszPath && stat(pszPath, &info) == 0;
 }
 
 // A path is relative unless it starts at the root.
-BOOL WINAPI PathIsRelativeA(LPCSTR pszPath) { return !pszPath || pszPath[0] != '/'; }
+BOOL Vk::Win32::PathIsRelativeA(LPCSTR pszPath) { return !pszPath || pszPath[0] != '/'; }
 
 // Creates every missing directory of the path up to its last separator;
 // the text after it is taken as a file name and not created.
-BOOL WINAPI MakeSureDirectoryPathExists(LPCSTR DirPath) {
+BOOL Vk::Win32::MakeSureDirectoryPathExists(LPCSTR DirPath) {
   if (!DirPath) return vk_posix::Fail(ERROR_INVALID_PARAMETER);
   std::string path = DirPath;
   for (size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {

@@ -54,7 +54,7 @@ std::string Search(LPCSTR searchPath, const std::string& name) {
 // The extension is appended only to a name that has none. Returns the
 // length of the full path found, or, when the buffer is too small, the size
 // needed including the terminator; 0 with ERROR_FILE_NOT_FOUND otherwise.
-DWORD WINAPI SearchPathA(LPCSTR lpPath, LPCSTR lpFileName, LPCSTR lpExtension, DWORD nBufferLength, LPSTR lpBuffer,
+DWORD Vk::Win32::SearchPathA(LPCSTR lpPath, LPCSTR lpFileName, LPCSTR lpExtension, DWORD nBufferLength, LPSTR lpBuffer,
                          LPSTR* lpFilePart) {
   if (!lpFileName || !*lpFileName) return vk_posix::Fail(ERROR_INVALID_PARAMETER);
   std::string name = lpFileName;

@@ -2,7 +2,7 @@
 #ifndef VK_PLATFORM_POSIX_SHARE_MODES_H
 #define VK_PLATFORM_POSIX_SHARE_MODES_H
 
-#include <vk/platform.h>
+#include "kernel/win32.h"
 
 namespace vk_posix {
 

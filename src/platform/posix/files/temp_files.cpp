@@ -18,7 +18,7 @@ using vk_posix::FailFromErrno;
 // The directory for temporary files: $TMPDIR when set, else /tmp, always
 // with a trailing separator. Returns the length without the terminator, or,
 // when the buffer is too small, the size needed including it.
-DWORD WINAPI GetTempPathA(DWORD nBufferLength, LPSTR lpBuffer) {
+DWORD Vk::Win32::GetTempPathA(DWORD nBufferLength, LPSTR lpBuffer) {
   const char* directory = getenv("TMPDIR");
   std::string path = directory && *directory ? directory : "/tmp";
   if (path.back() != '/') path += '/';
@@ -32,7 +32,7 @@ DWORD WINAPI GetTempPathA(DWORD nBufferLength, LPSTR lpBuffer) {
 // a free number and creates the file exclusively (O_EXCL, mode 0600), which
 // never follows a link planted under that name; otherwise it only forms the
 // name. lpTempFileName must hold MAX_PATH bytes. Returns the number used.
-UINT WINAPI GetTempFileNameA(LPCSTR lpPathName, LPCSTR lpPrefixString, UINT uUnique, LPSTR lpTempFileName) {
+UINT Vk::Win32::GetTempFileNameA(LPCSTR lpPathName, LPCSTR lpPrefixString, UINT uUnique, LPSTR lpTempFileName) {
   if (!lpPathName || !lpTempFileName) return Fail(ERROR_INVALID_PARAMETER);
   std::string base = lpPathName;
   if (!base.empty() && base.back() != '/') base += '/';

@@ -11,10 +11,10 @@ thread_local DWORD t_lastError = ERROR_SUCCESS;
 }  // namespace
 
 // The calling thread's last error code.
-DWORD WINAPI GetLastError(void) { return t_lastError; }
+DWORD Vk::Win32::GetLastError(void) { return t_lastError; }
 
 // Sets the calling thread's last error code.
-void WINAPI SetLastError(DWORD dwErrCode) { t_lastError = dwErrCode; }
+void Vk::Win32::SetLastError(DWORD dwErrCode) { t_lastError = dwErrCode; }
 
 namespace vk_posix {
 

@@ -38,7 +38,7 @@ using vk_posix::EventObject;
 
 // Creates an unnamed event. Named events (shared between processes on
 // Windows) are not supported: ERROR_NOT_SUPPORTED.
-HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES, BOOL bManualReset, BOOL bInitialState, LPCSTR lpName) {
+HANDLE Vk::Win32::CreateEventA(LPSECURITY_ATTRIBUTES, BOOL bManualReset, BOOL bInitialState, LPCSTR lpName) {
   if (lpName && *lpName) {
     vk_posix::Fail(ERROR_NOT_SUPPORTED);
     return nullptr;
@@ -47,14 +47,14 @@ HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES, BOOL bManualReset, BOOL bIniti
   return vk_posix::InsertHandle(std::make_shared<EventObject>(bManualReset != FALSE, bInitialState != FALSE));
 }
 
-BOOL WINAPI SetEvent(HANDLE hEvent) {
+BOOL Vk::Win32::SetEvent(HANDLE hEvent) {
   auto event = vk_posix::LookupHandleAs<EventObject>(hEvent);
   if (!event) return FALSE;
   event->Set();
   return TRUE;
 }
 
-BOOL WINAPI ResetEvent(HANDLE hEvent) {
+BOOL Vk::Win32::ResetEvent(HANDLE hEvent) {
   auto event = vk_posix::LookupHandleAs<EventObject>(hEvent);
   if (!event) return FALSE;
   event->Reset();
@@ -63,7 +63,7 @@ BOOL WINAPI ResetEvent(HANDLE hEvent) {
 
 // Waits for an event; other kinds of handle are not waitable here
 // (WAIT_FAILED with ERROR_INVALID_HANDLE).
-DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
+DWORD Vk::Win32::WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
   auto event = vk_posix::LookupHandleAs<EventObject>(hHandle);
   if (!event) return WAIT_FAILED;
   return event->Wait(dwMilliseconds) ? WAIT_OBJECT_0 : WAIT_TIMEOUT;

@@ -68,7 +68,7 @@ bool RemoveHandle(HANDLE handle) {
 // Closes a handle of any kind. Unknown handles fail with
 // ERROR_INVALID_HANDLE; Windows raises an exception for them only under a
 // debugger.
-BOOL WINAPI CloseHandle(HANDLE hObject) {
+BOOL Vk::Win32::CloseHandle(HANDLE hObject) {
   if (!vk_posix::RemoveHandle(hObject)) return vk_posix::Fail(ERROR_INVALID_HANDLE);
   return TRUE;
 }

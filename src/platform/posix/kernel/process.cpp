@@ -2,8 +2,8 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#include <vk/platform.h>
+#include "kernel/win32.h"
 
-DWORD WINAPI GetCurrentProcessId(void) { return static_cast<DWORD>(getpid()); }
+DWORD Vk::Win32::GetCurrentProcessId(void) { return static_cast<DWORD>(getpid()); }
 
-DWORD WINAPI GetCurrentThreadId(void) { return static_cast<DWORD>(syscall(SYS_gettid)); }
+DWORD Vk::Win32::GetCurrentThreadId(void) { return static_cast<DWORD>(syscall(SYS_gettid)); }

@@ -29,10 +29,10 @@ const HANDLE kCurrentProcess = reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1
 
 }  // namespace
 
-HANDLE WINAPI GetCurrentProcess(void) { return kCurrentProcess; }
+HANDLE Vk::Win32::GetCurrentProcess(void) { return kCurrentProcess; }
 
 // Only the current process's token can be opened.
-BOOL WINAPI OpenProcessToken(HANDLE ProcessHandle, DWORD /*DesiredAccess*/, PHANDLE TokenHandle) {
+BOOL Vk::Win32::OpenProcessToken(HANDLE ProcessHandle, DWORD /*DesiredAccess*/, PHANDLE TokenHandle) {
   if (!TokenHandle) return vk_posix::Fail(ERROR_INVALID_PARAMETER);
   if (ProcessHandle != kCurrentProcess) return vk_posix::Fail(ERROR_INVALID_HANDLE);
   auto token = std::make_shared<TokenObject>();
@@ -43,7 +43,7 @@ BOOL WINAPI OpenProcessToken(HANDLE ProcessHandle, DWORD /*DesiredAccess*/, PHAN
 }
 
 // TokenUser only: a TOKEN_USER followed by the SID it points to.
-BOOL WINAPI GetTokenInformation(HANDLE TokenHandle, TOKEN_INFORMATION_CLASS TokenInformationClass,
+BOOL Vk::Win32::GetTokenInformation(HANDLE TokenHandle, TOKEN_INFORMATION_CLASS TokenInformationClass,
                                 LPVOID TokenInformation, DWORD TokenInformationLength, PDWORD ReturnLength) {
   auto token = vk_posix::LookupHandleAs<TokenObject>(TokenHandle);
   if (!token) return FALSE;
@@ -59,17 +59,17 @@ BOOL WINAPI GetTokenInformation(HANDLE TokenHandle, TOKEN_INFORMATION_CLASS Toke
   return TRUE;
 }
 
-BOOL WINAPI IsValidSid(PSID pSid) {
+BOOL Vk::Win32::IsValidSid(PSID pSid) {
   const BYTE* sid = static_cast<const BYTE*>(pSid);
   return sid && sid[0] == kSidRevision && sid[1] <= kMaxSubAuthorities;
 }
 
-DWORD WINAPI GetLengthSid(PSID pSid) {
+DWORD Vk::Win32::GetLengthSid(PSID pSid) {
   const BYTE* sid = static_cast<const BYTE*>(pSid);
   return 8u + 4u * sid[1];
 }
 
-BOOL WINAPI CopySid(DWORD nDestinationSidLength, PSID pDestinationSid, PSID pSourceSid) {
+BOOL Vk::Win32::CopySid(DWORD nDestinationSidLength, PSID pDestinationSid, PSID pSourceSid) {
   if (!IsValidSid(pSourceSid)) return vk_posix::Fail(ERROR_INVALID_SID);
   DWORD length = GetLengthSid(pSourceSid);
   if (nDestinationSidLength < length || !pDestinationSid) return vk_posix::Fail(ERROR_INSUFFICIENT_BUFFER);

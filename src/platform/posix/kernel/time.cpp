@@ -4,10 +4,10 @@
 #include <sys/time.h>
 #include <time.h>
 
-#include <vk/platform.h>
+#include "kernel/win32.h"
 
 // Suspends the thread for at least the given milliseconds.
-void WINAPI Sleep(DWORD dwMilliseconds) {
+void Vk::Win32::Sleep(DWORD dwMilliseconds) {
   struct timespec remaining = {static_cast<time_t>(dwMilliseconds / 1000),
                                static_cast<long>(dwMilliseconds % 1000) * 1000000L};
   while (nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {
@@ -15,7 +15,7 @@ void WINAPI Sleep(DWORD dwMilliseconds) {
 }
 
 // Milliseconds since an arbitrary start, wrapping at 2^32 like Windows'.
-DWORD WINAPI GetTickCount(void) {
+DWORD Vk::Win32::GetTickCount(void) {
   struct timespec now;
   clock_gettime(CLOCK_MONOTONIC, &now);
   return static_cast<DWORD>(static_cast<uint64_t>(now.tv_sec) * 1000u +
@@ -23,7 +23,7 @@ DWORD WINAPI GetTickCount(void) {
 }
 
 // The local wall-clock time with milliseconds.
-void WINAPI GetLocalTime(LPSYSTEMTIME lpSystemTime) {
+void Vk::Win32::GetLocalTime(LPSYSTEMTIME lpSystemTime) {
   struct timeval now;
   gettimeofday(&now, nullptr);
   struct tm local;

@@ -92,16 +92,16 @@ int SetUp(sqlite3* db, const DatabaseFile& file) {
 // database's mode.
 LONG CreateDatabaseFile(const StoreLocation& where, const DatabaseFile& file) {
   std::string path = where.directory + "/" + file.name;
-  std::string scratch = path + ".new-" + std::to_string(getpid()) + "-" + std::to_string(pthread_self());
+  std::string scratchName = std::string(file.name) + ".new-" + std::to_string(getpid()) + "-" + std::to_string(pthread_self());
+  std::string scratch = where.directory + "/" + scratchName;
   unlink(scratch.c_str());
-  int fd = open(scratch.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, where.fileMode);
-  if (fd < 0) return errno == ELOOP ? ERROR_ACCESS_DENIED : static_cast<LONG>(Win32ErrorFromErrno(errno));
-  bool given = fchmod(fd, where.fileMode) == 0 &&
-               (where.group == static_cast<gid_t>(-1) || fchown(fd, static_cast<uid_t>(-1), where.group) == 0);
-  LONG error = given ? static_cast<LONG>(ERROR_SUCCESS) : static_cast<LONG>(Win32ErrorFromErrno(errno));
+  DWORD made = ERROR_SUCCESS;
+  int fd = OpenStateFile(where.directory, scratchName, O_RDWR | O_CREAT | O_EXCL, where.fileMode, &made, where.group);
+  if (fd < 0) return static_cast<LONG>(made);
   // Closed before SQLite opens the file: closing any descriptor of a file
   // drops the process's locks on it, SQLite's among them.
   close(fd);
+  LONG error = ERROR_SUCCESS;
   sqlite3* db = nullptr;
   if (error == ERROR_SUCCESS) {
     int rc = sqlite3_open_v2(scratch.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW,

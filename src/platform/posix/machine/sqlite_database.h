@@ -11,7 +11,7 @@
 #ifndef VK_PLATFORM_POSIX_MACHINE_SQLITE_DATABASE_H
 #define VK_PLATFORM_POSIX_MACHINE_SQLITE_DATABASE_H
 
-#include <vk/platform.h>
+#include "kernel/win32.h"
 
 #include <sqlite3.h>
 #include <stdint.h>

@@ -36,13 +36,14 @@ int OpenStateFile(const std::string& directory, const std::string& name, int fla
     while (fd < 0 && errno == EINTR);
     created = fd >= 0;
   }
-  if (fd < 0) {
-    do fd = open(path.c_str(), (flags & ~(O_CREAT | O_EXCL | O_TRUNC)) | safe);
+  // Asked for O_EXCL, only a file this call made will do.
+  if (fd < 0 && !(flags & O_EXCL)) {
+    do fd = open(path.c_str(), (flags & ~(O_CREAT | O_TRUNC)) | safe);
     while (fd < 0 && errno == EINTR);
   }
   if (fd < 0) {
     // O_NOFOLLOW reports a symbolic link as ELOOP.
-    *error = errno == ELOOP ? static_cast<DWORD>(ERROR_ACCESS_DENIED) : Win32ErrorFromErrno(errno);
+    *error = errno == ELOOP ? ERROR_ACCESS_DENIED : Win32ErrorFromErrno(errno);
     return -1;
   }
   struct stat status;
@@ -75,9 +76,9 @@ namespace {
 LONG CheckStoreFile(const std::string& directory, const std::string& name, bool mayBeEmpty, LONG notAStore) {
   struct stat status;
   if (lstat((directory + "/" + name).c_str(), &status) != 0)
-    return errno == ENOENT ? static_cast<LONG>(ERROR_SUCCESS) : static_cast<LONG>(Win32ErrorFromErrno(errno));
+    return errno == ENOENT ? ERROR_SUCCESS : static_cast<LONG>(Win32ErrorFromErrno(errno));
   bool usable = S_ISREG(status.st_mode) && (mayBeEmpty || status.st_size > 0) && TrustedStateOwner(status, directory);
-  return usable ? static_cast<LONG>(ERROR_SUCCESS) : notAStore;
+  return usable ? ERROR_SUCCESS : notAStore;
 }
 
 }  // namespace

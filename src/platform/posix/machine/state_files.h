@@ -5,7 +5,7 @@
 #ifndef VK_PLATFORM_POSIX_MACHINE_STATE_FILES_H
 #define VK_PLATFORM_POSIX_MACHINE_STATE_FILES_H
 
-#include <vk/platform.h>
+#include "kernel/win32.h"
 
 #include <sys/stat.h>
 

@@ -30,7 +30,7 @@ const std::string& ExecutablePath() {
 // handle is one from LoadLibraryA (a dlopen handle). A name that does not fit
 // is cut to nSize - 1 characters and ERROR_INSUFFICIENT_BUFFER is set, and
 // nSize is returned, as Windows does since XP.
-DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize) {
+DWORD Vk::Win32::GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize) {
   std::string path;
   if (!hModule) {
     path = ExecutablePath();

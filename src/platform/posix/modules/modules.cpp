@@ -23,11 +23,11 @@ std::string ExecutableDirectory() {
 // bare name is looked for beside the executable first, as Windows does, and
 // then where the dynamic loader looks. A missing or unloadable file fails
 // with ERROR_MOD_NOT_FOUND. Each load counts; FreeLibrary releases one.
-HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName) { return LoadLibraryExA(lpLibFileName, nullptr, 0); }
+HMODULE Vk::Win32::LoadLibraryA(LPCSTR lpLibFileName) { return LoadLibraryExA(lpLibFileName, nullptr, 0); }
 
 // With LOAD_LIBRARY_AS_DATAFILE the file is read as a message module
 // (message_tables.h) instead of being loaded as code.
-HMODULE WINAPI LoadLibraryExA(LPCSTR lpLibFileName, HANDLE hFile, DWORD dwFlags) {
+HMODULE Vk::Win32::LoadLibraryExA(LPCSTR lpLibFileName, HANDLE hFile, DWORD dwFlags) {
   if (!lpLibFileName || !*lpLibFileName || hFile || (dwFlags & ~LOAD_LIBRARY_AS_DATAFILE)) {
     vk_posix::Fail(ERROR_INVALID_PARAMETER);
     return nullptr;
@@ -49,7 +49,7 @@ HMODULE WINAPI LoadLibraryExA(LPCSTR lpLibFileName, HANDLE hFile, DWORD dwFlags)
   return static_cast<HMODULE>(handle);
 }
 
-BOOL WINAPI FreeLibrary(HMODULE hLibModule) {
+BOOL Vk::Win32::FreeLibrary(HMODULE hLibModule) {
   if (vk_posix::RemoveHandle(reinterpret_cast<HANDLE>(hLibModule))) return TRUE;  // a message module
   if (!hLibModule || dlclose(hLibModule) != 0) return vk_posix::Fail(ERROR_INVALID_HANDLE);
   return TRUE;
@@ -58,7 +58,7 @@ BOOL WINAPI FreeLibrary(HMODULE hLibModule) {
 // Only the form that names a module by an address inside it, without
 // changing its load count, is supported: the module that holds that code
 // (the executable itself when the code is linked into it).
-BOOL WINAPI GetModuleHandleExA(DWORD dwFlags, LPCSTR lpModuleName, HMODULE* phModule) {
+BOOL Vk::Win32::GetModuleHandleExA(DWORD dwFlags, LPCSTR lpModuleName, HMODULE* phModule) {
   if (!phModule) return vk_posix::Fail(ERROR_INVALID_PARAMETER);
   *phModule = nullptr;
   const DWORD required = GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT;

@@ -20,7 +20,7 @@
 #ifndef VK_PLATFORM_POSIX_REGISTRY_CACHE_H
 #define VK_PLATFORM_POSIX_REGISTRY_CACHE_H
 
-#include <vk/platform.h>
+#include "kernel/win32.h"
 
 #include <stdint.h>
 

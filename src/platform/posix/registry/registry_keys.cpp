@@ -18,16 +18,15 @@ namespace vk_posix {
 namespace {
 
 constexpr size_t kMaxKeyNameLength = 255;
-constexpr REGSAM kKnownAccessBits = KEY_ALL_ACCESS | KEY_WOW64_64KEY | KEY_WOW64_32KEY | SYNCHRONIZE |
-                                    0x00040000L /* WRITE_DAC */ | 0x00080000L /* WRITE_OWNER */ |
-                                    0x80000000UL /* GENERIC_READ */ | 0x40000000UL | 0x20000000UL | 0x10000000UL;
+constexpr REGSAM kKnownAccessBits = KEY_ALL_ACCESS | KEY_WOW64_64KEY | KEY_WOW64_32KEY | SYNCHRONIZE | WRITE_DAC |
+                                    WRITE_OWNER | GENERIC_READ | GENERIC_WRITE | GENERIC_EXECUTE | GENERIC_ALL;
 
 // Generic rights map onto key rights as Windows maps them.
 REGSAM MapGenericAccess(REGSAM access) {
   if (access & GENERIC_READ) access |= KEY_READ;
   if (access & GENERIC_WRITE) access |= KEY_WRITE;
-  if (access & 0x20000000UL) access |= KEY_EXECUTE;
-  if (access & 0x10000000UL) access |= KEY_ALL_ACCESS;
+  if (access & GENERIC_EXECUTE) access |= KEY_EXECUTE;
+  if (access & GENERIC_ALL) access |= KEY_ALL_ACCESS;
   return access;
 }
 
@@ -92,8 +91,7 @@ LONG SplitPath(const char* subKey, std::vector<std::string>* path) {
 // Access that changes the key or its store: asked of a store this process
 // may not change, it is refused when the key is opened, as Windows checks a
 // key's access list at the open.
-constexpr REGSAM kWriteAccess =
-    KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK | DELETE | 0x00040000L /* WRITE_DAC */ | 0x00080000L /* WRITE_OWNER */;
+constexpr REGSAM kWriteAccess = KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK | DELETE | WRITE_DAC | WRITE_OWNER;
 
 LONG OpenHandle(KeyId id, REGSAM access, PHKEY result) {
   if ((MapGenericAccess(access) & kWriteAccess) && !registry_store::MayWrite(id)) return ERROR_ACCESS_DENIED;
@@ -152,7 +150,7 @@ using vk_posix::KeyId;
 // Opens a sub-key. An empty or null sub-key opens a new handle to the key
 // itself. Write access to a store this process may not change is refused
 // here; the rest is checked by the operations that use the handle.
-LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*ulOptions*/, REGSAM samDesired, PHKEY phkResult) {
+LONG Vk::Win32::RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*ulOptions*/, REGSAM samDesired, PHKEY phkResult) {
   if (!phkResult) return ERROR_INVALID_PARAMETER;
   *phkResult = nullptr;
   if (samDesired & ~vk_posix::kKnownAccessBits) return ERROR_ACCESS_DENIED;
@@ -165,7 +163,7 @@ LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*ulOptions*/, REGSA
 // Opens a sub-key, creating it and any missing keys on the way. As on
 // Windows, the parent handle's access does not matter: a key opened only
 // for reading can have sub-keys made below it.
-LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*Reserved*/, LPSTR lpClass, DWORD dwOptions,
+LONG Vk::Win32::RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*Reserved*/, LPSTR lpClass, DWORD dwOptions,
                             REGSAM samDesired, const LPSECURITY_ATTRIBUTES /*lpSecurityAttributes*/, PHKEY phkResult,
                             LPDWORD lpdwDisposition) {
   if (!phkResult) return ERROR_INVALID_PARAMETER;
@@ -189,7 +187,7 @@ LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*Reserved*/, LPST
 }
 
 // Closes a key handle; closing a predefined root succeeds and does nothing.
-LONG WINAPI RegCloseKey(HKEY hKey) {
+LONG Vk::Win32::RegCloseKey(HKEY hKey) {
   if (vk_posix::IsPredefined(hKey)) return ERROR_SUCCESS;
   std::shared_ptr<vk_posix::KeyObject> key = vk_posix::OpenKeyObject(hKey);
   if (!key) return ERROR_INVALID_HANDLE;
@@ -202,7 +200,7 @@ LONG WINAPI RegCloseKey(HKEY hKey) {
 // machine is reachable: a null or empty name, ".", "localhost" or this
 // host's name, with or without leading backslashes. Other names fail with
 // ERROR_BAD_NETPATH.
-LONG WINAPI RegConnectRegistryA(LPCSTR lpMachineName, HKEY hKey, PHKEY phkResult) {
+LONG Vk::Win32::RegConnectRegistryA(LPCSTR lpMachineName, HKEY hKey, PHKEY phkResult) {
   if (!phkResult) return ERROR_INVALID_PARAMETER;
   *phkResult = nullptr;
   if (hKey != HKEY_LOCAL_MACHINE && hKey != HKEY_USERS) return ERROR_INVALID_HANDLE;
@@ -218,7 +216,7 @@ LONG WINAPI RegConnectRegistryA(LPCSTR lpMachineName, HKEY hKey, PHKEY phkResult
 // its values. An empty sub-key names the key of the handle itself. The keys
 // behind the predefined handles are never deleted (ERROR_ACCESS_DENIED), as
 // on Windows.
-LONG WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
+LONG Vk::Win32::RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
   if (!lpSubKey) return ERROR_INVALID_PARAMETER;
   KeyId id = 0;
   LONG error = vk_posix::ResolveSubKey(hKey, lpSubKey, &id);
@@ -228,14 +226,14 @@ LONG WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
 // Deletes a key with all its sub-keys and values, all or nothing: a tree
 // whose top is never deleted (see RegDeleteKeyA) is left whole, with
 // ERROR_ACCESS_DENIED.
-LONG WINAPI SHDeleteKeyA(HKEY hKey, LPCSTR pszSubKey) {
+LONG Vk::Win32::SHDeleteKeyA(HKEY hKey, LPCSTR pszSubKey) {
   KeyId id = 0;
   LONG error = vk_posix::ResolveSubKey(hKey, pszSubKey, &id);
   return error == ERROR_SUCCESS ? vk_posix::registry_store::DeleteTree(id) : error;
 }
 
 // Makes every change written so far durable, not just the key's.
-LONG WINAPI RegFlushKey(HKEY hKey) {
+LONG Vk::Win32::RegFlushKey(HKEY hKey) {
   KeyId id = 0;
   REGSAM access = 0;
   LONG error = vk_posix::ResolveKey(hKey, &id, &access);

@@ -47,9 +47,9 @@ void WaitForChange(vk_posix::KeyId id, bool subtree, DWORD filter, const Watched
 
 // Attributes and security changes are accepted as filters but never occur
 // in this registry, which keeps no security descriptors.
-LONG WINAPI RegNotifyChangeKeyValue(HKEY hKey, BOOL bWatchSubtree, DWORD dwNotifyFilter, HANDLE hEvent,
+LONG Vk::Win32::RegNotifyChangeKeyValue(HKEY hKey, BOOL bWatchSubtree, DWORD dwNotifyFilter, HANDLE hEvent,
                                     BOOL fAsynchronous) {
-  if (dwNotifyFilter == 0 || (dwNotifyFilter & ~(kKnownFilters | 0x10000000L /* thread agnostic */)))
+  if (dwNotifyFilter == 0 || (dwNotifyFilter & ~(kKnownFilters | REG_NOTIFY_THREAD_AGNOSTIC)))
     return ERROR_INVALID_PARAMETER;
   vk_posix::KeyId id = 0;
   REGSAM access = 0;

@@ -139,12 +139,12 @@ LONG Transaction(Store store, bool write, Body body) {
   // Only root and the machine store's group write it, as only
   // administrators write HKEY_LOCAL_MACHINE on Windows.
   if (!Registry(store).Writable()) return ERROR_ACCESS_DENIED;
-  return vk_posix::Statements(Registry(store), [&](Connection& c) {
+  return vk_posix::Statements(Registry(store), [&](Connection& c) -> LONG {
     RegistryCache& cache = CacheOf(c);
     LONG refused = cache.BeginWrite();
     if (refused != ERROR_SUCCESS) return refused;
     int changesBefore = sqlite3_total_changes(c.db());
-    LONG result = InTransaction(c, true, [&](Connection&) {
+    LONG result = InTransaction(c, true, [&](Connection&) -> LONG {
       LONG done = body(c);
       if (done == ERROR_SUCCESS && sqlite3_total_changes(c.db()) != changesBefore) cache.Changing();
       return done;
@@ -183,7 +183,7 @@ LONG Touch(Connection& c, KeyId key, bool names) {
                       : "UPDATE keys SET values_change=values_change+1, last_write=?2 WHERE id=?1");
   int rc = self.Bind(1, key).Bind(2, static_cast<int64_t>(NowFiletime())).Step();
   if (rc != SQLITE_DONE) return c.Error(rc);
-  return sqlite3_changes(c.db()) == 0 ? static_cast<LONG>(ERROR_KEY_DELETED) : static_cast<LONG>(ERROR_SUCCESS);
+  return sqlite3_changes(c.db()) == 0 ? ERROR_KEY_DELETED : ERROR_SUCCESS;
 }
 
 // A missing row found below a key means a missing item, unless the key
@@ -218,7 +218,7 @@ LONG FindPath(Connection& c, KeyId parent, const std::vector<std::string>& path,
     if (error != ERROR_SUCCESS) return error;
   }
   *id = current;
-  return static_cast<LONG>(ERROR_SUCCESS);
+  return ERROR_SUCCESS;
 }
 
 LONG ReadValue(Connection& c, KeyId key, const char* name, DWORD* type, std::string* data) {
@@ -227,7 +227,7 @@ LONG ReadValue(Connection& c, KeyId key, const char* name, DWORD* type, std::str
   if (rc == SQLITE_ROW) {
     *type = static_cast<DWORD>(query.Int(0));
     *data = query.Text(1);
-    return static_cast<LONG>(ERROR_SUCCESS);
+    return ERROR_SUCCESS;
   }
   if (rc != SQLITE_DONE) return c.Error(rc);
   return MissingUnlessDeleted(c, key, ERROR_FILE_NOT_FOUND);
@@ -302,7 +302,7 @@ LONG Predefined(Store store, const std::vector<std::string>& path, KeyId* id) {
   KeyId row = 0;
   // Walks the path from the top of the store, creating what is missing
   // when asked to.
-  auto walk = [&](Connection& c, bool create) {
+  auto walk = [&](Connection& c, bool create) -> LONG {
     KeyId current = 0;
     if (create && store == Store::kMachine && StoresApart()) {
       for (const std::string& name : DefaultUserPath()) {
@@ -323,20 +323,20 @@ LONG Predefined(Store store, const std::vector<std::string>& path, KeyId* id) {
     }
     StateOf(c).knownKeys[slot] = current;
     row = current;
-    return static_cast<LONG>(ERROR_SUCCESS);
+    return ERROR_SUCCESS;
   };
   // Known, or else looked up without writing: a process whose writes are
   // refused still reaches the roots that exist.
-  LONG result = Statements(store, [&](Connection& c) {
+  LONG result = Statements(store, [&](Connection& c) -> LONG {
     std::map<std::string, KeyId>& known = StateOf(c).knownKeys;
     auto it = known.find(slot);
-    if (it == known.end()) return InTransaction(c, false, [&](Connection&) { return walk(c, false); });
+    if (it == known.end()) return InTransaction(c, false, [&](Connection&) -> LONG { return walk(c, false); });
     row = it->second;
-    return static_cast<LONG>(ERROR_SUCCESS);
+    return ERROR_SUCCESS;
   });
   // A store this process may not write has what it has.
   if (result == ERROR_FILE_NOT_FOUND && Registry(store).Writable())
-    result = Transaction(store, true, [&](Connection& c) { return walk(c, true); });
+    result = Transaction(store, true, [&](Connection& c) -> LONG { return walk(c, true); });
   if (result != ERROR_SUCCESS) return result;
   *id = IdOf(store, row);
   if (store == Store::kMachine && slot == "hkey_users\\") RememberMachineUsers(*id);
@@ -352,12 +352,12 @@ LONG OpenPath(KeyId parent, const std::vector<std::string>& path, KeyId* id) {
   }
   Store store = StoreOf(parent);
   KeyId row = RowOf(parent);
-  return Statements(store, [&](Connection& c) {
+  return Statements(store, [&](Connection& c) -> LONG {
     std::string question = "key " + std::to_string(row);
     for (const std::string& name : path) question += "\\" + Fold(name.c_str());
     RegistryCache::Answer answer = Ask(c, question, [&](RegistryCache::Answer* loaded) {
       // One read transaction: a single snapshot, and one round of locking.
-      return InTransaction(c, false, [&](Connection&) { return FindPath(c, row, path, &loaded->id); });
+      return InTransaction(c, false, [&](Connection&) -> LONG { return FindPath(c, row, path, &loaded->id); });
     });
     if (answer.result == ERROR_SUCCESS) *id = IdOf(store, answer.id);
     return answer.result;
@@ -377,7 +377,7 @@ LONG CreatePath(KeyId parent, const std::vector<std::string>& path, const char* 
   }
   Store store = StoreOf(parent);
   KeyId top = RowOf(parent);
-  return Transaction(store, true, [&](Connection& c) {
+  return Transaction(store, true, [&](Connection& c) -> LONG {
     LONG error = Exists(c, top);
     KeyId current = top;
     int64_t parentLevel = -1;  // looked up when the first key is to be made
@@ -385,7 +385,7 @@ LONG CreatePath(KeyId parent, const std::vector<std::string>& path, const char* 
       KeyId child = 0;
       error = FindChild(c, current, path[i], &child);
       if (error == ERROR_FILE_NOT_FOUND) {
-        error = parentLevel < 0 ? LevelOf(c, top, &parentLevel) : static_cast<LONG>(ERROR_SUCCESS);
+        error = parentLevel < 0 ? LevelOf(c, top, &parentLevel) : ERROR_SUCCESS;
         // Too deep: the transaction keeps none of the keys made before.
         if (error == ERROR_SUCCESS && parentLevel + static_cast<int64_t>(i) + 1 > kDeepestLevel)
           error = ERROR_INVALID_PARAMETER;
@@ -403,19 +403,19 @@ LONG CreatePath(KeyId parent, const std::vector<std::string>& path, const char* 
 bool MayWrite(KeyId key) { return Registry(StoreOf(key)).Writable(); }
 
 LONG KeyExists(KeyId key) {
-  return Statements(StoreOf(key), [&](Connection& c) { return Exists(c, RowOf(key)); });
+  return Statements(StoreOf(key), [&](Connection& c) -> LONG { return Exists(c, RowOf(key)); });
 }
 
 LONG QueryValue(KeyId key, const char* name, DWORD* type, std::string* data) {
   KeyId row = RowOf(key);
-  return Statements(StoreOf(key), [&](Connection& c) {
+  return Statements(StoreOf(key), [&](Connection& c) -> LONG {
     RegistryCache::Answer answer = Ask(c, ValueQuestion(row, name), [&](RegistryCache::Answer* loaded) {
       return ReadValue(c, row, name, &loaded->type, &loaded->data);
     });
     if (answer.result != ERROR_SUCCESS) return answer.result;
     *type = answer.type;
     *data = std::move(answer.data);
-    return static_cast<LONG>(ERROR_SUCCESS);
+    return ERROR_SUCCESS;
   });
 }
 
@@ -430,13 +430,13 @@ LONG SetValue(KeyId key, const char* name, DWORD type, const BYTE* data, DWORD s
   // The same type and data as this process knows stored: nothing to do,
   // not even a turn among the writers.
   bool stored = false;
-  Statements(store, [&](Connection& c) {
+  Statements(store, [&](Connection& c) -> LONG {
     const RegistryCache::Answer* kept = CacheOf(c).Find(question);
     stored = kept && kept->result == ERROR_SUCCESS && kept->type == type && kept->data == written.data;
-    return static_cast<LONG>(ERROR_SUCCESS);
+    return ERROR_SUCCESS;
   });
   if (stored) return ERROR_SUCCESS;
-  return Transaction(store, true, [&](Connection& c) {
+  return Transaction(store, true, [&](Connection& c) -> LONG {
     // An existing value with other type or data is rewritten in place: it
     // keeps its name as first written and its creation time. Otherwise a
     // new one is made, unless the key is gone or the value already has
@@ -466,13 +466,13 @@ LONG SetValue(KeyId key, const char* name, DWORD type, const BYTE* data, DWORD s
       }
     }
     CacheOf(c).Amend(question, std::move(written));
-    return static_cast<LONG>(ERROR_SUCCESS);
+    return ERROR_SUCCESS;
   });
 }
 
 LONG DeleteValue(KeyId key, const char* name) {
   KeyId row = RowOf(key);
-  return Transaction(StoreOf(key), true, [&](Connection& c) {
+  return Transaction(StoreOf(key), true, [&](Connection& c) -> LONG {
     Query remove(c, "DELETE FROM vals WHERE key_id=?1 AND name_key=?2");
     int rc = remove.Bind(1, row).Bind(2, Fold(name)).Step();
     if (rc != SQLITE_DONE) return c.Error(rc);
@@ -506,7 +506,7 @@ LONG FindSubKey(Connection& c, KeyId key, DWORD index, std::string* name, std::s
   *className = query.Text(1);
   *lastWrite = static_cast<uint64_t>(query.Int(2));
   walk.Remember(key, index, counted, mark, 0, query.Text(3));
-  return static_cast<LONG>(ERROR_SUCCESS);
+  return ERROR_SUCCESS;
 }
 
 // The sub-keys of the machine store's HKEY_USERS as listed while the
@@ -514,21 +514,22 @@ LONG FindSubKey(Connection& c, KeyId key, DWORD index, std::string* name, std::s
 LONG UsersSubKeys(KeyId users, std::vector<SubKey>* keys) {
   const char* sql = "SELECT name, class, " VK_LAST_WRITE("k") ", name_key FROM keys k WHERE parent=?1 OR id=?2";
   constexpr KeyId kNone = -1;  // matches no row
-  auto collect = [&](Connection& c, KeyId parent, KeyId self, std::vector<SubKey>* found) {
+  auto collect = [&](Connection& c, KeyId parent, KeyId self, std::vector<SubKey>* found) -> LONG {
     Query query(c, sql);
     query.Bind(1, parent).Bind(2, self);
     int rc;
     while ((rc = query.Step()) == SQLITE_ROW)
       found->push_back({query.Text(0), query.Text(1), static_cast<uint64_t>(query.Int(2)), query.Text(3)});
-    return rc == SQLITE_DONE ? static_cast<LONG>(ERROR_SUCCESS) : c.Error(rc);
+    return rc == SQLITE_DONE ? ERROR_SUCCESS : c.Error(rc);
   };
   std::vector<SubKey> machine, own;
-  LONG error =
-      Transaction(Store::kMachine, false, [&](Connection& c) { return collect(c, RowOf(users), kNone, &machine); });
+  LONG error = Transaction(Store::kMachine, false,
+                           [&](Connection& c) -> LONG { return collect(c, RowOf(users), kNone, &machine); });
   KeyId ownKey = 0;
   if (error == ERROR_SUCCESS) error = Predefined(Store::kUser, {"HKEY_USERS", CurrentUserKeyName()}, &ownKey);
   if (error == ERROR_SUCCESS)
-    error = Transaction(Store::kUser, false, [&](Connection& c) { return collect(c, kNone, RowOf(ownKey), &own); });
+    error = Transaction(Store::kUser, false,
+                        [&](Connection& c) -> LONG { return collect(c, kNone, RowOf(ownKey), &own); });
   *keys = SpliceUsers(std::move(machine), std::move(own));
   return error;
 }
@@ -549,7 +550,9 @@ LONG UsersSubKey(KeyId users, DWORD index, std::string* name, std::string* class
 LONG EnumKey(KeyId key, DWORD index, std::string* name, std::string* className, uint64_t* lastWrite) {
   if (IsMachineUsers(key)) return UsersSubKey(key, index, name, className, lastWrite);
   return Statements(StoreOf(key),
-                    [&](Connection& c) { return FindSubKey(c, RowOf(key), index, name, className, lastWrite); });
+                    [&](Connection& c) -> LONG {
+                      return FindSubKey(c, RowOf(key), index, name, className, lastWrite);
+                    });
 }
 
 LONG EnumKeyName(KeyId key, DWORD index, std::string* name) {
@@ -557,7 +560,7 @@ LONG EnumKeyName(KeyId key, DWORD index, std::string* name) {
   uint64_t lastWrite = 0;
   if (IsMachineUsers(key)) return UsersSubKey(key, index, name, &className, &lastWrite);
   KeyId row = RowOf(key);
-  return Statements(StoreOf(key), [&](Connection& c) {
+  return Statements(StoreOf(key), [&](Connection& c) -> LONG {
     std::string question = "subkey " + std::to_string(row) + " " + std::to_string(index);
     RegistryCache::Answer answer = Ask(c, question, [&](RegistryCache::Answer* loaded) {
       return FindSubKey(c, row, index, &loaded->data, &className, &lastWrite);
@@ -569,7 +572,7 @@ LONG EnumKeyName(KeyId key, DWORD index, std::string* name) {
 
 LONG EnumValue(KeyId key, DWORD index, std::string* name, DWORD* type, std::string* data) {
   KeyId row = RowOf(key);
-  return Statements(StoreOf(key), [&](Connection& c) {
+  return Statements(StoreOf(key), [&](Connection& c) -> LONG {
     uint64_t mark = 0;
     bool counted = CacheOf(c).StableCount(&mark);
     WalkPosition& walk = StateOf(c).valueWalk;
@@ -588,16 +591,16 @@ LONG EnumValue(KeyId key, DWORD index, std::string* name, DWORD* type, std::stri
     *type = static_cast<DWORD>(query.Int(1));
     *data = query.Text(2);
     walk.Remember(row, index, counted, mark, query.Int(3), query.Text(4));
-    return static_cast<LONG>(ERROR_SUCCESS);
+    return ERROR_SUCCESS;
   });
 }
 
 LONG QueryInfo(KeyId key, KeyInfo* info) {
   KeyId row = RowOf(key);
-  LONG result = Transaction(StoreOf(key), false, [&](Connection& c) {
+  LONG result = Transaction(StoreOf(key), false, [&](Connection& c) -> LONG {
     Query self(c, "SELECT class, " VK_LAST_WRITE("k") " FROM keys k WHERE id=?1");  // within one read transaction
     int rc = self.Bind(1, row).Step();
-    if (rc != SQLITE_ROW) return rc == SQLITE_DONE ? static_cast<LONG>(ERROR_KEY_DELETED) : c.Error(rc);
+    if (rc != SQLITE_ROW) return rc == SQLITE_DONE ? ERROR_KEY_DELETED : c.Error(rc);
     info->className = self.Text(0);
     info->lastWrite = static_cast<uint64_t>(self.Int(1));
     Query keys(c, "SELECT count(*), coalesce(max(length(CAST(name AS BLOB))),0), coalesce(max(length(CAST(class AS BLOB))),0)"
@@ -614,7 +617,7 @@ LONG QueryInfo(KeyId key, KeyInfo* info) {
     info->values = static_cast<DWORD>(values.Int(0));
     info->maxValueNameLen = static_cast<DWORD>(values.Int(1));
     info->maxValueLen = static_cast<DWORD>(values.Int(2));
-    return static_cast<LONG>(ERROR_SUCCESS);
+    return ERROR_SUCCESS;
   });
   if (result != ERROR_SUCCESS || !IsMachineUsers(key)) return result;
   // HKEY_USERS counts the sub-keys that listing it shows.
@@ -631,13 +634,13 @@ LONG QueryInfo(KeyId key, KeyInfo* info) {
 
 LONG DeleteKey(KeyId key) {
   KeyId row = RowOf(key);
-  return Transaction(StoreOf(key), true, [&](Connection& c) {
+  return Transaction(StoreOf(key), true, [&](Connection& c) -> LONG {
     KeyId parent = 0;
     LONG error = DeletableParent(c, row, &parent);
     if (error != ERROR_SUCCESS) return error;
     Query children(c, "SELECT 1 FROM keys WHERE parent=?1 LIMIT 1");
     int rc = children.Bind(1, row).Step();
-    if (rc == SQLITE_ROW) return static_cast<LONG>(ERROR_ACCESS_DENIED);
+    if (rc == SQLITE_ROW) return ERROR_ACCESS_DENIED;
     if (rc != SQLITE_DONE) return c.Error(rc);
     Query values(c, "DELETE FROM vals WHERE key_id=?1");
     if ((rc = values.Bind(1, row).Step()) != SQLITE_DONE) return c.Error(rc);
@@ -649,7 +652,7 @@ LONG DeleteKey(KeyId key) {
 
 LONG DeleteTree(KeyId key) {
   KeyId row = RowOf(key);
-  return Transaction(StoreOf(key), true, [&](Connection& c) {
+  return Transaction(StoreOf(key), true, [&](Connection& c) -> LONG {
     KeyId parent = 0;
     LONG error = DeletableParent(c, row, &parent);
     if (error != ERROR_SUCCESS) return error;
@@ -665,8 +668,8 @@ LONG DeleteTree(KeyId key) {
 }
 
 LONG Flush(KeyId key) {
-  return Statements(StoreOf(key), [](Connection& c) {
-    if (c.readOnly()) return static_cast<LONG>(ERROR_SUCCESS);  // holds no write of this process
+  return Statements(StoreOf(key), [](Connection& c) -> LONG {
+    if (c.readOnly()) return ERROR_SUCCESS;  // holds no write of this process
     // A full checkpoint with synchronous=FULL syncs the WAL, copies every
     // frame into the database file and syncs that: the file alone then
     // holds every committed write.
@@ -683,7 +686,7 @@ LONG ChangeMark(KeyId key, bool subtree, DWORD filter, std::vector<int64_t>* mar
   bool names = (filter & REG_NOTIFY_CHANGE_NAME) != 0;
   bool values = (filter & REG_NOTIFY_CHANGE_LAST_SET) != 0;
   KeyId row = RowOf(key);
-  return Transaction(StoreOf(key), false, [&](Connection& c) {
+  return Transaction(StoreOf(key), false, [&](Connection& c) -> LONG {
     // Rows of (key id, 0 for the key or a value's creation time, names
     // count, values count). Without the name filter, a key's own row is left out until a
     // value of it is deleted, so creating an empty sub-key is not a change
@@ -710,9 +713,9 @@ LONG ChangeMark(KeyId key, bool subtree, DWORD filter, std::vector<int64_t>* mar
 
 bool ChangeCount(KeyId key, uint64_t* count) {
   bool known = false;
-  Statements(StoreOf(key), [&](Connection& c) {
+  Statements(StoreOf(key), [&](Connection& c) -> LONG {
     known = CacheOf(c).ChangeCount(count);
-    return static_cast<LONG>(ERROR_SUCCESS);
+    return ERROR_SUCCESS;
   });
   return known;
 }

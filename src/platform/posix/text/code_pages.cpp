@@ -2,7 +2,7 @@
 // code page of this layer is UTF-8 (65001): a text that an A function takes
 // converts to UTF-16 as Windows converts the same text on a machine whose
 // system code page is UTF-8.
-#include <vk/platform.h>
+#include "kernel/win32.h"
 
 #include <string>
 
@@ -81,15 +81,15 @@ int Deliver(const std::basic_string<Char>& converted, Char* buffer, int size) {
 }  // namespace
 
 // The ANSI and OEM code pages are both UTF-8 here.
-UINT WINAPI GetACP(void) { return CP_UTF8; }
-UINT WINAPI GetOEMCP(void) { return CP_UTF8; }
+UINT Vk::Win32::GetACP(void) { return CP_UTF8; }
+UINT Vk::Win32::GetOEMCP(void) { return CP_UTF8; }
 
 // UTF-8 to UTF-16 for the ANSI, OEM and UTF-8 code pages; others fail with
 // ERROR_INVALID_PARAMETER as Windows does for a code page it lacks. A
 // length of -1 converts through the terminating NUL and counts it.
 // Malformed bytes become U+FFFD, or fail with ERROR_NO_UNICODE_TRANSLATION
 // under MB_ERR_INVALID_CHARS, as on Windows.
-int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCCH lpMultiByteStr, int cbMultiByte,
+int Vk::Win32::MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCCH lpMultiByteStr, int cbMultiByte,
                                LPWSTR lpWideCharStr, int cchWideChar) {
   if (!IsUtf8CodePage(CodePage) || !lpMultiByteStr || cbMultiByte == 0 || cchWideChar < 0 ||
       (cchWideChar > 0 && !lpWideCharStr) || (dwFlags & ~static_cast<DWORD>(MB_ERR_INVALID_CHARS)) != 0) {
@@ -122,7 +122,7 @@ int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCCH lpMultiByteSt
 // UTF-16 to UTF-8 for the ANSI, OEM and UTF-8 code pages. As Windows does
 // for UTF-8, a default character or its flag must not be given
 // (ERROR_INVALID_PARAMETER); a lone surrogate becomes U+FFFD.
-int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWCH lpWideCharStr, int cchWideChar,
+int Vk::Win32::WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWCH lpWideCharStr, int cchWideChar,
                                LPSTR lpMultiByteStr, int cbMultiByte, LPCCH lpDefaultChar, LPBOOL lpUsedDefaultChar) {
   if (!IsUtf8CodePage(CodePage) || !lpWideCharStr || cchWideChar == 0 || cbMultiByte < 0 ||
       (cbMultiByte > 0 && !lpMultiByteStr) || lpDefaultChar || lpUsedDefaultChar ||

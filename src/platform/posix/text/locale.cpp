@@ -35,7 +35,7 @@ LCID ResolveDefault(LCID lcid) {
 // types). With cchData 0 the size needed is returned; a buffer too small
 // fails with ERROR_INSUFFICIENT_BUFFER; an unknown locale with
 // ERROR_INVALID_PARAMETER.
-int WINAPI GetLocaleInfoA(LCID Locale, LCTYPE LCType, LPSTR lpLCData, int cchData) {
+int Vk::Win32::GetLocaleInfoA(LCID Locale, LCTYPE LCType, LPSTR lpLCData, int cchData) {
   if ((LCType & ~LOCALE_NOUSEROVERRIDE) != LOCALE_SABBREVLANGNAME) return vk_posix::Fail(ERROR_INVALID_FLAGS);
   if (cchData < 0 || (cchData > 0 && !lpLCData)) return vk_posix::Fail(ERROR_INVALID_PARAMETER);
   LCID lcid = ResolveDefault(Locale);

@@ -189,7 +189,7 @@ bool FindMessage(DWORD flags, LPCVOID source, DWORD id, std::string* text, size_
 // are (FORMAT_MESSAGE_IGNORE_INSERTS); va_list inserts are not supported.
 // Unknown codes fail with ERROR_MR_MID_NOT_FOUND and an empty result with
 // ERROR_NO_WORK_DONE, as on Windows. Line widths are not supported.
-DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD /*dwLanguageId*/,
+DWORD Vk::Win32::FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD /*dwLanguageId*/,
                             LPSTR lpBuffer, DWORD nSize, va_list* Arguments) {
   Inserts inserts = (dwFlags & FORMAT_MESSAGE_IGNORE_INSERTS)    ? Inserts::kIgnored
                     : (dwFlags & FORMAT_MESSAGE_ARGUMENT_ARRAY) ? Inserts::kArgumentArray
@@ -218,7 +218,7 @@ DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, 
 }
 
 // Frees a buffer that FormatMessageA allocated. Returns null on success.
-HLOCAL WINAPI LocalFree(HLOCAL hMem) {
+HLOCAL Vk::Win32::LocalFree(HLOCAL hMem) {
   free(hMem);
   return nullptr;
 }

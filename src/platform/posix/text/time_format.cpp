@@ -59,7 +59,7 @@ int FormatTime(LCID locale, const SYSTEMTIME* when, LPCSTR picture, const char* 
 
 // The date in the user's short date format (LC_TIME's %x). Flags other
 // than DATE_SHORTDATE and picture strings are not supported.
-int WINAPI GetDateFormatA(LCID Locale, DWORD dwFlags, const SYSTEMTIME* lpDate, LPCSTR lpFormat, LPSTR lpDateStr,
+int Vk::Win32::GetDateFormatA(LCID Locale, DWORD dwFlags, const SYSTEMTIME* lpDate, LPCSTR lpFormat, LPSTR lpDateStr,
                           int cchDate) {
   if (dwFlags & ~DATE_SHORTDATE) return vk_posix::Fail(ERROR_INVALID_FLAGS);
   return FormatTime(Locale, lpDate, lpFormat, "%x", lpDateStr, cchDate);
@@ -67,7 +67,7 @@ int WINAPI GetDateFormatA(LCID Locale, DWORD dwFlags, const SYSTEMTIME* lpDate, 
 
 // The time in the user's default time format (LC_TIME's %X); flags other
 // than 0 and picture strings are not supported.
-int WINAPI GetTimeFormatA(LCID Locale, DWORD dwFlags, const SYSTEMTIME* lpTime, LPCSTR lpFormat, LPSTR lpTimeStr,
+int Vk::Win32::GetTimeFormatA(LCID Locale, DWORD dwFlags, const SYSTEMTIME* lpTime, LPCSTR lpFormat, LPSTR lpTimeStr,
                           int cchTime) {
   if (dwFlags != 0) return vk_posix::Fail(ERROR_INVALID_FLAGS);
   return FormatTime(Locale, lpTime, lpFormat, "%X", lpTimeStr, cchTime);

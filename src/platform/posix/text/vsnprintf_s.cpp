@@ -3,14 +3,14 @@
 #include <stdio.h>
 #include <string.h>
 
-#include <vk/platform.h>
+#include "kernel/win32.h"
 
 // Formats at most `count` characters (or as many as fit with _TRUNCATE)
 // into a buffer of sizeOfBuffer bytes and always terminates it. Returns the
 // length, or -1 when the output was cut. When count does not leave room for
 // the terminator and the output does not fit, the buffer is emptied and -1
 // returned with errno ERANGE (the runtime's invalid-parameter outcome).
-int _vsnprintf_s(char* buffer, size_t sizeOfBuffer, size_t count, const char* format, va_list argptr) {
+int Vk::Win32::_vsnprintf_s(char* buffer, size_t sizeOfBuffer, size_t count, const char* format, va_list argptr) {
   if (!buffer || sizeOfBuffer == 0 || !format) {
     if (buffer && sizeOfBuffer) buffer[0] = '\0';
     errno = EINVAL;
