@@ -1,9 +1,13 @@
 #include "eventlog/eventlog_store.h"
 
+#include <errno.h>
+#include <fcntl.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "files/files.h"
+#include "kernel/errors.h"
 #include "machine/sqlite_database.h"
 #include "text/name_fold.h"
 
@@ -43,14 +47,18 @@ std::string JoinStrings(const std::vector<std::string>& strings) {
   return joined;
 }
 
-std::vector<std::string> SplitStrings(const std::string& joined) {
-  std::vector<std::string> strings;
+// The strings of a row, each ended by its NUL; false when the last one
+// lacks it or there are more than a record can count.
+bool SplitStrings(const std::string& joined, std::vector<std::string>* strings) {
+  strings->clear();
+  if (!joined.empty() && joined.back() != '\0') return false;
   for (size_t start = 0; start < joined.size();) {
     size_t end = joined.find('\0', start);
-    strings.push_back(joined.substr(start, end - start));
+    if (strings->size() == 0xFFFF) return false;
+    strings->push_back(joined.substr(start, end - start));
     start = end + 1;
   }
-  return strings;
+  return true;
 }
 
 size_t AlignToDword(size_t size) { return (size + 3) & ~size_t{3}; }
@@ -80,10 +88,23 @@ void Put(std::vector<BYTE>& record, size_t offset, const void* bytes, size_t siz
   memcpy(record.data() + offset, bytes, size);
 }
 
+// Whether a row's numbers are in their ranges and its parts small enough
+// for a record a reader can take, looked at before anything is copied.
+bool PlausibleRow(Query& query) {
+  constexpr int64_t kDword = 0xFFFFFFFF, kWord = 0xFFFF;
+  if (!query.IntIn(0, 1, kDword) || !query.IntIn(1, 0, kDword) || !query.IntIn(2, 0, kDword) ||
+      !query.IntIn(3, 0, kDword) || !query.IntIn(4, 0, kWord) || !query.IntIn(5, 0, kWord))
+    return false;
+  size_t parts = sizeof(EVENTLOGRECORD);
+  for (int column = 6; column <= 10; ++column) parts += query.Bytes(column);
+  return parts <= kMaxRecordLength;
+}
+
 LONG ReadRow(Connection& c, Query& query, Event* event) {
   int rc = query.Step();
   if (rc == SQLITE_DONE) return ERROR_HANDLE_EOF;
   if (rc != SQLITE_ROW) return c.Error(rc);
+  if (!PlausibleRow(query)) return ERROR_EVENTLOG_FILE_CORRUPT;
   event->recordNumber = static_cast<DWORD>(query.Int(0));
   event->timeGenerated = static_cast<DWORD>(query.Int(1));
   event->timeWritten = static_cast<DWORD>(query.Int(2));
@@ -93,9 +114,9 @@ LONG ReadRow(Connection& c, Query& query, Event* event) {
   event->userSid = query.Text(6);
   event->source = query.Text(7);
   event->computer = query.Text(8);
-  event->strings = SplitStrings(query.Text(9));
+  if (!SplitStrings(query.Text(9), &event->strings)) return ERROR_EVENTLOG_FILE_CORRUPT;
   event->data = query.Text(10);
-  return ERROR_SUCCESS;
+  return RecordLength(*event) <= kMaxRecordLength ? ERROR_SUCCESS : ERROR_EVENTLOG_FILE_CORRUPT;
 }
 
 // Drops the oldest records until the log fits its maximum size again. The
@@ -156,6 +177,7 @@ size_t RecordLength(const Event& event) { return LayOut(event).length; }
 LONG Append(const std::string& log, uint64_t maxSize, Event* event) {
   std::string key = Fold(log);
   std::string strings = JoinStrings(event->strings);
+  if (RecordLength(*event) > kMaxRecordLength) return ERROR_INVALID_PARAMETER;
   int64_t length = static_cast<int64_t>(RecordLength(*event));
   // Only root and the machine store's group write the event logs; the
   // caller still sends the event to the system log.
@@ -231,6 +253,8 @@ LONG LogNumber(const std::string& log, const char* sql, DWORD* number) {
     Query query(c, sql);
     int rc = query.Bind(1, key).Step();
     if (rc != SQLITE_ROW) return c.Error(rc);
+    // A record number that no report could have given is no number of a log.
+    if (!query.IntIn(0, 0, 0xFFFFFFFF)) return ERROR_EVENTLOG_FILE_CORRUPT;
     *number = static_cast<DWORD>(query.Int(0));
     return ERROR_SUCCESS;
   });
@@ -255,18 +279,21 @@ LONG Newest(const std::string& log, DWORD* newest) {
 
 namespace {
 
-// Copies the log's state and records into a new database file at `path`,
-// with the store's own tables, inside the caller's transaction: what the
-// backup holds is exactly what the clear removes. A file that exists
-// already is refused, as Windows refuses it.
+// The backup's own file: made here, never one that was there, never through
+// a link, readable by its maker alone (it holds the log's records, which
+// not every user may read).
+constexpr mode_t kBackupMode = 0600;
+
+// Copies the log's state and records into a new database at `path`, with
+// the store's own tables, inside the caller's transaction: what the backup
+// holds is exactly what the clear removes. The database is built in memory
+// and written through the descriptor of a file this call creates, so no
+// name is ever opened twice; a file that exists already is refused, as
+// Windows refuses it. On failure only the file this call made is removed.
 LONG WriteBackup(Connection& c, const std::string& key, const std::string& path) {
-  struct stat existing;
-  if (lstat(path.c_str(), &existing) == 0) return ERROR_ALREADY_EXISTS;
   sqlite3* backup = nullptr;
-  int rc = sqlite3_open_v2(path.c_str(), &backup,
-                           SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_EXCLUSIVE | SQLITE_OPEN_NOFOLLOW,
-                           nullptr);
-  if (rc == SQLITE_OK) rc = sqlite3_exec(backup, "PRAGMA synchronous=FULL; BEGIN;", nullptr, nullptr, nullptr);
+  int rc = sqlite3_open_v2(":memory:", &backup, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+  if (rc == SQLITE_OK) rc = sqlite3_exec(backup, "BEGIN;", nullptr, nullptr, nullptr);
   if (rc == SQLITE_OK) rc = sqlite3_exec(backup, kSchema, nullptr, nullptr, nullptr);
   for (const char* table : {"logs", "records"}) {
     if (rc != SQLITE_OK) break;
@@ -292,9 +319,30 @@ LONG WriteBackup(Connection& c, const std::string& key, const std::string& path)
   }
   if (rc == SQLITE_OK) rc = sqlite3_exec(backup, "COMMIT", nullptr, nullptr, nullptr);
   LONG error = rc == SQLITE_OK ? ERROR_SUCCESS : ErrorFromSqlite(rc, ERROR_EVENTLOG_FILE_CORRUPT, backup);
+  sqlite3_int64 size = 0;
+  unsigned char* bytes = error == ERROR_SUCCESS ? sqlite3_serialize(backup, "main", &size, 0) : nullptr;
+  if (error == ERROR_SUCCESS && !bytes) error = ERROR_NOT_ENOUGH_MEMORY;
   sqlite3_close(backup);
-  // A backup that failed halfway is no backup.
-  if (error != ERROR_SUCCESS) unlink(path.c_str());
+  if (error != ERROR_SUCCESS) return error;
+  int fd;
+  do fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, kBackupMode);
+  while (fd < 0 && errno == EINTR);
+  if (fd < 0) {
+    sqlite3_free(bytes);
+    return errno == EEXIST ? ERROR_ALREADY_EXISTS : static_cast<LONG>(Win32ErrorFromErrno(errno));
+  }
+  size_t written = 0;
+  bool whole = fchmod(fd, kBackupMode) == 0 && WriteAll(fd, bytes, static_cast<size_t>(size), &written) &&
+               fsync(fd) == 0;
+  if (!whole) error = static_cast<LONG>(Win32ErrorFromErrno(errno));
+  sqlite3_free(bytes);
+  // A backup that failed halfway is no backup; the name is removed only
+  // while it still names the file made here.
+  struct stat made, named;
+  if (!whole && fstat(fd, &made) == 0 && lstat(path.c_str(), &named) == 0 && made.st_dev == named.st_dev &&
+      made.st_ino == named.st_ino)
+    unlink(path.c_str());
+  close(fd);
   return error;
 }
 

@@ -29,6 +29,10 @@ struct Event {
   std::string data;
 };
 
+// The largest record a reader can take: Windows reads at most 0x7FFFF
+// bytes in one ReadEventLogA, so a larger record could never be read back.
+constexpr size_t kMaxRecordLength = 0x7FFFF;
+
 // A log keeps at most this many bytes of records (EVENTLOGRECORD size)
 // unless its registry key says otherwise; the oldest are overwritten
 // beyond it, as Windows does by default.
@@ -36,10 +40,14 @@ constexpr uint64_t kDefaultMaxLogSize = 20u * 1024u * 1024u;
 
 // Appends an event, gives it the log's next record number, and overwrites
 // the oldest records while the log is larger than maxSize. The new record
-// stays even when it alone is larger.
+// stays even when it alone is larger. One longer than kMaxRecordLength is
+// refused with ERROR_INVALID_PARAMETER.
 LONG Append(const std::string& log, uint64_t maxSize, Event* event);
 // The record with the smallest number >= first (forwards) or the largest
-// number <= first (backwards). ERROR_HANDLE_EOF when there is none.
+// number <= first (backwards). ERROR_HANDLE_EOF when there is none. A row
+// that no report could have stored (a number out of its range, strings
+// without their last terminator, a record too long to read) is
+// ERROR_EVENTLOG_FILE_CORRUPT: rows are data, whoever wrote them.
 LONG Next(const std::string& log, DWORD first, bool forwards, Event* event);
 LONG Count(const std::string& log, DWORD* count);
 LONG Oldest(const std::string& log, DWORD* oldest);

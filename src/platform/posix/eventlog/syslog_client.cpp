@@ -96,7 +96,7 @@ bool NoSystemLog(int err) { return err == ENOENT || err == ECONNREFUSED || err =
 // most, each with the header, since a datagram larger than the socket or
 // the daemon takes would be lost whole.
 DWORD ForwardToSyslog(const eventlog_store::Event& event) {
-  const char* enabled = getenv("VK_EVENTLOG_SYSLOG");
+  const char* enabled = secure_getenv("VK_EVENTLOG_SYSLOG");
   if (enabled && strcmp(enabled, "0") == 0) return ERROR_SUCCESS;
   int severity = event.type == EVENTLOG_ERROR_TYPE     ? kSyslogError
                  : event.type == EVENTLOG_WARNING_TYPE ? kSyslogWarning
@@ -105,7 +105,7 @@ DWORD ForwardToSyslog(const eventlog_store::Event& event) {
   for (const std::string& text : event.strings) message += (message.empty() ? "" : " ") + text;
   std::string header = "<" + std::to_string(kSyslogUser | severity) + ">" + SyslogTimestamp(time(nullptr)) + " " +
                        SyslogTag(event.source) + "[" + std::to_string(getpid()) + "]: ";
-  const char* path = getenv("VK_SYSLOG_SOCKET");
+  const char* path = secure_getenv("VK_SYSLOG_SOCKET");
   struct sockaddr_un address = {};
   address.sun_family = AF_UNIX;
   strncpy(address.sun_path, path && *path ? path : "/dev/log", sizeof address.sun_path - 1);

@@ -2,6 +2,7 @@
 #include <limits.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/auxv.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -37,8 +38,11 @@ std::string Search(LPCSTR searchPath, const std::string& name) {
     char current[PATH_MAX] = "";
     char system[PATH_MAX] = "";
     if (found.empty() && GetSystemDirectoryA(system, sizeof system) > 0) found = lookIn(system);
-    if (found.empty() && getcwd(current, sizeof current)) found = lookIn(current);
-    list = getenv("PATH");
+    // A set-user-ID program's current directory and $PATH are its caller's
+    // choice: it looks in neither.
+    bool secure = getauxval(AT_SECURE) != 0;
+    if (found.empty() && !secure && getcwd(current, sizeof current)) found = lookIn(current);
+    list = secure_getenv("PATH");
   }
   for (const char* start = list; found.empty() && start && *start;) {
     const char* end = strchr(start, ':');

@@ -19,7 +19,7 @@ using vk_posix::FailFromErrno;
 // with a trailing separator. Returns the length without the terminator, or,
 // when the buffer is too small, the size needed including it.
 DWORD Vk::Win32::GetTempPathA(DWORD nBufferLength, LPSTR lpBuffer) {
-  const char* directory = getenv("TMPDIR");
+  const char* directory = secure_getenv("TMPDIR");
   std::string path = directory && *directory ? directory : "/tmp";
   if (path.back() != '/') path += '/';
   if (path.size() + 1 > nBufferLength) return static_cast<DWORD>(path.size() + 1);

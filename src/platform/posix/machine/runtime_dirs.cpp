@@ -102,12 +102,12 @@ gid_t MachineGroup() {
 }  // namespace
 
 std::string SingleRootDirectory() {
-  const char* configured = getenv("VK_SYSTEM_ROOT");
+  const char* configured = secure_getenv("VK_SYSTEM_ROOT");
   return configured && *configured ? std::string(configured) : std::string();
 }
 
 std::string UserChannelDirectory() {
-  const char* runtime = getenv("XDG_RUNTIME_DIR");
+  const char* runtime = secure_getenv("XDG_RUNTIME_DIR");
   std::string base;
   if (runtime && *runtime == '/') {
     base = runtime;

@@ -165,6 +165,13 @@ class Query {
   // SQLITE_ROW, SQLITE_DONE or an error.
   int Step() { return m_statement ? sqlite3_step(m_statement) : SQLITE_ERROR; }
   int64_t Int(int column) { return sqlite3_column_int64(m_statement, column); }
+  // Whether the column holds an integer from low to high, as stored: text
+  // or a real number there is no such integer.
+  bool IntIn(int column, int64_t low, int64_t high) {
+    return sqlite3_column_type(m_statement, column) == SQLITE_INTEGER && Int(column) >= low && Int(column) <= high;
+  }
+  // The size in bytes of a text or blob column, before it is copied.
+  size_t Bytes(int column) { return static_cast<size_t>(sqlite3_column_bytes(m_statement, column)); }
   std::string Text(int column);
 
  private:

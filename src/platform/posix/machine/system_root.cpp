@@ -38,18 +38,15 @@ bool MakeDirectories(const std::string& path, mode_t mode, bool exact = false) {
   }
 }
 
+// The variables that choose where state lives. Test suites point them at
+// stores of their own, so they need not touch the machine's. They are safe
+// to honour: they only choose where the process looks. A machine store must
+// still be root's and of the named group, and what a process may write
+// there the kernel decides by the files' owners and modes, so no variable
+// grants a right the user lacks. A set-user-ID or set-group-ID program
+// ignores them all (secure_getenv): its caller must not choose the stores
+// its effective user's rights apply to.
 std::string Variable(const char* name) {
-  const char* value = getenv(name);
-  return value ? value : "";
-}
-
-// Test suites point these at a machine store of their own, so they need not
-// touch /var/lib/vkdiag. They are safe to honour: they only choose where the
-// process looks. The directory must still be root's and of the named group,
-// and what a process may write there the kernel decides by the files' owners
-// and modes, so no variable grants a right the user lacks. A set-user-ID
-// program ignores them (secure_getenv).
-std::string Override(const char* name) {
   const char* value = secure_getenv(name);
   return value ? value : "";
 }
@@ -134,8 +131,8 @@ struct Layout {
 Inputs CurrentInputs() {
   Inputs inputs;
   inputs.systemRoot = Variable("VK_SYSTEM_ROOT");
-  inputs.machineStore = Override("VK_MACHINE_STORE");
-  inputs.machineGroup = Override("VK_MACHINE_STORE_GROUP");
+  inputs.machineStore = Variable("VK_MACHINE_STORE");
+  inputs.machineGroup = Variable("VK_MACHINE_STORE_GROUP");
   inputs.stateHome = Variable("XDG_STATE_HOME");
   inputs.user = geteuid();
   return inputs;
@@ -204,7 +201,7 @@ std::string SystemRoot() { return Locate(Store::kMachine).directory; }
 std::string CurrentUserKeyName() { return "S-1-22-1-" + std::to_string(geteuid()); }
 
 std::string MachineStoreGroupName() {
-  std::string name = Override("VK_MACHINE_STORE_GROUP");
+  std::string name = Variable("VK_MACHINE_STORE_GROUP");
   return name.empty() ? kMachineGroup : name;
 }
 
