@@ -4,10 +4,20 @@
 set(VK_MACHINE_STORE_DIR "/var/lib/vkdiag")
 set(VK_MACHINE_RUNTIME_DIR "/run/vkdiag")
 set(VK_MACHINE_GROUP "vkdiag")
-# Directories: root and the group, set-group-ID so new files take the group.
+# The machine debug channel's directory: root and the group bind there,
+# set-group-ID so a listener's socket takes the group.
 set(VK_MACHINE_DIRECTORY_MODE "2775")
-# The store's files: root and the group write them, every user reads them.
-set(VK_MACHINE_FILE_MODE "0664")
+# The machine store's directory: root alone makes, links or renames
+# anything in it; every user may pass through to the published copies.
+set(VK_MACHINE_STORE_DIRECTORY_MODE "0755")
+# The store's live files, every one made by setup: root and the group read
+# and write them, nobody else opens them.
+set(VK_MACHINE_FILE_MODE "0660")
+# Below the store, where root and the group publish read-only copies for
+# everyone else: sticky, so no member replaces another's (or root's) file.
+set(VK_PUBLISHED_DIRECTORY_NAME "published")
+set(VK_PUBLISHED_DIRECTORY_MODE "3775")
+set(VK_PUBLISHED_FILE_MODE "0644")
 
 set(VK_SHARED_GENERATED_DIR ${PROJECT_BINARY_DIR}/shared)
 configure_file(${PROJECT_SOURCE_DIR}/src/shared/machine_layout.h.in ${VK_SHARED_GENERATED_DIR}/machine_layout.h @ONLY)

@@ -87,12 +87,30 @@ TEST_F(SetupTest, FirstRunMakesGroupAndDirectoriesAndASecondChangesNothing) {
   gid_t gid = 0;
   ASSERT_TRUE(GroupExists(m_group, &gid)) << "made with groupadd";
   EXPECT_NE(first.out.find("created the system group " + m_group), std::string::npos) << first.out;
-  for (const char* directory : {"/var/lib/vkdiag", "/run/vkdiag"}) {
-    Status status = StatusOf(m_root + directory);
-    EXPECT_EQ(0u, status.uid) << directory;
-    EXPECT_EQ(gid, status.gid) << directory;
-    EXPECT_EQ(static_cast<mode_t>(S_IFDIR | 02775), status.mode) << directory << " whatever the umask";
-    EXPECT_NE(first.out.find("created " + m_root + directory + " (root:" + m_group + " 2775)"), std::string::npos)
+  // The store's directory is root's alone to change; the channel's lets
+  // the group's listeners bind; every file the store needs is made, shut
+  // to all but root and the group; the copies' directory is sticky.
+  struct Made {
+    const char* path;
+    mode_t mode;
+    const char* shown;
+  } made[] = {{"/var/lib/vkdiag", S_IFDIR | 0755, "0755"},
+              {"/run/vkdiag", S_IFDIR | 02775, "2775"},
+              {"/var/lib/vkdiag/published", S_IFDIR | 03775, "3775"},
+              {"/var/lib/vkdiag/registry.db", S_IFREG | 0660, "0660"},
+              {"/var/lib/vkdiag/registry.db-wal", S_IFREG | 0660, "0660"},
+              {"/var/lib/vkdiag/registry.db-shm", S_IFREG | 0660, "0660"},
+              {"/var/lib/vkdiag/registry.changes", S_IFREG | 0660, "0660"},
+              {"/var/lib/vkdiag/eventlog.db", S_IFREG | 0660, "0660"},
+              {"/var/lib/vkdiag/eventlog.db-wal", S_IFREG | 0660, "0660"},
+              {"/var/lib/vkdiag/eventlog.db-shm", S_IFREG | 0660, "0660"}};
+  for (const Made& expected : made) {
+    Status status = StatusOf(m_root + expected.path);
+    EXPECT_EQ(0u, status.uid) << expected.path;
+    EXPECT_EQ(gid, status.gid) << expected.path;
+    EXPECT_EQ(expected.mode, status.mode) << expected.path << " whatever the umask";
+    EXPECT_NE(first.out.find("created " + m_root + expected.path + " (root:" + m_group + " " + expected.shown + ")"),
+              std::string::npos)
         << first.out;
   }
 
@@ -113,35 +131,45 @@ TEST_F(SetupTest, SetsDriftedOwnersAndModesAndTheStoreFilesForTheGroup) {
   chmod(store.c_str(), 0700);
   chown(store.c_str(), 65534, 65534);
   chmod((m_root + "/run/vkdiag").c_str(), 0755);
+  // A store as an earlier version left it: the group could write the
+  // directory and the files belonged to whoever made them.
   vktest::WriteWholeFile(store + "/registry.db", "data");
-  chmod((store + "/registry.db").c_str(), 0600);
+  chmod((store + "/registry.db").c_str(), 0664);
   chown((store + "/registry.db").c_str(), 65534, 65534);
-  // A planted link: its target is neither changed nor given to the group.
+  // A planted link: its target is neither changed nor given to the group,
+  // and setup stops until it is gone.
   std::string outside = PathOf("outside.txt");
   vktest::WriteWholeFile(outside, "secret");
   chmod(outside.c_str(), 0600);
   ASSERT_EQ(0, symlink(outside.c_str(), (store + "/eventlog.db").c_str()));
+  ToolResult refused = RunSetup();
+  EXPECT_EQ(1, refused.exitCode);
+  EXPECT_NE(refused.err.find(store + "/eventlog.db is not a regular file"), std::string::npos) << refused.err;
+  Status target = StatusOf(outside);
+  EXPECT_EQ(0u, target.gid);
+  EXPECT_EQ(static_cast<mode_t>(S_IFREG | 0600), target.mode) << "the link was not followed";
+  EXPECT_EQ("secret", vktest::ReadWholeFile(outside));
+  ASSERT_EQ(0, unlink((store + "/eventlog.db").c_str()));
 
   ToolResult result = RunSetup();
   ASSERT_EQ(0, result.exitCode) << result.err;
   Status directory = StatusOf(store);
   EXPECT_EQ(0u, directory.uid);
   EXPECT_EQ(gid, directory.gid);
-  EXPECT_EQ(static_cast<mode_t>(S_IFDIR | 02775), directory.mode);
+  EXPECT_EQ(static_cast<mode_t>(S_IFDIR | 0755), directory.mode);
   EXPECT_EQ(static_cast<mode_t>(S_IFDIR | 02775), StatusOf(m_root + "/run/vkdiag").mode);
   Status file = StatusOf(store + "/registry.db");
   EXPECT_EQ(0u, file.uid);
   EXPECT_EQ(gid, file.gid);
-  EXPECT_EQ(static_cast<mode_t>(S_IFREG | 0664), file.mode);
+  EXPECT_EQ(static_cast<mode_t>(S_IFREG | 0660), file.mode);
   EXPECT_EQ("data", vktest::ReadWholeFile(store + "/registry.db")) << "only owner and mode change";
-  Status target = StatusOf(outside);
-  EXPECT_EQ(0u, target.gid);
-  EXPECT_EQ(static_cast<mode_t>(S_IFREG | 0600), target.mode) << "the link was not followed";
-  EXPECT_NE(result.out.find("set " + store + ": owner root:" + m_group + " (was 65534:65534), mode 2775 (was 0700)"),
+  EXPECT_NE(refused.out.find("set " + store + ": owner root:" + m_group + " (was 65534:65534), mode 0755 (was 0700)"),
             std::string::npos)
-      << result.out;
-  EXPECT_NE(result.out.find("set " + store + "/registry.db:"), std::string::npos) << result.out;
-  EXPECT_NE(result.out.find("left " + store + "/eventlog.db alone"), std::string::npos) << result.out;
+      << refused.out;
+  EXPECT_NE(refused.out.find("set " + store + "/registry.db: owner root:" + m_group +
+                             " (was 65534:65534), mode 0660 (was 0664)"),
+            std::string::npos)
+      << refused.out;
 
   ToolResult again = RunSetup();
   EXPECT_NE(again.out.find("nothing changed"), std::string::npos) << again.out;
@@ -163,7 +191,14 @@ TEST_F(SetupTest, AFileHardLinkedIntoTheStoreIsNotGivenToTheGroup) {
   EXPECT_EQ(0u, target.uid);
   EXPECT_NE(gid, target.gid);
   EXPECT_EQ(static_cast<mode_t>(S_IFREG | 0600), target.mode);
-  EXPECT_NE(result.out.find("left " + store + "/registry.db alone"), std::string::npos) << result.out;
+  EXPECT_EQ("secret", vktest::ReadWholeFile(outside)) << "neither its content nor its rights reach the store";
+  EXPECT_NE(result.out.find("moved " + store + "/registry.db aside"), std::string::npos) << result.out;
+  struct stat fresh;
+  ASSERT_EQ(0, lstat((store + "/registry.db").c_str(), &fresh));
+  EXPECT_EQ(1u, fresh.st_nlink);
+  EXPECT_EQ(gid, fresh.st_gid);
+  EXPECT_NE(std::string::npos, vktest::ReadWholeFile(store + "/registry.db").find("SQLite format 3"))
+      << "the store starts the file anew";
 #endif
 }
 

@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "machine_layout.h"
 #include "support/test_support.h"
 
 extern char** environ;
@@ -52,7 +53,7 @@ void LocalUsersTest::SetUpTestSuite() {
   s_machine = s_base + "/machine";
   mkdir(s_machine.c_str(), 0);
   chown(s_machine.c_str(), 0, s_gid);
-  chmod(s_machine.c_str(), 02775);  // as the operator's setup leaves it
+  chmod(s_machine.c_str(), vk_posix::kMachineStoreDirectoryMode);  // as the operator's setup leaves it
   s_signals = s_base + "/signals";
   mkdir(s_signals.c_str(), 0);
   chmod(s_signals.c_str(), 01777);
@@ -85,6 +86,16 @@ void LocalUsersTest::SetUp() {
   for (const auto& entry : fs::directory_iterator(s_machine, ignored)) fs::remove_all(entry.path(), ignored);
   fs::remove_all(s_member.stateHome + "/vkdiag", ignored);
   fs::remove_all(s_other.home + "/.local", ignored);
+  SetUpMachineStore();
+}
+
+void LocalUsersTest::SetUpMachineStore() {
+  int directory = open(s_machine.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  ASSERT_GE(directory, 0);
+  std::string problem;
+  vk_posix::SetUpMachineStoreFiles(directory, s_machine, s_gid, s_group, &problem);
+  close(directory);
+  ASSERT_EQ("", problem);
 }
 
 // A user whose home (0700, its own) lies in the suite's directory.

@@ -56,7 +56,8 @@ bool HaveTool(const char* name);
 // A fixture whose suite makes the group (s_group), its member (s_member,
 // whose state goes to $XDG_STATE_HOME) and another user (s_other, whose
 // state goes below its home), a machine store directory root:group 2775
-// (s_machine), a directory for signal files every user may write
+// (s_machine, set up as `vkdiag setup` sets it up), a directory for signal
+// files every user may write
 // (s_signals) and a copy of this program every user may run. Each test
 // starts from stores nobody has made yet.
 class LocalUsersTest : public ::testing::Test {
@@ -75,6 +76,9 @@ class LocalUsersTest : public ::testing::Test {
   static int RunAs(const TestUser& user, const std::string& child, const std::vector<std::string>& args,
                    const RunOptions& options = RunOptions());
   static std::string Output(const TestUser& user);
+  // Makes the machine store's files as `vkdiag setup` makes them; each test
+  // starts with a store set up and empty.
+  static void SetUpMachineStore();
   // A signal file's path, which every test user may make.
   static std::string Signal(const std::string& name);
 

@@ -1,11 +1,10 @@
-// vkdiag setup on Linux: the system group, the machine store and the
-// machine debug channel's directory, both root and the group's with the
-// machine's directory mode, and the store's files root and the group's with
-// the machine's file mode (machine_layout.h). Changes only
+// vkdiag setup on Linux: the system group; the machine store's directory,
+// root's alone to change, with every file the store needs made and given
+// to root and the group; and the machine debug channel's directory, where
+// the group's listeners bind (machine_layout.h). Changes only
 // what differs, says each change on a line of its own, and never follows a
 // symbolic link: a link where a directory belongs is an error.
 #include <ctype.h>
-#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <grp.h>
@@ -30,7 +29,6 @@ namespace vkdiag {
 namespace {
 
 using vk_posix::kMachineDirectoryMode;
-using vk_posix::kMachineFileMode;
 using vk_posix::kMachineRuntimeDirectory;
 using vk_posix::kMachineStoreDirectory;
 constexpr mode_t kParentMode = 0755;
@@ -70,11 +68,13 @@ class Setup {
     if (root.Get() < 0) throw Failure("cannot open " + Shown(m_options.root) + ": " + strerror(errno));
     std::string name;
     Fd storeParent(OpenParents(root.Get(), kMachineStoreDirectory, &name));
-    Fd store(EnsureDirectory(storeParent.Get(), name.c_str(), kMachineStoreDirectory, group));
-    FixStoreFiles(store.Get(), kMachineStoreDirectory, group);
+    Fd store(EnsureDirectory(storeParent.Get(), name.c_str(), kMachineStoreDirectory, group,
+                             vk_posix::kMachineStoreDirectoryMode));
+    SetUpStoreFiles(store.Get(), kMachineStoreDirectory, group);
     Fd runtimeParent(OpenParents(root.Get(), kMachineRuntimeDirectory, &name));
     CreateRuntimeWithTmpfiles(runtimeParent.Get(), name.c_str());
-    Fd runtime(EnsureDirectory(runtimeParent.Get(), name.c_str(), kMachineRuntimeDirectory, group));
+    Fd runtime(EnsureDirectory(runtimeParent.Get(), name.c_str(), kMachineRuntimeDirectory, group,
+                               kMachineDirectoryMode));
     if (!m_changed)
       printf("nothing changed: group %s, %s and %s are set up\n", m_options.group.c_str(),
              Shown(Under(kMachineStoreDirectory)).c_str(), Shown(Under(kMachineRuntimeDirectory)).c_str());
@@ -155,9 +155,8 @@ class Setup {
     return fd;
   }
 
-  // Makes the directory root:group with the machine's directory mode, or
-  // sets what differs.
-  int EnsureDirectory(int parent, const char* name, const std::string& path, gid_t group) {
+  // Makes the directory root:group with the mode, or sets what differs.
+  int EnsureDirectory(int parent, const char* name, const std::string& path, gid_t group, mode_t directoryMode) {
     std::string shown = Shown(Under(path));
     bool created = mkdirat(parent, name, 0700) == 0;
     if (!created && errno != EEXIST) throw Failure("cannot create " + shown + ": " + strerror(errno));
@@ -168,9 +167,9 @@ class Setup {
       throw Failure("cannot open " + shown + ": " + strerror(errno));
     }
     Fd owned(fd);
-    std::string change = SetOwnerAndMode(fd, group, kMachineDirectoryMode, shown);
+    std::string change = SetOwnerAndMode(fd, group, directoryMode, shown);
     char mode[8];
-    snprintf(mode, sizeof mode, "%o", static_cast<unsigned>(kMachineDirectoryMode));
+    snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(directoryMode));
     if (created)
       Say("created " + shown + " (root:" + m_options.group + " " + mode + ")");
     else if (!change.empty())
@@ -202,41 +201,14 @@ class Setup {
     return change.empty() ? change : "set " + shown + ": " + change;
   }
 
-  // The store's files become root:group 0664, so the group may write them;
-  // anything that is not a regular file, or is linked elsewhere too, is left
-  // as it is.
-  void FixStoreFiles(int directory, const std::string& path, gid_t group) {
-    int listing = fcntl(directory, F_DUPFD_CLOEXEC, 3);
-    DIR* entries = listing >= 0 ? fdopendir(listing) : nullptr;
-    if (!entries) {
-      if (listing >= 0) close(listing);
-      throw Failure("cannot list " + Shown(Under(path)) + ": " + strerror(errno));
-    }
-    std::vector<std::string> names;
-    while (struct dirent* entry = readdir(entries)) {
-      std::string name = entry->d_name;
-      if (name != "." && name != "..") names.push_back(name);
-    }
-    closedir(entries);
-    for (const std::string& name : names) {
-      std::string shown = Shown(Under(path) + "/" + name);
-      struct stat info;
-      if (fstatat(directory, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) continue;  // gone meanwhile
-      if (!S_ISREG(info.st_mode)) {
-        if (!S_ISSOCK(info.st_mode)) printf("left %s alone: not a regular file\n", shown.c_str());
-        continue;
-      }
-      Fd file(openat(directory, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-      if (file.Get() < 0 || fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
-      // A member may have linked a file of elsewhere into the store; giving
-      // it to the group would hand that file over too.
-      if (info.st_nlink != 1) {
-        printf("left %s alone: it has other hard links\n", shown.c_str());
-        continue;
-      }
-      std::string change = SetOwnerAndMode(file.Get(), group, kMachineFileMode, shown);
-      if (!change.empty()) Say(change);
-    }
+  // The store's files: every one made when missing, root's and the
+  // group's with the machine's file mode (the layer knows which).
+  void SetUpStoreFiles(int directory, const std::string& path, gid_t group) {
+    std::string problem;
+    for (const std::string& change :
+         vk_posix::SetUpMachineStoreFiles(directory, Shown(Under(path)), group, m_options.group, &problem))
+      Say(change);
+    if (!problem.empty()) throw Failure(problem);
   }
 
   // On the real machine the runtime directory comes from the

@@ -197,6 +197,9 @@ HANDLE Vk::Win32::OpenEventLogA(LPCSTR lpUNCServerName, LPCSTR lpSourceName) {
   std::string log;
   LONG error = lpSourceName && !*lpSourceName ? ERROR_INVALID_PARAMETER
                                               : LocalLog(lpUNCServerName, lpSourceName, ReadableLog, &log);
+  // The logs are the machine's, read by root and the store's group as
+  // Linux's own logs are by theirs.
+  if (error == ERROR_SUCCESS && !vk_posix::eventlog_store::Readable()) error = ERROR_ACCESS_DENIED;
   if (error != ERROR_SUCCESS) {
     vk_posix::Fail(static_cast<DWORD>(error));
     return nullptr;

@@ -28,13 +28,10 @@ const char kSchema[] =
 
 constexpr DWORD kRecordSignature = 0x654c664c;  // "LfLe"
 
-// Half the usual page size, as the registry's: each of the three pages an
-// event changes puts half as many bytes into the WAL, and a record with a
-// message of the longest kind still fits in its row.
-constexpr int kPageSize = 2048;
 
 ProcessDatabase& EventLog() {
-  static ProcessDatabase* database = new ProcessDatabase({"eventlog.db", kSchema, ERROR_EVENTLOG_FILE_CORRUPT, kPageSize, Store::kMachine});
+  static ProcessDatabase* database =
+      new ProcessDatabase({"eventlog.db", kSchema, ERROR_EVENTLOG_FILE_CORRUPT, kStorePageSize, Store::kMachine, false});
   return *database;
 }
 
@@ -225,6 +222,11 @@ LONG Append(const std::string& log, uint64_t maxSize, Event* event) {
     if (rc != SQLITE_DONE) return c.Error(rc);
     return overfull ? Overwrite(c, key, event->recordNumber) : ERROR_SUCCESS;
   });
+}
+
+bool Readable() {
+  StoreLocation where = Locate(Store::kMachine);
+  return where.problem.empty() && (!where.shared || where.writable);
 }
 
 LONG Next(const std::string& log, DWORD first, bool forwards, Event* event) {

@@ -1,7 +1,8 @@
 // The event log store: the records of every log in one SQLite database,
 // eventlog.db in the machine store (system_root.h). Only root and the
-// store's group append and clear (ERROR_ACCESS_DENIED for others); everyone
-// reads, and a store nobody has written yet reads as empty.
+// store's group append, clear and, in the shared machine store, read
+// (ERROR_ACCESS_DENIED for others, whose events still reach the system
+// log); a store nobody has written yet reads as empty.
 #ifndef VK_PLATFORM_POSIX_EVENTLOG_STORE_H
 #define VK_PLATFORM_POSIX_EVENTLOG_STORE_H
 
@@ -43,6 +44,8 @@ constexpr uint64_t kDefaultMaxLogSize = 20u * 1024u * 1024u;
 // stays even when it alone is larger. One longer than kMaxRecordLength is
 // refused with ERROR_INVALID_PARAMETER.
 LONG Append(const std::string& log, uint64_t maxSize, Event* event);
+// Whether this process may read the logs.
+bool Readable();
 // The record with the smallest number >= first (forwards) or the largest
 // number <= first (backwards). ERROR_HANDLE_EOF when there is none. A row
 // that no report could have stored (a number out of its range, strings

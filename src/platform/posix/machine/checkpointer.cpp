@@ -1,5 +1,9 @@
 #include "machine/checkpointer.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <new>
 #include <system_error>
 #include <thread>
@@ -24,10 +28,15 @@ sqlite3* OpenForCheckpoints(const std::string& path) {
   std::string directory = path.substr(0, slash);
   std::string name = path.substr(slash + 1);
   const LONG refused = ERROR_ACCESS_DENIED;
-  if (CheckDatabaseFile(directory, name, refused) != ERROR_SUCCESS ||
-      CheckCompanionFile(directory, name + "-wal", refused) != ERROR_SUCCESS ||
-      CheckCompanionFile(directory, name + "-shm", refused) != ERROR_SUCCESS)
+  if (IsSharedMachineStore(directory)) {
+    StoreLocation where = Locate(Store::kMachine);
+    for (const char* suffix : {"", "-wal", "-shm"})
+      if (CheckLiveFile(where, name + suffix) != ERROR_SUCCESS) return nullptr;
+  } else if (CheckDatabaseFile(directory, name, refused) != ERROR_SUCCESS ||
+             CheckCompanionFile(directory, name + "-wal", refused) != ERROR_SUCCESS ||
+             CheckCompanionFile(directory, name + "-shm", refused) != ERROR_SUCCESS) {
     return nullptr;
+  }
   sqlite3* db = nullptr;
   int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW,
                            nullptr);
@@ -39,6 +48,50 @@ sqlite3* OpenForCheckpoints(const std::string& path) {
     return nullptr;
   }
   return db;
+}
+
+// The copy's own name while it is made: unique to this process and call,
+// in a directory where no one else may rename or remove it (sticky).
+std::string ScratchName(const std::string& copy) {
+  static std::atomic<unsigned> made{0};
+  return copy + ".new-" + std::to_string(getpid()) + "-" + std::to_string(made.fetch_add(1));
+}
+
+// Makes a copy of the database whole under a scratch name, stamps it, gives
+// it the published mode and renames it into place, so that a reader finds
+// either the last copy or this one, never a part. False when it could not
+// be made; nothing is left behind then.
+bool MakeCopy(sqlite3* db, const std::string& copy, uint64_t generation) {
+  std::string scratch = ScratchName(copy);
+  // VACUUM INTO writes into an empty file, made here and nowhere else.
+  int fd = open(scratch.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  close(fd);
+  bool made = false;
+  sqlite3_stmt* vacuum = nullptr;
+  if (sqlite3_prepare_v2(db, "VACUUM INTO ?1", -1, &vacuum, nullptr) == SQLITE_OK) {
+    sqlite3_bind_text(vacuum, 1, scratch.c_str(), -1, SQLITE_TRANSIENT);
+    made = sqlite3_step(vacuum) == SQLITE_DONE;
+  }
+  sqlite3_finalize(vacuum);
+  sqlite3* stamped = nullptr;
+  if (made) {
+    made = sqlite3_open_v2(scratch.c_str(), &stamped, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW, nullptr) ==
+           SQLITE_OK;
+    // A copy read without locks is a plain file: no WAL beside it.
+    std::string stamp = "PRAGMA journal_mode=DELETE; CREATE TABLE published(generation INTEGER NOT NULL);"
+                        " INSERT INTO published VALUES(" + std::to_string(generation) + ");";
+    made = made && sqlite3_exec(stamped, stamp.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
+  }
+  sqlite3_close(stamped);
+  if (made) {
+    fd = open(scratch.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    made = fd >= 0 && fchmod(fd, kPublishedFileMode) == 0 && fsync(fd) == 0;
+    if (fd >= 0) close(fd);
+  }
+  made = made && rename(scratch.c_str(), copy.c_str()) == 0;
+  if (!made) unlink(scratch.c_str());
+  return made;
 }
 
 }  // namespace
@@ -56,6 +109,17 @@ int Checkpointer::OnCommit(void* self, sqlite3* db, const char* schema, int page
   return SQLITE_OK;
 }
 
+bool Checkpointer::StartThread() {
+  if (m_started) return true;
+  try {
+    std::thread(&Checkpointer::Run, this).detach();
+  } catch (const std::system_error&) {
+    return false;
+  }
+  m_started = true;
+  return true;
+}
+
 bool Checkpointer::Request(const char* path, int pages) {
   std::lock_guard<std::mutex> guard(m_lock);
   if (m_finishing || !path || !*path) return false;
@@ -63,14 +127,7 @@ bool Checkpointer::Request(const char* path, int pages) {
   // counts from its beginning.
   if (pages < m_askedAt) m_askedAt = 0;
   if (pages < m_askedAt + kCheckpointPages) return true;
-  if (!m_started) {
-    try {
-      std::thread(&Checkpointer::Run, this).detach();
-    } catch (const std::system_error&) {
-      return false;
-    }
-    m_started = true;
-  }
+  if (!StartThread()) return false;
   m_askedAt = pages;
   m_path = path;
   m_requested = true;
@@ -78,30 +135,54 @@ bool Checkpointer::Request(const char* path, int pages) {
   return true;
 }
 
+void Checkpointer::Publish(const std::string& path, const std::string& copy, uint64_t generation) {
+  std::lock_guard<std::mutex> guard(m_lock);
+  if (m_finishing || !StartThread()) return;
+  if (!m_publishDue) m_publishAt = std::chrono::steady_clock::now() + std::chrono::milliseconds(kPublishDelayMs);
+  m_publishDue = true;
+  m_publishFrom = path;
+  m_publishTo = copy;
+  if (generation > m_generation) m_generation = generation;
+  m_wake.notify_one();
+}
+
 void Checkpointer::Run() {
   sqlite3* db = nullptr;
   std::string opened;
+  // The thread's own connection to the database at path.
+  auto connect = [&](const std::string& path) {
+    if (db && path != opened) {
+      sqlite3_close(db);
+      db = nullptr;
+    }
+    if (!db) {
+      db = OpenForCheckpoints(path);
+      opened = path;
+    }
+    return db;
+  };
   std::unique_lock<std::mutex> guard(m_lock);
   for (;;) {
-    m_wake.wait(guard, [this] { return m_requested || m_finishing; });
-    if (m_finishing) break;
+    m_wake.wait(guard, [this] { return m_requested || m_finishing || m_publishDue; });
+    // A copy is made once its burst is over, or at once at the end.
+    if (!m_requested && !m_finishing && m_publishDue &&
+        m_wake.wait_until(guard, m_publishAt, [this] { return m_requested || m_finishing; }))
+      continue;
+    bool checkpoint = m_requested;
+    bool publish = m_publishDue && (m_finishing || std::chrono::steady_clock::now() >= m_publishAt);
+    std::string path = m_path, from = m_publishFrom, to = m_publishTo;
+    uint64_t generation = m_generation;
     m_requested = false;
-    std::string path = m_path;
+    if (publish) m_publishDue = false;
     guard.unlock();
     {
       std::lock_guard<std::mutex> gate(m_gate);
-      if (db && path != opened) {
-        sqlite3_close(db);
-        db = nullptr;
-      }
-      if (!db) {
-        db = OpenForCheckpoints(path);
-        opened = path;
-      }
       // Passive: copies what no reader still needs, waiting for nobody.
-      if (db) sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+      if (checkpoint && connect(path)) sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+      if (publish && connect(from)) MakeCopy(db, to, generation);
     }
     guard.lock();
+    if (m_finishing && !m_publishDue) break;
   }
   guard.unlock();
   {
@@ -134,6 +215,10 @@ void Checkpointer::Abandon() {
   m_askedAt = 0;
   m_requested = false;
   m_finishing = false;
+  m_publishDue = false;
+  new (&m_publishFrom) std::string();
+  new (&m_publishTo) std::string();
+  m_generation = 0;
 }
 
 }  // namespace vk_posix

@@ -14,11 +14,18 @@
 // it holds four times as many pages, the committing call runs the
 // checkpoint itself, as SQLite would: one writer in four thousand pages
 // still waits for the syncs, and the WAL stays bounded.
+//
+// The same thread publishes the copies of the shared machine store's
+// registry that its other readers read (sqlite_database.h): a burst of
+// writes makes one copy, kPublishDelayMs after its first write, and a
+// process that ends with a copy due makes it before it goes.
 #ifndef VK_PLATFORM_POSIX_MACHINE_CHECKPOINTER_H
 #define VK_PLATFORM_POSIX_MACHINE_CHECKPOINTER_H
 
 #include <sqlite3.h>
+#include <stdint.h>
 
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <string>
@@ -34,6 +41,10 @@ class Checkpointer {
   // Makes the connection's commits ask for checkpoints instead of running
   // them.
   void Serve(sqlite3* db);
+  // Asks for a copy of the database at `path`, made whole and renamed into
+  // place at `copy`, stamped with `generation` (the highest asked for).
+  static constexpr int kPublishDelayMs = 20;
+  void Publish(const std::string& path, const std::string& copy, uint64_t generation);
   // At a normal exit: waits for a checkpoint under way, closes the
   // thread's connection and lets the thread end.
   void Finish();
@@ -48,6 +59,8 @@ class Checkpointer {
   static int OnCommit(void* self, sqlite3* db, const char* schema, int pages);
   // False when no thread can take the request.
   bool Request(const char* path, int pages);
+  // Starts the thread unless it runs; called with m_lock held.
+  bool StartThread();
   void Run();
 
   std::mutex m_lock;
@@ -59,6 +72,12 @@ class Checkpointer {
   bool m_started = false;
   bool m_requested = false;
   bool m_finishing = false;
+  // The copy due: from where to where, its stamp, and when to make it.
+  bool m_publishDue = false;
+  std::string m_publishFrom;
+  std::string m_publishTo;
+  uint64_t m_generation = 0;
+  std::chrono::steady_clock::time_point m_publishAt;
 };
 
 }  // namespace vk_posix

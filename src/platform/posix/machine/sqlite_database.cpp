@@ -147,8 +147,14 @@ void KeepCompanionFiles(sqlite3* db, const std::string& directory) {
 }
 
 LONG Connection::EnsureOpen() {
-  if (m_db) return ERROR_SUCCESS;
+  if (m_db && !m_followsCopy) return ERROR_SUCCESS;
   StoreLocation where = Locate(m_file.store);
+  // A reader of a published copy moves on to the next one as soon as it
+  // is there; the one it has stays whole meanwhile.
+  if (m_db && CopyStillPublished(where)) return ERROR_SUCCESS;
+  if (m_db) Close();
+  if (!where.problem.empty()) return ERROR_ACCESS_DENIED;
+  if (where.shared) return where.writable ? OpenLive(where) : OpenPublishedCopy(where);
   if (where.directory.empty()) return ERROR_PATH_NOT_FOUND;
   const std::string& directory = where.directory;
   std::string name = m_file.name;
@@ -187,6 +193,116 @@ LONG Connection::EnsureOpen() {
   return ERROR_SUCCESS;
 }
 
+LONG Connection::OpenLive(const StoreLocation& where) {
+  std::string name = m_file.name;
+  for (const char* suffix : {"", "-wal", "-shm"}) {
+    LONG error = CheckLiveFile(where, name + suffix);
+    if (error != ERROR_SUCCESS) return error;
+  }
+  sqlite3* db = nullptr;
+  // Opened by name: the directory is root's alone, so the names checked
+  // are the files opened. Nothing is created: setup made every file.
+  int rc = sqlite3_open_v2((where.directory + "/" + name).c_str(), &db,
+                           SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW, nullptr);
+  if (rc == SQLITE_OK) {
+    sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    KeepCompanionFiles(db, where.directory);
+    rc = SetUp(db, m_file);
+  }
+  if (rc != SQLITE_OK) {
+    LONG error = ErrorFromSqlite(rc, m_file.corruptCode, db);
+    sqlite3_close(db);
+    return error;
+  }
+  m_checkpointer->Serve(db);
+  m_readOnly = false;
+  m_followsCopy = false;
+  m_db = db;
+  return ERROR_SUCCESS;
+}
+
+LONG Connection::OpenPublishedCopy(const StoreLocation& where) {
+  if (!m_file.published) return ERROR_ACCESS_DENIED;
+  DWORD error = ERROR_SUCCESS;
+  int fd = vk_posix::OpenPublishedCopy(where, m_file.name, &error);
+  if (fd < 0) return static_cast<LONG>(error);
+  struct stat status;
+  if (fstat(fd, &status) != 0) {
+    error = Win32ErrorFromErrno(errno);
+    close(fd);
+    return static_cast<LONG>(error);
+  }
+  // SQLite opens the very file checked, through this descriptor's name. A
+  // copy never changes once published, so SQLite takes no lock on it and
+  // needs no WAL or shared memory beside it.
+  std::string uri = "file:/proc/self/fd/" + std::to_string(fd) + "?mode=ro&immutable=1";
+  sqlite3* db = nullptr;
+  int rc = sqlite3_open_v2(uri.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, nullptr);
+  close(fd);
+  if (rc != SQLITE_OK) {
+    LONG failed = ErrorFromSqlite(rc, m_file.corruptCode, db);
+    sqlite3_close(db);
+    return failed;
+  }
+  m_readOnly = true;
+  m_followsCopy = true;
+  m_copyDevice = status.st_dev;
+  m_copyInode = status.st_ino;
+  // A copy is replaced, never changed: its inode and change time name it.
+  // Even, as a count no write is under way in, and never 0.
+  uint64_t identity = (static_cast<uint64_t>(status.st_ino) << 32) ^
+                      (static_cast<uint64_t>(status.st_ctim.tv_sec) << 20) ^ static_cast<uint64_t>(status.st_ctim.tv_nsec);
+  m_copyIdentity = (identity << 1) | 2;
+  m_db = db;
+  return ERROR_SUCCESS;
+}
+
+bool Connection::CopyStillPublished(const StoreLocation& where) const {
+  struct stat status;
+  return where.shared && !where.writable && lstat((where.published + "/" + m_file.name).c_str(), &status) == 0 &&
+         status.st_dev == m_copyDevice && status.st_ino == m_copyInode;
+}
+
+void Connection::Publish(uint64_t generation) {
+  StoreLocation where = Locate(m_file.store);
+  if (!m_db || !m_file.published || !where.shared || !where.writable) return;
+  m_checkpointer->Publish(where.directory + "/" + m_file.name, where.published + "/" + m_file.name, generation);
+}
+
+LONG StartWalDatabase(const std::string& path) {
+  sqlite3* db = nullptr;
+  int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW, nullptr);
+  if (rc == SQLITE_OK) {
+    int persist = 1;
+    sqlite3_file_control(db, "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
+    std::string start = "PRAGMA page_size=" + std::to_string(kStorePageSize) + "; PRAGMA journal_mode=WAL;";
+    rc = sqlite3_exec(db, start.c_str(), nullptr, nullptr, nullptr);
+  }
+  LONG error = ErrorFromSqlite(rc, ERROR_BADDB, db);
+  sqlite3_close(db);
+  return error;
+}
+
+uint64_t PublishedGeneration(const StoreLocation& where, const std::string& name) {
+  DWORD error = ERROR_SUCCESS;
+  int fd = OpenPublishedCopy(where, name, &error);
+  if (fd < 0) return 0;
+  std::string uri = "file:/proc/self/fd/" + std::to_string(fd) + "?mode=ro&immutable=1";
+  sqlite3* db = nullptr;
+  uint64_t generation = 0;
+  if (sqlite3_open_v2(uri.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, nullptr) ==
+      SQLITE_OK) {
+    sqlite3_stmt* query = nullptr;
+    if (sqlite3_prepare_v2(db, "SELECT generation FROM published", -1, &query, nullptr) == SQLITE_OK &&
+        sqlite3_step(query) == SQLITE_ROW)
+      generation = static_cast<uint64_t>(sqlite3_column_int64(query, 0));
+    sqlite3_finalize(query);
+  }
+  sqlite3_close(db);
+  close(fd);
+  return generation;
+}
+
 sqlite3_stmt* Connection::Statement(const char* sql) {
   sqlite3_stmt*& statement = m_statements[sql];
   if (!statement) {
@@ -218,6 +334,8 @@ void Connection::Close() {
   sqlite3_close(m_db);
   m_db = nullptr;
   m_readOnly = false;
+  m_followsCopy = false;
+  m_copyIdentity = 0;
 }
 
 ProcessDatabase::ProcessDatabase(const DatabaseFile& file) : m_file(file), m_checkpointer(new Checkpointer) {

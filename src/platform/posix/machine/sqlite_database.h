@@ -1,6 +1,14 @@
 // A SQLite database in a store (system_root.h) shared by all processes: the
 // registry keeps one in each store, the event log one in the machine store.
-// A process that may not write the store opens it for reading only.
+//
+// In the shared machine store the database and its companion files are
+// live files that setup made (state_files.h): the library opens them only
+// while they are root's and the group's with their mode and one link, and
+// never makes one. A process that may not write that store opens none of
+// them: it reads the copy of the registry that root and the group publish
+// (a database made whole and renamed into place, opened immutable, so that
+// it takes no lock at all), and the event log is closed to it, as the
+// system's logs are to users outside their group.
 //
 // WAL mode with synchronous=NORMAL: a committed write survives a crash of
 // the process (it is in the WAL, which the next opener replays); a
@@ -15,6 +23,7 @@
 
 #include <sqlite3.h>
 #include <stdint.h>
+#include <sys/types.h>
 
 #include <atomic>
 #include <map>
@@ -28,6 +37,12 @@
 
 namespace vk_posix {
 
+// The page size of the stores' databases: half the usual one, so that a
+// value or an event, which changes a few pages, puts half as many bytes
+// into the WAL, while a value of some 480 bytes (a full path among them)
+// and an event with a message of the longest kind still fit in their row.
+constexpr int kStorePageSize = 2048;
+
 // SQLite's result as a Win32 code; corruptCode names a damaged database.
 // With the connection, an I/O error caused by a full disk is ERROR_DISK_FULL.
 LONG ErrorFromSqlite(int rc, LONG corruptCode, sqlite3* db = nullptr);
@@ -39,14 +54,27 @@ void KeepCompanionFiles(sqlite3* db, const std::string& directory);
 
 // A store's database file: its name in the store's directory, the tables
 // it creates on first use, the code for a damaged file, the page size a new
-// file gets (0 for SQLite's default), and the store it lies in.
+// file gets (0 for SQLite's default), the store it lies in, and whether it
+// is published for the readers of the shared machine store.
 struct DatabaseFile {
   const char* name;
   const char* schema;
   LONG corruptCode;
   int pageSize;
   Store store;
+  bool published;
 };
+
+// Turns the empty database file at path into an empty WAL database with
+// the stores' page size, its WAL and shared memory kept: setup does it for
+// the shared machine store, whose directory the group may not write, so
+// that no member ever needs the rollback journal that the switch to WAL
+// takes.
+LONG StartWalDatabase(const std::string& path);
+
+// The number a published copy was stamped with (the store's change count
+// when it was made), 0 when there is none.
+uint64_t PublishedGeneration(const StoreLocation& where, const std::string& name);
 
 // One process's connection to one database, with its prepared statements.
 // A forked child never touches an inherited connection; a normal exit
@@ -65,8 +93,15 @@ class Connection {
   Store store() const { return m_file.store; }
   // Opened for reading only: this process may not write the store.
   bool readOnly() const { return m_readOnly; }
+  // Reading a published copy: a number that names the copy open, 0 while
+  // none is; it changes when EnsureOpen moves on to a new copy.
+  uint64_t CopyIdentity() const { return m_copyIdentity; }
   // Checkpoints what it can and closes; called with the lock held.
   void Close();
+  // Has the checkpointer publish a copy of the database for the shared
+  // machine store's readers, stamped with the store's change count after
+  // this process's last write; bursts of writes make one copy.
+  void Publish(uint64_t generation);
   sqlite3* db() { return m_db; }
   LONG Error(int rc) const { return ErrorFromSqlite(rc, m_file.corruptCode, m_db); }
   // A cached statement, reset and with its bindings cleared; null on error.
@@ -83,11 +118,20 @@ class Connection {
   }
 
  private:
+  LONG OpenLive(const StoreLocation& where);
+  LONG OpenPublishedCopy(const StoreLocation& where);
+  bool CopyStillPublished(const StoreLocation& where) const;
+
   const DatabaseFile m_file;
   Checkpointer* const m_checkpointer;
   std::mutex m_lock;
   sqlite3* m_db = nullptr;
   bool m_readOnly = false;
+  // Reading a published copy: which one, by its file's identity.
+  bool m_followsCopy = false;
+  dev_t m_copyDevice = 0;
+  ino_t m_copyInode = 0;
+  uint64_t m_copyIdentity = 0;
   std::map<const char*, sqlite3_stmt*> m_statements;
   std::shared_ptr<void> m_attached;
 };

@@ -91,4 +91,59 @@ LONG CheckCompanionFile(const std::string& directory, const std::string& name, L
   return CheckStoreFile(directory, name, true, notAStore);
 }
 
+bool IsLiveFile(const struct stat& status, gid_t group) {
+  return S_ISREG(status.st_mode) && status.st_uid == 0 && status.st_gid == group &&
+         (status.st_mode & 07777) == kMachineFileMode && status.st_nlink == 1;
+}
+
+LONG CheckLiveFile(const StoreLocation& where, const std::string& name) {
+  struct stat status;
+  if (lstat((where.directory + "/" + name).c_str(), &status) != 0)
+    return errno == ENOENT ? ERROR_FILE_NOT_FOUND : static_cast<LONG>(Win32ErrorFromErrno(errno));
+  return IsLiveFile(status, where.group) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+}
+
+namespace {
+
+// Opens without following a link or blocking on a FIFO; -1 with the Win32
+// code in *error, a link counting as ERROR_ACCESS_DENIED.
+int OpenNoFollow(const std::string& path, int flags, DWORD* error) {
+  int fd;
+  do fd = open(path.c_str(), flags | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  while (fd < 0 && errno == EINTR);
+  if (fd < 0) *error = errno == ELOOP ? ERROR_ACCESS_DENIED : Win32ErrorFromErrno(errno);
+  return fd;
+}
+
+}  // namespace
+
+int OpenLiveFile(const StoreLocation& where, const std::string& name, int flags, DWORD* error) {
+  int fd = OpenNoFollow(where.directory + "/" + name, flags, error);
+  if (fd < 0) return -1;
+  struct stat status;
+  if (fstat(fd, &status) != 0 || !IsLiveFile(status, where.group)) {
+    close(fd);
+    *error = ERROR_ACCESS_DENIED;
+    return -1;
+  }
+  *error = ERROR_SUCCESS;
+  return fd;
+}
+
+int OpenPublishedCopy(const StoreLocation& where, const std::string& name, DWORD* error) {
+  int fd = OpenNoFollow(where.published + "/" + name, O_RDONLY, error);
+  if (fd < 0) return -1;
+  struct stat status;
+  bool published = fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_nlink == 1 &&
+                   (status.st_mode & 07777) == kPublishedFileMode &&
+                   (status.st_uid == 0 || status.st_gid == where.group);
+  if (!published) {
+    close(fd);
+    *error = ERROR_ACCESS_DENIED;
+    return -1;
+  }
+  *error = ERROR_SUCCESS;
+  return fd;
+}
+
 }  // namespace vk_posix

@@ -11,6 +11,8 @@
 
 #include <string>
 
+#include "machine/system_root.h"
+
 namespace vk_posix {
 
 // Whether a state file of this owner may be used: one of this process's
@@ -37,6 +39,26 @@ LONG CheckDatabaseFile(const std::string& directory, const std::string& name, LO
 // The same for a file SQLite keeps beside a database (its WAL and shared
 // memory), which may be empty.
 LONG CheckCompanionFile(const std::string& directory, const std::string& name, LONG notAStore);
+
+// A live file of the shared machine store (machine_layout.h) as the
+// library uses it: a regular file of root and the store's group, with
+// exactly the machine's file mode and no other hard link. Its directory is
+// root's alone, so what is checked by name stays what the name opens.
+bool IsLiveFile(const struct stat& status, gid_t group);
+// The same by name, before SQLite opens it: ERROR_FILE_NOT_FOUND when it is
+// missing (only setup makes these), ERROR_ACCESS_DENIED when it is not such
+// a file.
+LONG CheckLiveFile(const StoreLocation& where, const std::string& name);
+// Opens a live file, never following a link and never blocking on a FIFO,
+// and checks what it opened; -1 with the Win32 code in *error.
+int OpenLiveFile(const StoreLocation& where, const std::string& name, int flags, DWORD* error);
+
+// Opens a copy published for the readers who may not write the shared
+// machine store: a regular file with the published mode and one link, of
+// root or the group (who alone may put one there), never through a link;
+// -1 with ERROR_FILE_NOT_FOUND while none is published, ERROR_ACCESS_DENIED
+// for anything else.
+int OpenPublishedCopy(const StoreLocation& where, const std::string& name, DWORD* error);
 
 }  // namespace vk_posix
 

@@ -104,12 +104,11 @@ std::string UserStoreDirectory(const std::string& stateHome) {
   return own ? directory : std::string();
 }
 
-// The machine store is set up when its directory is root's, of its group
-// and not writable by everyone.
-bool MachineStoreSetUp(const std::string& directory, gid_t group) {
-  struct stat status;
-  return lstat(directory.c_str(), &status) == 0 && S_ISDIR(status.st_mode) && status.st_uid == 0 &&
-         status.st_gid == group && (status.st_mode & S_IWOTH) == 0;
+// The machine store is there when its directory is root's and of its
+// group.
+bool MachineStoreThere(const std::string& directory, gid_t group, struct stat* status) {
+  return lstat(directory.c_str(), status) == 0 && S_ISDIR(status->st_mode) && status->st_uid == 0 &&
+         status->st_gid == group;
 }
 
 struct Inputs {
@@ -153,12 +152,19 @@ Layout WorkOut(const Inputs& inputs) {
   layout.user.fileMode = kUserFileMode;
   std::string machineDirectory = inputs.machineStore.empty() ? kMachineStoreDirectory : inputs.machineStore;
   gid_t group = 0;
-  if (GroupId(MachineStoreGroupName(), &group) && MachineStoreSetUp(machineDirectory, group)) {
+  struct stat status;
+  if (GroupId(MachineStoreGroupName(), &group) && MachineStoreThere(machineDirectory, group, &status)) {
     layout.kind = StoreLayout::kTwoStores;
     layout.machine.directory = machineDirectory;
     layout.machine.fileMode = kMachineFileMode;
     layout.machine.group = group;
     layout.machine.writable = MemberOf(group);
+    layout.machine.shared = true;
+    layout.machine.published = machineDirectory + "/" + kPublishedDirectoryName;
+    // A directory that others than root may change (as earlier versions
+    // left it) could hold anything a member planted: unusable until setup.
+    if (status.st_mode & (S_IWGRP | S_IWOTH))
+      layout.machine.problem = machineDirectory + ": others than root may change it; run vkdiag setup";
   } else {
     layout.kind = StoreLayout::kPrivate;
     layout.machine = layout.user;
@@ -207,7 +213,7 @@ std::string MachineStoreGroupName() {
 
 bool IsSharedMachineStore(const std::string& directory) {
   std::shared_ptr<const Layout> layout = Current();
-  return layout->kind == StoreLayout::kTwoStores && directory == layout->machine.directory;
+  return layout->machine.shared && directory == layout->machine.directory;
 }
 
 }  // namespace vk_posix

@@ -18,9 +18,16 @@ bool IsEven(uint64_t count) { return (count & 1) == 0; }
 
 }  // namespace
 
-RegistryCache::RegistryCache(Store store) : m_counter("registry.changes", store) {}
+RegistryCache::RegistryCache(Store store, const Connection& connection) : m_counter("registry.changes", store) {
+  StoreLocation where = Locate(store);
+  if (where.shared && !where.writable) m_followed = &connection;
+}
 
 bool RegistryCache::ReadSettled(uint64_t* value) {
+  if (m_followed) {
+    *value = m_followed->CopyIdentity();
+    return true;
+  }
   if (!m_counter.Read(value)) return false;
   // While this process writes, the odd count is its own.
   if (IsEven(*value) || m_writing || !m_counter.TryLock()) return true;
@@ -98,10 +105,11 @@ void RegistryCache::Amend(const std::string& question, Answer answer) {
   m_amendments.emplace_back(question, std::move(answer));
 }
 
-void RegistryCache::EndWrite(bool committed) {
+uint64_t RegistryCache::EndWrite(bool committed) {
   if (m_moved) m_counter.Increment();
   uint64_t now = 0;
   m_counter.Read(&now);
+  uint64_t changed = m_moved && committed ? now : 0;
   // A write that changed something but amended nothing leaves the
   // generation behind, so the next look empties the cache.
   if (m_writeFromCurrent && committed && (!m_moved || !m_amendments.empty())) {
@@ -112,6 +120,7 @@ void RegistryCache::EndWrite(bool committed) {
   m_writing = false;
   m_moved = false;
   m_counter.Unlock();
+  return changed;
 }
 
 }  // namespace vk_posix

@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "machine/shared_counter.h"
+#include "machine/sqlite_database.h"
 
 namespace vk_posix {
 
@@ -42,7 +43,10 @@ class RegistryCache {
     std::string data;
   };
 
-  explicit RegistryCache(Store store);
+  // In the shared machine store, a process that may not write it follows
+  // the published copy that `connection` has open instead of the counter:
+  // the copy's identity is its count.
+  RegistryCache(Store store, const Connection& connection);
 
   // Looks up a kept answer, after dropping everything when the store has
   // changed since the last look. Null when there is none.
@@ -71,7 +75,8 @@ class RegistryCache {
   LONG BeginWrite();
   void Changing();
   void Amend(const std::string& question, Answer answer);
-  void EndWrite(bool committed);
+  // The count after a write that committed a change, else 0.
+  uint64_t EndWrite(bool committed);
 
  private:
   // The counter's value, moved on to even when a dead writer left it odd
@@ -81,6 +86,7 @@ class RegistryCache {
   void Put(const std::string& question, Answer answer);
 
   SharedCounter m_counter;
+  const Connection* m_followed = nullptr;
   bool m_valid = false;  // m_generation is an even value of the counter
   uint64_t m_generation = 0;
   std::unordered_map<std::string, Answer> m_answers;

@@ -57,18 +57,14 @@ uint64_t NowFiletime() {
   return kFiletimeUnixEpoch + static_cast<uint64_t>(now.tv_sec) * 10000000u + static_cast<uint64_t>(now.tv_usec) * 10u;
 }
 
-// Half the usual page size: a value write then puts half as many bytes into
-// the WAL, while a value of some 480 bytes, a full path among them, still
-// fits in its row.
-constexpr int kPageSize = 2048;
 
 // The user store's database is used only while the stores are apart; in
 // the one-directory layouts every key lies in the machine store's.
 ProcessDatabase& Registry(Store store) {
   static ProcessDatabase* machine =
-      new ProcessDatabase({"registry.db", kSchema, ERROR_REGISTRY_CORRUPT, kPageSize, Store::kMachine});
+      new ProcessDatabase({"registry.db", kSchema, ERROR_REGISTRY_CORRUPT, kStorePageSize, Store::kMachine, true});
   static ProcessDatabase* user =
-      new ProcessDatabase({"registry.db", kSchema, ERROR_REGISTRY_CORRUPT, kPageSize, Store::kUser});
+      new ProcessDatabase({"registry.db", kSchema, ERROR_REGISTRY_CORRUPT, kStorePageSize, Store::kUser, false});
   return store == Store::kUser ? *user : *machine;
 }
 
@@ -104,14 +100,22 @@ struct WalkPosition {
 // connection's lock: the cache, the walks, and the rows of the predefined
 // keys, which are never deleted.
 struct StoreState {
-  explicit StoreState(Store store) : cache(store) {}
+  // A process that writes the shared machine store first brings the copy
+  // its other readers read up to date, in case the last writer died before
+  // it could publish.
+  StoreState(Connection& c, Store store) : cache(store, c) {
+    uint64_t now = 0;
+    StoreLocation where = Locate(store);
+    if (where.shared && where.writable && cache.StableCount(&now) && now > PublishedGeneration(where, "registry.db"))
+      c.Publish(now);
+  }
   RegistryCache cache;
   WalkPosition keyWalk;
   WalkPosition valueWalk;
   std::map<std::string, KeyId> knownKeys;
 };
 
-StoreState& StateOf(Connection& c) { return c.Attached<StoreState>(c.store()); }
+StoreState& StateOf(Connection& c) { return c.Attached<StoreState>(c, c.store()); }
 RegistryCache& CacheOf(Connection& c) { return StateOf(c).cache; }
 
 // The cache's question for a value of a key.
@@ -149,7 +153,9 @@ LONG Transaction(Store store, bool write, Body body) {
       if (done == ERROR_SUCCESS && sqlite3_total_changes(c.db()) != changesBefore) cache.Changing();
       return done;
     });
-    cache.EndWrite(result == ERROR_SUCCESS);
+    uint64_t changed = cache.EndWrite(result == ERROR_SUCCESS);
+    // The shared machine store's other readers read a published copy.
+    if (changed) c.Publish(changed);
     return result;
   });
 }
