@@ -17,9 +17,12 @@
 #include "support/test_support.h"
 
 #if !defined(_WIN32)
+#include <sqlite3.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "support/syslog_socket.h"
+#include "text/name_fold.h"
 #endif
 
 namespace {
@@ -197,6 +200,75 @@ TEST_F(PlatformEventLogTest, ClearingWithABackupKeepsTheEventsFirst) {
   EXPECT_EQ(static_cast<DWORD>(ERROR_ALREADY_EXISTS), GetLastError());
   EXPECT_EQ(1u, Count()) << "a clear whose backup failed removes nothing";
   EXPECT_EQ(contents, vktest::ReadWholeFile(backup));
+}
+
+// A backup is a file of its own: never written through a link, private to
+// its maker, and when it cannot be written whole, none is left and the log
+// keeps its events.
+TEST_F(PlatformEventLogTest, ABackupIsAFileOfItsOwnOrNone) {
+  if (vktest::IsWindowsTarget()) GTEST_SKIP() << "links and small file systems are the POSIX layer's tests";
+#if !defined(_WIN32)
+  for (DWORD id = 1; id <= 2; ++id) ASSERT_TRUE(m_log.Report(EVENTLOG_INFORMATION_TYPE, id, 0, "kept"));
+  std::string victim = PathOf("victim.txt");
+  vktest::WriteWholeFile(victim, "precious");
+  std::string linked = PathOf("linked.db");
+  ASSERT_EQ(0, symlink(victim.c_str(), linked.c_str()));
+  EXPECT_FALSE(ClearEventLogA(m_reader, linked.c_str()));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_ALREADY_EXISTS), GetLastError());
+  EXPECT_EQ("precious", vktest::ReadWholeFile(victim));
+  EXPECT_EQ(2u, Count());
+
+  vktest::SmallDisk disk(PathOf("small"), 64 * 1024);
+  if (disk.mounted()) {
+    disk.Fill();
+    std::string full = disk.path() + "/backup.db";
+    EXPECT_FALSE(ClearEventLogA(m_reader, full.c_str()));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_DISK_FULL), GetLastError());
+    EXPECT_FALSE(vktest::FileExists(full)) << "no half a backup";
+    EXPECT_EQ(2u, Count());
+  }
+
+  std::string backup = PathOf("backup.db");
+  ASSERT_TRUE(ClearEventLogA(m_reader, backup.c_str()));
+  struct stat status;
+  ASSERT_EQ(0, lstat(backup.c_str(), &status));
+  EXPECT_EQ(0600u, status.st_mode & 07777u) << "the log's records are not every user's to read";
+#endif
+}
+
+// Rows are data, whoever wrote them: one that no report could have stored
+// reads as a corrupt log at once, never as a loop, a wrapped number or a
+// log that seems empty.
+TEST_F(PlatformEventLogTest, CraftedRowsReadAsACorruptLog) {
+  if (vktest::IsWindowsTarget()) GTEST_SKIP() << "the rows are those of the POSIX layer's store";
+#if !defined(_WIN32)
+  const char* const crafts[] = {
+      "UPDATE records SET strings=x'41424344'",          // the last string lacks its terminator
+      "UPDATE records SET record_number=-5",             // no log numbers below 1
+      "UPDATE records SET record_number=4294967296",     // nor beyond a DWORD
+      "UPDATE records SET event_id='not a number'",      // text where a number belongs
+      "UPDATE records SET type=70000",                   // beyond a WORD
+      "UPDATE records SET data=zeroblob(600000)",        // longer than any reader takes
+  };
+  std::string store = std::string(getenv("VK_SYSTEM_ROOT")) + "/eventlog.db";
+  for (const char* craft : crafts) {
+    SCOPED_TRACE(craft);
+    ClearEventLogA(m_reader, nullptr);
+    ASSERT_TRUE(m_log.Report(EVENTLOG_ERROR_TYPE, 7, 0, "crafted"));
+    sqlite3* db = nullptr;
+    ASSERT_EQ(SQLITE_OK, sqlite3_open(store.c_str(), &db));
+    sqlite3_busy_timeout(db, 10000);
+    std::string sql = std::string(craft) + " WHERE log_key='" + vk_posix::FoldName(m_logName.c_str()) + "'";
+    EXPECT_EQ(SQLITE_OK, sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr));
+    sqlite3_close(db);
+    DWORD oldest = 0;
+    std::vector<Record> records;
+    bool read = GetOldestEventLogRecord(m_reader, &oldest) &&
+                Read(EVENTLOG_SEQUENTIAL_READ | EVENTLOG_FORWARDS_READ, 0, 0x7FFFF, &records);
+    EXPECT_FALSE(read) << records.size() << " records from a crafted row";
+    EXPECT_EQ(static_cast<DWORD>(ERROR_EVENTLOG_FILE_CORRUPT), GetLastError());
+  }
+#endif
 }
 
 TEST_F(PlatformEventLogTest, AnEventLargerThanItsLogIsNeverReportedAndLost) {
