@@ -12,6 +12,8 @@
 #include <string.h>
 
 #include <algorithm>
+#include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,6 +28,8 @@
 #include <grp.h>
 #include <pwd.h>
 #include <signal.h>
+#include <sqlite3.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -43,6 +47,9 @@ const char kSource[] = "vkdiag-stores";
 // How soon another user reads a member's write: the copy is published a
 // short burst after it, here with room for a loaded machine.
 constexpr DWORD kPublishedWithinMs = 2000;
+// How long a write may take while another user holds locks: it waits for
+// none, so anything near a lock's deadline (10 s) means it waited.
+constexpr long long kPromptMs = 3000;
 #if !defined(_WIN32)
 using Options = vktest::RunOptions;
 #endif
@@ -132,6 +139,86 @@ VK_CHILD_MAIN(stores_effective_user) {
     for (const std::string& name : users) fprintf(stderr, "HKEY_USERS lists %s\n", name.c_str());
     return 62;
   }
+  // Its events and trace texts go where the system's go, whatever its
+  // caller set; refused by the store, the event still is no failure here.
+  Report("from a set-user-ID program");
+  OutputDebugStringA("from a set-user-ID program");
+  return 0;
+#endif
+}
+
+// Holds what another user may hold on a store: for every regular file it
+// can open below the directories args[0..n-3], a whole-file record lock, an
+// exclusive flock and, for a database, an open read transaction. Says how
+// many files it holds in the file args[n-2] and keeps them until the file
+// args[n-1] appears.
+VK_CHILD_MAIN(stores_hold_everything) {
+#if defined(_WIN32)
+  return -1;
+#else
+  std::vector<int> held;
+  std::vector<sqlite3*> readers;
+  std::error_code ignored;
+  for (size_t i = 0; i + 2 < args.size(); ++i) {
+    for (auto it = vktest::fs::recursive_directory_iterator(args[i], ignored);
+         it != vktest::fs::recursive_directory_iterator(); it.increment(ignored)) {
+      std::string path = it->path().string();
+      int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+      struct stat status;
+      if (fd < 0 || fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        if (fd >= 0) close(fd);
+        continue;
+      }
+      struct flock lock = {};
+      lock.l_type = F_RDLCK;
+      lock.l_whence = SEEK_SET;
+      fcntl(fd, F_SETLK, &lock);
+      flock(fd, LOCK_EX | LOCK_NB);
+      held.push_back(fd);
+      sqlite3* db = nullptr;
+      if (sqlite3_open_v2(("file:" + path + "?mode=ro").c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI,
+                          nullptr) == SQLITE_OK &&
+          sqlite3_exec(db, "BEGIN; SELECT count(*) FROM sqlite_master;", nullptr, nullptr, nullptr) == SQLITE_OK)
+        readers.push_back(db);
+      else
+        sqlite3_close(db);
+    }
+  }
+  vktest::WriteWholeFile(args[args.size() - 2], std::to_string(held.size()));
+  return vktest::AwaitFile(args.back()) ? 0 : 1;
+#endif
+}
+
+// Reads the member's value args[0] times, whatever each read gives: a
+// reader of the store while another user tampers with it.
+VK_CHILD_MAIN(stores_read_loop) {
+#if defined(_WIN32)
+  return -1;
+#else
+  for (int i = 0; i < std::stoi(args.at(0)); ++i) {
+    LONG error = 0;
+    ReadString(HKEY_LOCAL_MACHINE, kKey, "Owner", &error);
+  }
+  return 0;
+#endif
+}
+
+// A member that tries to plant, link, rename and remove in the store
+// (args[0]; the file args[1] lies outside it) and truncates what it may
+// write. 0 when every change of a name in the store was refused.
+VK_CHILD_MAIN(stores_member_tampers) {
+#if defined(_WIN32)
+  return -1;
+#else
+  std::string store = args.at(0), outside = args.at(1);
+  if (unlink((store + "/registry.db-shm").c_str()) == 0 || errno != EACCES) return 70;
+  if (link(outside.c_str(), (store + "/planted").c_str()) == 0 || (errno != EACCES && errno != EPERM)) return 71;
+  if (symlink(outside.c_str(), (store + "/planted").c_str()) == 0 || errno != EACCES) return 72;
+  if (rename((store + "/registry.db").c_str(), (store + "/moved.db").c_str()) == 0 || errno != EACCES) return 73;
+  // What a member may write it may also truncate: the counter, and the
+  // copy it published itself.
+  truncate((store + "/registry.changes").c_str(), 0);
+  truncate((store + "/published/registry.db").c_str(), 0);
   return 0;
 #endif
 }
@@ -515,9 +602,120 @@ TEST_F(MachineStoreTest, ASetUserIdProgramUsesTheEffectiveUsersKey) {
   GTEST_SKIP() << "the address sanitizer's runtime fails a process with two user identities";
 #endif
   MemberWrites("an event", "member secret");
+  // Its caller points every variable at places of its own; none is used.
+  std::string hostile = s_base + "/hostile";
+  vktest::fs::create_directories(hostile + "/root");
+  vktest::fs::create_directories(hostile + "/state");
+  vktest::fs::create_directories(hostile + "/runtime/vkdiag");
+  vktest::fs::create_directories(hostile + "/store");
+  vktest::SyslogSocket syslog(hostile + "/syslog.sock", 0666);
+  ASSERT_TRUE(syslog.bound());
   Options options;
   options.effectiveOnly = true;
+  options.environment = {"VK_SYSTEM_ROOT=" + hostile + "/root",        "XDG_STATE_HOME=" + hostile + "/state",
+                         "XDG_RUNTIME_DIR=" + hostile + "/runtime",    "VK_SYSLOG_SOCKET=" + hostile + "/syslog.sock",
+                         "VK_EVENTLOG_SYSLOG=1",                        "VK_MACHINE_STORE=" + hostile + "/store",
+                         "TMPDIR=" + hostile};
   EXPECT_EQ(0, RunAs(s_other, "stores_effective_user", {}, options)) << Output(s_other);
+  for (const char* place : {"/root", "/state", "/runtime/vkdiag", "/store"})
+    EXPECT_TRUE(vktest::fs::is_empty(hostile + place)) << place << " was used";
+  EXPECT_TRUE(syslog.Received().empty()) << "the caller's system log socket got the event";
+#endif
+}
+
+// Another user holds every lock it can take on anything it can open in the
+// store: nobody waits for it. It can open the published copy alone.
+TEST_F(MachineStoreTest, NoLockAnotherUserHoldsStallsAWriter) {
+#if !defined(_WIN32)
+  MemberWrites("an event", "member secret");
+  for (const char* name : {"holding", "release"}) unlink(Signal(name).c_str());
+  pid_t holder = StartAs(s_other, "stores_hold_everything", {s_machine, Signal("holding"), Signal("release")});
+  ASSERT_TRUE(vktest::AwaitFile(Signal("holding"))) << Output(s_other);
+  EXPECT_EQ("1", vktest::ReadWholeFile(Signal("holding"))) << "the published copy, and no live file";
+  auto timed = [](const std::function<int()>& run, int* result) {
+    auto start = std::chrono::steady_clock::now();
+    *result = run();
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+  };
+  int memberResult = -1, rootResult = -1;
+  long long member = timed([&] { return RunAs(s_member, "stores_member_writes", {"while held", "secret"}); },
+                           &memberResult);
+  long long root = -1;
+#if defined(VK_TOOL_FROM_TESTS)
+  vktest::TestUser administrator{"root", 0, 0, s_base + "/home-root", s_base + "/home-root"};
+  vktest::fs::create_directories(administrator.stateHome);
+  Options tool;
+  tool.program = vktest::ToolPath();
+  root = timed([&] {
+    return RunAs(administrator, "", {"reg", "add", std::string("HKLM\\") + kKey, "-v", "Root", "-d", "yes"}, tool);
+  }, &rootResult);
+  EXPECT_EQ(0, rootResult) << Output(administrator);
+#endif
+  vktest::WriteWholeFile(Signal("release"), "");
+  EXPECT_EQ(0, Wait(holder)) << Output(s_other);
+  EXPECT_EQ(0, memberResult) << Output(s_member) << "its write, report and read back of the event";
+  RecordProperty("member_ms", static_cast<int>(member));
+  RecordProperty("root_ms", static_cast<int>(root));
+  // Far below every deadline a wait for another process has: no wait at all.
+  EXPECT_LT(member, kPromptMs);
+  EXPECT_LT(root, kPromptMs);
+#endif
+}
+
+// A member administers the store's content, not its names: what it plants,
+// links, renames or truncates there changes no file outside the store and
+// ends no reader's process.
+TEST_F(MachineStoreTest, AMembersTamperingReachesNothingOutsideAndEndsNoReader) {
+#if !defined(_WIN32)
+  MemberWrites("an event", "member secret");
+  std::string outside = s_base + "/outside.txt";
+  vktest::WriteWholeFile(outside, "precious");
+  chmod(outside.c_str(), 0666);
+  pid_t ownReader = StartAs(s_member, "stores_read_loop", {"20000"});
+  pid_t otherReader = StartAs(s_other, "stores_read_loop", {"20000"});
+  EXPECT_EQ(0, RunAs(s_member, "stores_member_tampers", {s_machine, outside})) << Output(s_member);
+  EXPECT_EQ(0, Wait(ownReader)) << "no signal ends a reader";
+  EXPECT_EQ(0, Wait(otherReader)) << "no signal ends a reader";
+  MemberWrites("after tampering", "member secret");
+  EXPECT_EQ("precious", vktest::ReadWholeFile(outside));
+  struct stat status;
+  ASSERT_EQ(0, lstat(outside.c_str(), &status));
+  EXPECT_EQ(0u, status.st_uid);
+  EXPECT_EQ(0666u, status.st_mode & 07777u);
+#endif
+}
+
+// A live file whose owner, mode or links differ from what setup gave it is
+// refused, and `vkdiag stores` names it.
+TEST_F(MachineStoreTest, ALiveFileSetupDidNotLeaveSoIsRefusedByName) {
+#if !defined(_WIN32)
+  MemberWrites("an event", "member secret");
+  struct Drift {
+    const char* file;
+    std::function<int(const std::string&)> apply;
+    std::function<int(const std::string&)> undo;
+  } drifts[] = {
+      {"registry.db", [](const std::string& path) { return chmod(path.c_str(), 0666); },
+       [](const std::string& path) { return chmod(path.c_str(), 0660); }},
+      {"registry.db-shm", [&](const std::string& path) { return chown(path.c_str(), s_member.uid, s_gid); },
+       [](const std::string& path) { return chown(path.c_str(), 0, static_cast<gid_t>(-1)); }},
+      {"registry.changes", [&](const std::string& path) { return link(path.c_str(), (s_base + "/link").c_str()); },
+       [&](const std::string&) { return unlink((s_base + "/link").c_str()); }},
+  };
+  for (const Drift& drift : drifts) {
+    SCOPED_TRACE(drift.file);
+    std::string path = s_machine + "/" + drift.file;
+    ASSERT_EQ(0, drift.apply(path));
+    EXPECT_EQ(10, RunAs(s_member, "stores_member_writes", {"refused", "secret"})) << "the write is refused";
+#if defined(VK_TOOL_FROM_TESTS)
+    Options tool;
+    tool.program = vktest::ToolPath();
+    EXPECT_EQ(1, RunAs(s_member, "", {"stores"}, tool));
+    EXPECT_NE(std::string::npos, Output(s_member).find(path)) << Output(s_member);
+#endif
+    ASSERT_EQ(0, drift.undo(path));
+  }
+  MemberWrites("once set right again", "member secret");
 #endif
 }
 
@@ -549,8 +747,9 @@ TEST_F(MachineStoreTest, TheToolShowsEachUserItsStoresAndWhatItMayDo) {
                 s_group + ")\nuser: " + s_member.stateHome + "/vkdiag\n",
             Output(s_member));
   ASSERT_EQ(0, RunAs(s_other, "", {"stores"}, options)) << Output(s_other);
-  EXPECT_EQ("layout: machine store and user store\nmachine: " + s_machine + " (read only: not in group " + s_group +
-                ")\nuser: " + s_other.home + "/.local/state/vkdiag\n",
+  EXPECT_EQ("layout: machine store and user store\nmachine: " + s_machine +
+                " (read only, from its published copy: not in group " + s_group + ")\nuser: " + s_other.home +
+                "/.local/state/vkdiag\n",
             Output(s_other));
 #endif
 }

@@ -10,6 +10,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "machine_layout.h"
 #include "support/test_support.h"
 
@@ -133,6 +135,12 @@ pid_t LocalUsersTest::StartAs(const TestUser& user, const std::string& child, co
   if (!user.stateHome.empty()) env.push_back("XDG_STATE_HOME=" + user.stateHome);
   env.push_back(options.syslogSocket.empty() ? "VK_EVENTLOG_SYSLOG=0" : "VK_EVENTLOG_SYSLOG=1");
   if (!options.syslogSocket.empty()) env.push_back("VK_SYSLOG_SOCKET=" + options.syslogSocket);
+  for (const std::string& variable : options.environment) {
+    std::string name = variable.substr(0, variable.find('=') + 1);
+    env.erase(std::remove_if(env.begin(), env.end(), [&](const std::string& kept) { return kept.rfind(name, 0) == 0; }),
+              env.end());
+    env.push_back(variable);
+  }
   std::string program = options.program.empty() ? s_program : options.program;
   std::vector<std::string> argv = {program};
   if (options.program.empty()) argv.push_back("--vk-child=" + child);

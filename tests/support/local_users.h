@@ -46,6 +46,7 @@ struct RunOptions {
   std::string syslogSocket;    // empty: no system log
   std::string program;         // empty: a child function of this program
   bool effectiveOnly = false;  // the user's identity as the effective one, root the real one
+  std::vector<std::string> environment;  // NAME=value lines added last, winning over the suite's
 };
 
 // Runs a shell command quietly; whether it succeeded.

@@ -27,7 +27,7 @@ void ShowStores() {
       printf("layout: machine store and user store\n");
       printf("machine: %s (%s)\n", EscapeControls(machine.directory).c_str(),
              machine.writable ? ("read and write: root or group " + EscapeControls(group)).c_str()
-                              : ("read only: not in group " + EscapeControls(group)).c_str());
+                              : ("read only, from its published copy: not in group " + EscapeControls(group)).c_str());
       printf("user: %s\n", EscapeControls(user.directory).c_str());
       break;
     case StoreLayout::kPrivate:
@@ -35,6 +35,9 @@ void ShowStores() {
       printf("state: %s\n", EscapeControls(user.directory).c_str());
       break;
   }
+  // A store this process cannot use is an error, and names what is wrong.
+  std::string problem = vk_posix::MachineStoreProblem();
+  if (!problem.empty()) throw Failure("the machine store cannot be used: " + EscapeControls(problem));
 }
 
 }  // namespace
@@ -42,8 +45,10 @@ void ShowStores() {
 void AddStoresCommand(CLI::App& app) {
   CLI::App* stores = app.add_subcommand("stores", "Show where the registry and the event logs are kept.");
   stores->footer(
-      "The machine store (HKLM, HKU\\.DEFAULT, event logs) is read by everyone and\n"
-      "written by root and the group; the user store holds the user's own HKCU.\n"
+      "The machine store (HKLM, HKU\\.DEFAULT, event logs) is written and read by root\n"
+      "and the group; everyone else reads the registry's published copy and no event\n"
+      "log. The user store holds the user's own HKCU. Exits 1, naming the file, when\n"
+      "the machine store cannot be used (run vkdiag setup then).\n"
       "Example:\n"
       "  vkdiag stores\n");
   stores->callback(ShowStores);

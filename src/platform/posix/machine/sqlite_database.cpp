@@ -5,6 +5,7 @@
 #include <pthread.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <vector>
@@ -147,12 +148,9 @@ void KeepCompanionFiles(sqlite3* db, const std::string& directory) {
 }
 
 LONG Connection::EnsureOpen() {
-  if (m_db && !m_followsCopy) return ERROR_SUCCESS;
-  StoreLocation where = Locate(m_file.store);
-  // A reader of a published copy moves on to the next one as soon as it
-  // is there; the one it has stays whole meanwhile.
-  if (m_db && CopyStillPublished(where)) return ERROR_SUCCESS;
+  if (m_db && (!m_followsCopy || CopyStillPublished())) return ERROR_SUCCESS;
   if (m_db) Close();
+  StoreLocation where = Locate(m_file.store);
   if (!where.problem.empty()) return ERROR_ACCESS_DENIED;
   if (where.shared) return where.writable ? OpenLive(where) : OpenPublishedCopy(where);
   if (where.directory.empty()) return ERROR_PATH_NOT_FOUND;
@@ -246,6 +244,8 @@ LONG Connection::OpenPublishedCopy(const StoreLocation& where) {
   }
   m_readOnly = true;
   m_followsCopy = true;
+  m_copyPath = where.published + "/" + m_file.name;
+  m_nextCopyCheckNs = 0;
   m_copyDevice = status.st_dev;
   m_copyInode = status.st_ino;
   // A copy is replaced, never changed: its inode and change time name it.
@@ -257,10 +257,16 @@ LONG Connection::OpenPublishedCopy(const StoreLocation& where) {
   return ERROR_SUCCESS;
 }
 
-bool Connection::CopyStillPublished(const StoreLocation& where) const {
+// A reader of a published copy moves on to the next one once it is there,
+// looking at most once a millisecond; the one it has stays whole meanwhile.
+bool Connection::CopyStillPublished() {
+  struct timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  int64_t nowNs = static_cast<int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
+  if (nowNs < m_nextCopyCheckNs) return true;
+  m_nextCopyCheckNs = nowNs + kCopyCheckIntervalNs;
   struct stat status;
-  return where.shared && !where.writable && lstat((where.published + "/" + m_file.name).c_str(), &status) == 0 &&
-         status.st_dev == m_copyDevice && status.st_ino == m_copyInode;
+  return lstat(m_copyPath.c_str(), &status) == 0 && status.st_dev == m_copyDevice && status.st_ino == m_copyInode;
 }
 
 void Connection::Publish(uint64_t generation) {

@@ -120,7 +120,9 @@ class Connection {
  private:
   LONG OpenLive(const StoreLocation& where);
   LONG OpenPublishedCopy(const StoreLocation& where);
-  bool CopyStillPublished(const StoreLocation& where) const;
+  bool CopyStillPublished();
+
+  static constexpr int64_t kCopyCheckIntervalNs = 1000000;
 
   const DatabaseFile m_file;
   Checkpointer* const m_checkpointer;
@@ -129,6 +131,8 @@ class Connection {
   bool m_readOnly = false;
   // Reading a published copy: which one, by its file's identity.
   bool m_followsCopy = false;
+  std::string m_copyPath;
+  int64_t m_nextCopyCheckNs = 0;
   dev_t m_copyDevice = 0;
   ino_t m_copyInode = 0;
   uint64_t m_copyIdentity = 0;
