@@ -148,10 +148,10 @@ VK_CHILD_MAIN(stores_effective_user) {
 }
 
 // Holds what another user may hold on a store: for every regular file it
-// can open below the directories args[0..n-3], a whole-file record lock, an
-// exclusive flock and, for a database, an open read transaction. Says how
-// many files it holds in the file args[n-2] and keeps them until the file
-// args[n-1] appears.
+// can open below the directories args[0..n-4], a whole-file record lock, an
+// exclusive flock and, for a database, an open read transaction. Writes how
+// many files it holds into the file args[n-3], then makes the file args[n-2]
+// and keeps them until the file args[n-1] appears.
 VK_CHILD_MAIN(stores_hold_everything) {
 #if defined(_WIN32)
   return -1;
@@ -159,7 +159,7 @@ VK_CHILD_MAIN(stores_hold_everything) {
   std::vector<int> held;
   std::vector<sqlite3*> readers;
   std::error_code ignored;
-  for (size_t i = 0; i + 2 < args.size(); ++i) {
+  for (size_t i = 0; i + 3 < args.size(); ++i) {
     for (auto it = vktest::fs::recursive_directory_iterator(args[i], ignored);
          it != vktest::fs::recursive_directory_iterator(); it.increment(ignored)) {
       std::string path = it->path().string();
@@ -184,8 +184,12 @@ VK_CHILD_MAIN(stores_hold_everything) {
         sqlite3_close(db);
     }
   }
-  vktest::WriteWholeFile(args[args.size() - 2], std::to_string(held.size()));
-  return vktest::AwaitFile(args.back()) ? 0 : 1;
+  vktest::WriteWholeFile(args[args.size() - 3], std::to_string(held.size()));
+  vktest::WriteWholeFile(args[args.size() - 2], "");
+  bool released = vktest::AwaitFile(args.back());
+  for (sqlite3* db : readers) sqlite3_close(db);
+  for (int fd : held) close(fd);
+  return released ? 0 : 1;
 #endif
 }
 
@@ -628,10 +632,11 @@ TEST_F(MachineStoreTest, ASetUserIdProgramUsesTheEffectiveUsersKey) {
 TEST_F(MachineStoreTest, NoLockAnotherUserHoldsStallsAWriter) {
 #if !defined(_WIN32)
   MemberWrites("an event", "member secret");
-  for (const char* name : {"holding", "release"}) unlink(Signal(name).c_str());
-  pid_t holder = StartAs(s_other, "stores_hold_everything", {s_machine, Signal("holding"), Signal("release")});
+  for (const char* name : {"held", "holding", "release"}) unlink(Signal(name).c_str());
+  pid_t holder =
+      StartAs(s_other, "stores_hold_everything", {s_machine, Signal("held"), Signal("holding"), Signal("release")});
   ASSERT_TRUE(vktest::AwaitFile(Signal("holding"))) << Output(s_other);
-  EXPECT_EQ("1", vktest::ReadWholeFile(Signal("holding"))) << "the published copy, and no live file";
+  EXPECT_EQ("1", vktest::ReadWholeFile(Signal("held"))) << "the published copy, and no live file";
   auto timed = [](const std::function<int()>& run, int* result) {
     auto start = std::chrono::steady_clock::now();
     *result = run();

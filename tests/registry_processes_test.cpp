@@ -467,7 +467,9 @@ TEST(RegistryChangeCounterTest, WithoutTheCounterAProcessReadsButDoesNotWrite) {
 
 TEST_F(RegistryProcessesTest, KilledWriterLeavesEveryReturnedWrite) {
   if (vktest::IsWindowsTarget()) GTEST_SKIP() << "checks the POSIX store's files; Windows keeps its own registry";
-  std::string done = (vktest::fs::temp_directory_path() / "vkdiag-burst-done.txt").string();
+  std::string done = (vktest::fs::temp_directory_path() /
+                      ("vkdiag-burst-done-" + std::to_string(vktest::GetCurrentProcessIdForTests()) + ".txt"))
+                         .string();
   remove(done.c_str());
   vktest::ChildProcess child("registry_burst", {done});
   // Killed in the middle of its burst, once it has returned some writes.
