@@ -14,6 +14,7 @@
 #include "registry/registry_cache.h"
 #include "registry/store_routing.h"
 #include "text/name_fold.h"
+#include "text/wide_text.h"
 
 namespace vk_posix {
 namespace registry_store {
@@ -617,6 +618,15 @@ LONG QueryInfo(KeyId key, KeyInfo* info) {
     info->values = static_cast<DWORD>(values.Int(0));
     info->maxValueNameLen = static_cast<DWORD>(values.Int(1));
     info->maxValueLen = static_cast<DWORD>(values.Int(2));
+    // Windows keeps texts in UTF-16 and counts them so, which for an ANSI
+    // caller's text is some twice the bytes it reads back.
+    Query texts(c, "SELECT data FROM vals WHERE key_id=?1 AND type IN (1, 2, 7)");
+    texts.Bind(1, row);
+    while ((rc = texts.Step()) == SQLITE_ROW) {
+      DWORD wide = static_cast<DWORD>(2 * Utf16Length(texts.Text(0)));
+      info->maxValueLen = std::max(info->maxValueLen, wide);
+    }
+    if (rc != SQLITE_DONE) return c.Error(rc);
     return ERROR_SUCCESS;
   });
   if (result != ERROR_SUCCESS || !IsMachineUsers(key)) return result;

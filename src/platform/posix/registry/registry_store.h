@@ -23,7 +23,7 @@ struct KeyInfo {
   DWORD maxClassLen = 0;
   DWORD values = 0;
   DWORD maxValueNameLen = 0;
-  DWORD maxValueLen = 0;
+  DWORD maxValueLen = 0;  // texts as Windows counts them, in UTF-16, never less than their bytes here
   uint64_t lastWrite = 0;  // FILETIME ticks
 };
 
