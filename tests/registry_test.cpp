@@ -363,6 +363,35 @@ TEST_F(RegistryTest, ValueNamesStopAt16383Characters) {
   EXPECT_EQ(0u, m_key.GetValueCount()) << "nothing was stored";
 }
 
+// A volatile key takes only volatile sub-keys (ERROR_CHILD_MUST_BE_VOLATILE),
+// also on the way down a path; every key a volatile create makes is
+// volatile, and an existing key keeps what it is whatever the option.
+TEST_F(RegistryTest, VolatileKeysTakeOnlyVolatileSubKeys) {
+  auto create = [&](HKEY parent, const char* path, DWORD options, DWORD* disposition) {
+    HKEY key = nullptr;
+    LONG result = RegCreateKeyExA(parent, path, 0, nullptr, options, KEY_ALL_ACCESS, nullptr, &key, disposition);
+    if (key) RegCloseKey(key);
+    return result;
+  };
+  HKEY parent = m_key.GetKey();
+  DWORD disposition = 0;
+  ASSERT_EQ(ERROR_SUCCESS, create(parent, "vol", REG_OPTION_VOLATILE, &disposition));
+  EXPECT_EQ(static_cast<DWORD>(REG_CREATED_NEW_KEY), disposition);
+  EXPECT_EQ(ERROR_CHILD_MUST_BE_VOLATILE, create(parent, "vol\\stable", REG_OPTION_NON_VOLATILE, &disposition));
+  EXPECT_EQ(ERROR_CHILD_MUST_BE_VOLATILE, create(parent, "vol\\a\\b", REG_OPTION_NON_VOLATILE, &disposition));
+  EXPECT_FALSE(VkRegistry(parent, "vol\\a", false, KEY_READ).IsOpen()) << "nothing of the path was made";
+  EXPECT_EQ(ERROR_SUCCESS, create(parent, "vol\\kid", REG_OPTION_VOLATILE, &disposition));
+  EXPECT_EQ(ERROR_SUCCESS, create(parent, "vol", REG_OPTION_NON_VOLATILE, &disposition));
+  EXPECT_EQ(static_cast<DWORD>(REG_OPENED_EXISTING_KEY), disposition);
+  EXPECT_EQ(ERROR_SUCCESS, create(parent, "path\\to\\leaf", REG_OPTION_VOLATILE, &disposition));
+  EXPECT_EQ(ERROR_CHILD_MUST_BE_VOLATILE, create(parent, "path\\to\\other", REG_OPTION_NON_VOLATILE, &disposition))
+      << "the keys made on the way are volatile too";
+  EXPECT_EQ(ERROR_SUCCESS, create(parent, "stable\\vol", REG_OPTION_VOLATILE, &disposition))
+      << "a volatile key may lie below a stable one";
+  EXPECT_TRUE(m_key.DeleteSubKey("vol\\kid", false));
+  EXPECT_TRUE(m_key.DeleteSubKey("vol", false)) << "volatile keys are deleted as any other";
+}
+
 TEST_F(RegistryTest, OverlongKeyNamesFail) {
   std::string overlong = Sub(std::string(256, 'k'));
   VkRegistry key;

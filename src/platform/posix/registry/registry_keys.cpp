@@ -162,7 +162,9 @@ LONG Vk::Win32::RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*ulOptions*/, R
 
 // Opens a sub-key, creating it and any missing keys on the way. As on
 // Windows, the parent handle's access does not matter: a key opened only
-// for reading can have sub-keys made below it.
+// for reading can have sub-keys made below it. Keys made with
+// REG_OPTION_VOLATILE, those on the way too, are gone after the system
+// restarts; an existing key keeps what it is.
 LONG Vk::Win32::RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*Reserved*/, LPSTR lpClass, DWORD dwOptions,
                             REGSAM samDesired, const LPSECURITY_ATTRIBUTES /*lpSecurityAttributes*/, PHKEY phkResult,
                             LPDWORD lpdwDisposition) {
@@ -180,7 +182,9 @@ LONG Vk::Win32::RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*Reserved*/, 
   KeyId id = 0;
   error = vk_posix::registry_store::OpenPath(parent, path, &id);
   bool created = false;
-  if (error == ERROR_FILE_NOT_FOUND) error = vk_posix::registry_store::CreatePath(parent, path, lpClass, &id, &created);
+  if (error == ERROR_FILE_NOT_FOUND)
+    error = vk_posix::registry_store::CreatePath(parent, path, lpClass, (dwOptions & REG_OPTION_VOLATILE) != 0, &id,
+                                                 &created);
   if (error != ERROR_SUCCESS) return error;
   if (lpdwDisposition) *lpdwDisposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
   return vk_posix::OpenHandle(id, samDesired, phkResult);
