@@ -400,6 +400,10 @@ TEST_F(RegistryTest, OverlongKeyNamesFail) {
   if (vktest::IsWindowsTarget()) return;  // Wine refuses names well below 255 characters (234)
   std::string longest = Sub(std::string(255, 'k'));
   EXPECT_TRUE(key.Create(HKEY_CURRENT_USER, longest.c_str(), KEY_ALL_ACCESS));
+  std::string wide;
+  for (int i = 0; i < 255; ++i) wide += "\xC3\xA9";  // 255 characters in 510 bytes of UTF-8
+  EXPECT_TRUE(key.Create(HKEY_CURRENT_USER, Sub(wide).c_str(), KEY_ALL_ACCESS)) << "the limit counts characters";
+  EXPECT_FALSE(key.Create(HKEY_CURRENT_USER, Sub(wide + "\xC3\xA9").c_str(), KEY_ALL_ACCESS));
 }
 
 }  // namespace

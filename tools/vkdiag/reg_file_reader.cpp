@@ -19,8 +19,8 @@ namespace {
 const char kVersion5Header[] = "Windows Registry Editor Version 5.00";
 const char kRegedit4Header[] = "REGEDIT4";
 
-// Windows' limits on names and on how deep a key lies.
-constexpr size_t kMaxKeyNameBytes = 255;
+// Windows' limits on names, in UTF-16 characters, and on how deep a key lies.
+constexpr size_t kMaxKeyNameLength = 255;
 constexpr size_t kMaxValueNameLength = 16383;
 constexpr size_t kDeepestLevel = 512;
 
@@ -133,8 +133,8 @@ void RegFileParser::ParseKey(const Line& line, size_t open) {
   for (size_t start = 0; start < key.path.subKey.size();) {
     size_t end = key.path.subKey.find('\\', start);
     if (end == std::string::npos) end = key.path.subKey.size();
-    if (end - start > kMaxKeyNameBytes)
-      Expected(line.number, "key names of at most " + std::to_string(kMaxKeyNameBytes) + " characters");
+    if (AnsiToWide(key.path.subKey.substr(start, end - start)).size() > kMaxKeyNameLength)
+      Expected(line.number, "key names of at most " + std::to_string(kMaxKeyNameLength) + " characters");
     start = end + 1;
   }
   if (KeyLevel(key.path) > kDeepestLevel)

@@ -12,6 +12,7 @@
 
 #include "kernel/errors.h"
 #include "machine/system_root.h"
+#include "text/wide_text.h"
 
 namespace vk_posix {
 
@@ -80,7 +81,10 @@ LONG SplitPath(const char* subKey, std::vector<std::string>* path) {
   for (const char* p = subKey; *p;) {
     const char* end = strchr(p, '\\');
     size_t length = end ? static_cast<size_t>(end - p) : strlen(p);
-    if (length > kMaxKeyNameLength) return ERROR_INVALID_PARAMETER;
+    // Characters as Windows counts them, in UTF-16; only a name of more
+    // bytes than that can have too many.
+    if (length > kMaxKeyNameLength && Utf16Length(std::string(p, length)) > kMaxKeyNameLength)
+      return ERROR_INVALID_PARAMETER;
     if (length > 0) path->emplace_back(p, length);
     p += length;
     while (*p == '\\') ++p;
