@@ -10,9 +10,9 @@
 
 namespace {
 
-constexpr size_t kBufferSize = 1024;              // bytes, terminator included
-constexpr size_t kMaxText = kBufferSize - 1;      // characters stored
-constexpr unsigned kFieldLimit = kBufferSize;     // wider fields are cut anyway
+constexpr size_t kBufferSize = 1024;           // bytes, terminator included
+constexpr size_t kMaxText = kBufferSize - 1;   // characters stored
+constexpr unsigned kFieldLimit = kBufferSize;  // wider fields are cut anyway
 
 // One conversion: %[-][#][0][width][.precision][size]type, the flags only in
 // that order, as wsprintf documents them.
