@@ -165,9 +165,17 @@ struct InsertFormat {
   std::string rest;       // text after the conversion letter, printed as it is
 };
 
+// No insert is wider than a message may be long, so that a format from a
+// message file cannot ask for gigabytes of padding.
+constexpr int kWidestField = 32767;
+
+bool FieldTooWide(const std::string& digits) {
+  return digits.size() > 5 || (!digits.empty() && digits != "*" && std::stoi(digits) > kWidestField);
+}
+
 bool ParseInsertFormat(const std::string& text, InsertFormat* format) {
   size_t i = 0;
-  while (i < text.size() && strchr("-+ #0", text[i])) format->flags += text[i++];
+  while (i < text.size() && text[i] && strchr("-+ #0", text[i])) format->flags += text[i++];
   auto field = [&](std::string* out) {
     if (i < text.size() && text[i] == '*') {
       ++format->stars;
@@ -183,7 +191,9 @@ bool ParseInsertFormat(const std::string& text, InsertFormat* format) {
     field(&format->precision);
   }
   // What printf would read as flags out of their place has no meaning.
-  if (i < text.size() && strchr("0123456789 +-*#.", text[i])) return false;
+  if (i < text.size() && text[i] && strchr("0123456789 +-*#.", text[i])) return false;
+  if (FieldTooWide(format->width) || FieldTooWide(format->precision.substr(format->precision.empty() ? 0 : 1)))
+    return false;
   for (const char* size : {"I64", "I32", "ll", "I", "h", "l", "w"}) {
     if (text.compare(i, strlen(size), size) == 0) {
       format->size = size;
@@ -312,8 +322,12 @@ DWORD ExpandInsert(const std::string& text, size_t* pos, size_t number, InsertAr
   std::string fixed = format.flags + (hasWidth ? "" : format.width) + (hasPrecision ? "" : format.precision);
   InsertFormat plain = format;
   plain.flags = fixed;
-  int width = hasWidth ? static_cast<int>(taken[0]) : 0;
-  int precision = hasPrecision ? static_cast<int>(taken[hasWidth ? 1 : 0]) : 0;
+  auto bounded = [](uint64_t argument) {
+    int field = static_cast<int>(argument);
+    return field > kWidestField ? kWidestField : field < -kWidestField ? -kWidestField : field;
+  };
+  int width = hasWidth ? bounded(taken[0]) : 0;
+  int precision = hasPrecision ? bounded(taken[hasWidth ? 1 : 0]) : 0;
   *out = FormatInsertValue(plain, width, hasWidth, precision, hasPrecision, taken[format.stars]) + format.rest;
   return ERROR_SUCCESS;
 }
