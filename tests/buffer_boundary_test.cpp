@@ -94,6 +94,97 @@ TEST_F(RegistryBufferTest, EnumeratedValueNamesAndDataStayInsideTheirBuffers) {
   }
 }
 
+// When only the data buffer is too small, the size it needs comes back and
+// the name buffer and its length stay as they were (Windows-verified in
+// Wine's tests). When only the name buffer is, the data comes and the name
+// gets as much as fits, terminated, as under Wine.
+TEST_F(RegistryBufferTest, EnumeratedValuesFillTheDataBeforeTheName) {
+  ASSERT_TRUE(m_key.WriteString("valuename", "datadata"));  // 9 bytes
+  GuardedBuffer name(20);
+  GuardedBuffer data(4);
+  DWORD nameLength = name.size(), dataSize = data.size(), type = 0;
+  EXPECT_EQ(ERROR_MORE_DATA, RegEnumValueA(m_key.GetKey(), 0, name.data(), &nameLength, nullptr, &type, data.bytes(),
+                                           &dataSize));
+  EXPECT_EQ(9u, dataSize);
+  EXPECT_EQ(20u, nameLength) << "the name's length is left alone";
+  EXPECT_EQ(kGuard, name.data()[0]) << "and so is the name";
+  EXPECT_TRUE(data.GuardIntact());
+
+  GuardedBuffer shortName(5);
+  GuardedBuffer roomy(20);
+  nameLength = shortName.size();
+  dataSize = roomy.size();
+  EXPECT_EQ(ERROR_MORE_DATA, RegEnumValueA(m_key.GetKey(), 0, shortName.data(), &nameLength, nullptr, &type,
+                                           roomy.bytes(), &dataSize));
+  EXPECT_EQ(9u, dataSize);
+  EXPECT_STREQ("datadata", roomy.data()) << "the data that fits comes";
+  if (!vktest::IsWindowsTarget()) {
+    EXPECT_EQ(5u, nameLength);
+    EXPECT_EQ("valu", shortName.text()) << "as much of the name as fits";
+  }
+  EXPECT_TRUE(shortName.GuardIntact());
+}
+
+// A text stored without its terminator reads back with one after it when
+// the buffer has room for it, through RegQueryValueExA and RegEnumValueA;
+// the size stays the data's, and a buffer of exactly that size gets none.
+// Other types get none. Wine's tests of this pass on Windows.
+TEST_F(RegistryBufferTest, TextsStoredWithoutTerminatorGetOneWhereThereIsRoom) {
+  const BYTE raw[] = {'x', 'y', 'z', 'Q'};  // no NUL after the three bytes stored
+  for (DWORD type : {static_cast<DWORD>(REG_SZ), static_cast<DWORD>(REG_EXPAND_SZ), static_cast<DWORD>(REG_MULTI_SZ),
+                     static_cast<DWORD>(REG_BINARY)}) {
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(m_key.GetKey(), "raw", 0, type, raw, 3));
+    for (size_t size : {3u, 4u}) {
+      bool terminated = type != REG_BINARY && size == 4;
+      std::string expected = terminated ? std::string("xyz", 4) : std::string("xyz") + kGuard;
+      GuardedBuffer queried(size);
+      DWORD dataSize = queried.size();
+      EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(m_key.GetKey(), "raw", nullptr, nullptr, queried.bytes(), &dataSize));
+      EXPECT_EQ(3u, dataSize);
+      EXPECT_EQ(expected, std::string(queried.data(), 4)) << type << " " << size;
+      GuardedBuffer listed(size);
+      char name[8];
+      DWORD nameLength = sizeof name;
+      dataSize = listed.size();
+      EXPECT_EQ(ERROR_SUCCESS, RegEnumValueA(m_key.GetKey(), 0, name, &nameLength, nullptr, nullptr, listed.bytes(),
+                                             &dataSize));
+      EXPECT_EQ(3u, dataSize);
+      EXPECT_EQ(expected, std::string(listed.data(), 4)) << type << " " << size;
+    }
+  }
+}
+
+// A class buffer too small gets as much of the class as it holds and that
+// length, with ERROR_MORE_DATA; one of no size is left alone (Windows-
+// verified in Wine's tests).
+TEST_F(RegistryBufferTest, KeyClassesAreCutToTheirBuffer) {
+  HKEY key = nullptr;
+  char className[] = "classname";  // 9 characters
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(m_key.GetKey(), "classy", 0, className, 0, KEY_ALL_ACCESS, nullptr, &key,
+                                           nullptr));
+  for (size_t size : {1u, 4u, 9u, 10u}) {
+    GuardedBuffer buffer(size);
+    DWORD length = buffer.size();
+    DWORD values = 99;
+    LONG result = RegQueryInfoKeyA(key, buffer.data(), &length, nullptr, nullptr, nullptr, nullptr, &values, nullptr,
+                                   nullptr, nullptr, nullptr);
+    EXPECT_EQ(size < 10 ? ERROR_MORE_DATA : ERROR_SUCCESS, result) << size;
+    EXPECT_EQ(size < 10 ? size - 1 : 9u, length) << size;
+    EXPECT_EQ(std::string(className, size < 10 ? size - 1 : 9), buffer.text()) << size;
+    EXPECT_EQ(0u, values) << "the other answers come all the same";
+    EXPECT_TRUE(buffer.GuardIntact()) << size;
+  }
+  if (!vktest::RunningUnderWine()) {
+    char untouched[4] = "abc";
+    DWORD length = 0;
+    EXPECT_EQ(ERROR_SUCCESS, RegQueryInfoKeyA(key, untouched, &length, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                              nullptr, nullptr, nullptr, nullptr));
+    EXPECT_EQ(0u, length);
+    EXPECT_STREQ("abc", untouched);
+  }
+  RegCloseKey(key);
+}
+
 TEST_F(RegistryBufferTest, ValueDataReportsTheSizeItNeeds) {
   const BYTE data[] = {1, 2, 3, 4, 5, 6, 7, 8, 9};
   ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(m_key.GetKey(), "binary", 0, REG_BINARY, data, sizeof data));

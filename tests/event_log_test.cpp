@@ -422,8 +422,10 @@ class VemraLogTest : public EventLogTest {
   }
 };
 
+// The byte after the data is no NUL, or RegSetValueExA would store it as
+// the terminator that a strlen() slip left out.
 TEST_F(VemraLogTest, InstallationPathWithoutTerminatorIsNotUsed) {
-  std::string unterminated(260, 'x');
+  std::string unterminated(261, 'x');
   Vk::VkRegistry setup(HKEY_LOCAL_MACHINE, "Software\\Haldrex\\Vemra\\Setup", false, KEY_ALL_ACCESS);
   ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(setup.GetKey(), "Inst_Path", 0, REG_SZ,
                                           reinterpret_cast<const BYTE*>(unterminated.data()), 260));
@@ -435,9 +437,10 @@ TEST_F(VemraLogTest, InstallationPathWithoutTerminatorIsNotUsed) {
 // Installers often store the path without its terminator.
 TEST_F(VemraLogTest, InstallationPathWithoutTerminatorIsUsedWhenItFits) {
   std::string directory = m_dir.string();
+  std::string followed = directory + "#";  // no NUL right after the data
   Vk::VkRegistry setup(HKEY_LOCAL_MACHINE, "Software\\Haldrex\\Vemra\\Setup", false, KEY_ALL_ACCESS);
   ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(setup.GetKey(), "Inst_Path", 0, REG_SZ,
-                                          reinterpret_cast<const BYTE*>(directory.data()),
+                                          reinterpret_cast<const BYTE*>(followed.data()),
                                           static_cast<DWORD>(directory.size())));
   CVemraLog log(m_source.c_str());
   ASSERT_EQ(EventsFile(), log.GetEventsFilePath()) << "else the event would land beside the test executable";

@@ -15,10 +15,48 @@ using vktest::FileExists;
 
 class PlatformFilesTest : public vktest::ScratchDirTest {
  protected:
-  HANDLE Open(const std::string& path, DWORD access, DWORD share, DWORD disposition) {
-    return CreateFileA(path.c_str(), access, share, nullptr, disposition, 0, nullptr);
+  HANDLE Open(const std::string& path, DWORD access, DWORD share, DWORD disposition, DWORD flags = 0) {
+    return CreateFileA(path.c_str(), access, share, nullptr, disposition, flags, nullptr);
+  }
+  // Whether an open succeeds; the handle is closed again.
+  bool Opens(const std::string& path, DWORD access, DWORD share, DWORD disposition, DWORD flags = 0) {
+    HANDLE file = Open(path, access, share, disposition, flags);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(file);
+    return true;
+  }
+  // The last error of an open that must fail.
+  DWORD OpenError(const std::string& path, DWORD access, DWORD share, DWORD disposition) {
+    HANDLE file = Open(path, access, share, disposition);
+    DWORD error = GetLastError();
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    return file == INVALID_HANDLE_VALUE ? error : ERROR_SUCCESS;
+  }
+  // Seeks to the start and writes, through a handle of the given access.
+  std::string WriteAtStart(DWORD access, const char* text) {
+    std::string path = PathOf("rights.txt");
+    vktest::WriteWholeFile(path, "0123");
+    HANDLE file = Open(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
+    EXPECT_NE(INVALID_HANDLE_VALUE, file);
+    SetFilePointer(file, 0, nullptr, FILE_BEGIN);
+    DWORD done = 0;
+    EXPECT_TRUE(WriteFile(file, text, static_cast<DWORD>(strlen(text)), &done, nullptr)) << GetLastError();
+    CloseHandle(file);
+    return vktest::ReadWholeFile(path);
   }
 };
+
+// Holds the file args[0] open with the access args[1] and no sharing until
+// the file args[3] appears; args[2] appears once it is open.
+VK_CHILD_MAIN(hold_file) {
+  HANDLE file = CreateFileA(args.at(0).c_str(), static_cast<DWORD>(std::stoul(args.at(1))), 0, nullptr, OPEN_EXISTING,
+                            0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return 1;
+  vktest::WriteWholeFile(args.at(2), "open");
+  bool released = vktest::AwaitFile(args.at(3));
+  CloseHandle(file);
+  return released ? 0 : 2;
+}
 
 TEST_F(PlatformFilesTest, MissingFilesAndDirectoriesHaveDistinctCodes) {
   EXPECT_EQ(INVALID_HANDLE_VALUE, Open(PathOf("none.txt"), GENERIC_READ, 0, OPEN_EXISTING));
@@ -69,6 +107,156 @@ TEST_F(PlatformFilesTest, ShareModeZeroExcludesEveryone) {
   EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), GetLastError());
   EXPECT_FALSE(CopyFileA(path.c_str(), PathOf("copy.txt").c_str(), FALSE));
   CloseHandle(owner);
+}
+
+// Only data access takes part in sharing: a handle without it (access 0,
+// FILE_READ_ATTRIBUTES) is never refused and its share mode denies no one,
+// in this process or another.
+TEST_F(PlatformFilesTest, HandlesWithoutDataAccessNeitherConflictNorRestrict) {
+  std::string path = PathOf("attributes.txt");
+  vktest::WriteWholeFile(path, "data");
+  HANDLE writer = Open(path, GENERIC_WRITE, 0, OPEN_EXISTING);
+  ASSERT_NE(INVALID_HANDLE_VALUE, writer);
+  EXPECT_TRUE(Opens(path, 0, 0, OPEN_EXISTING)) << GetLastError();
+  EXPECT_TRUE(Opens(path, FILE_READ_ATTRIBUTES, 0, OPEN_EXISTING)) << GetLastError();
+  CloseHandle(writer);
+
+  HANDLE holder = Open(path, FILE_READ_ATTRIBUTES, 0, OPEN_EXISTING);
+  ASSERT_NE(INVALID_HANDLE_VALUE, holder);
+  EXPECT_TRUE(Opens(path, GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING)) << GetLastError();
+  CloseHandle(holder);
+
+  vktest::ChildProcess child("hold_file", {path, std::to_string(0), PathOf("open"), PathOf("release")});
+  ASSERT_TRUE(vktest::AwaitFile(PathOf("open")));
+  EXPECT_TRUE(Opens(path, GENERIC_WRITE, 0, OPEN_EXISTING)) << GetLastError();
+  EXPECT_TRUE(DeleteFileA(path.c_str())) << GetLastError();
+  vktest::WriteWholeFile(PathOf("release"), "");
+  EXPECT_EQ(0, child.Wait());
+}
+
+// The specific rights do what the generic ones stand for: FILE_READ_DATA
+// reads, FILE_WRITE_DATA writes, GENERIC_ALL does both, and each handle
+// refuses the other with ERROR_ACCESS_DENIED.
+TEST_F(PlatformFilesTest, SpecificRightsReadAndWriteAsTheirGenericKin) {
+  std::string path = PathOf("specific.txt");
+  vktest::WriteWholeFile(path, "0123");
+  char buffer[8] = "";
+  DWORD done = 0;
+  HANDLE reader = Open(path, FILE_READ_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
+  ASSERT_NE(INVALID_HANDLE_VALUE, reader);
+  EXPECT_TRUE(ReadFile(reader, buffer, 4, &done, nullptr));
+  EXPECT_EQ("0123", std::string(buffer, done));
+  EXPECT_FALSE(WriteFile(reader, "x", 1, &done, nullptr));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
+  CloseHandle(reader);
+
+  HANDLE writer = Open(path, FILE_WRITE_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
+  ASSERT_NE(INVALID_HANDLE_VALUE, writer);
+  EXPECT_TRUE(WriteFile(writer, "AB", 2, &done, nullptr));
+  EXPECT_FALSE(ReadFile(writer, buffer, 4, &done, nullptr));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
+  CloseHandle(writer);
+  EXPECT_EQ("AB23", vktest::ReadWholeFile(path));
+
+  HANDLE all = Open(path, GENERIC_ALL, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
+  ASSERT_NE(INVALID_HANDLE_VALUE, all);
+  EXPECT_TRUE(ReadFile(all, buffer, 2, &done, nullptr));
+  EXPECT_TRUE(WriteFile(all, "CD", 2, &done, nullptr));
+  CloseHandle(all);
+  EXPECT_EQ("ABCD", vktest::ReadWholeFile(path));
+}
+
+// FILE_APPEND_DATA without FILE_WRITE_DATA writes at the end, wherever the
+// file pointer stands; with it, where the pointer stands.
+TEST_F(PlatformFilesTest, AppendOnlyHandlesWriteAtTheEnd) {
+  EXPECT_EQ("0123AB", WriteAtStart(FILE_APPEND_DATA, "AB"));
+  EXPECT_EQ("0123AB", WriteAtStart(FILE_APPEND_DATA | GENERIC_READ, "AB"));
+  EXPECT_EQ("AB23", WriteAtStart(FILE_APPEND_DATA | FILE_WRITE_DATA, "AB"));
+}
+
+TEST_F(PlatformFilesTest, SpecificRightsCountForSharing) {
+  std::string path = PathOf("counted.txt");
+  vktest::WriteWholeFile(path, "data");
+  HANDLE writer = Open(path, FILE_WRITE_DATA, 0, OPEN_EXISTING);
+  ASSERT_NE(INVALID_HANDLE_VALUE, writer);
+  EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION),
+            OpenError(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING));
+  CloseHandle(writer);
+  HANDLE reader = Open(path, FILE_READ_DATA, FILE_SHARE_READ, OPEN_EXISTING);
+  ASSERT_NE(INVALID_HANDLE_VALUE, reader);
+  EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION),
+            OpenError(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING))
+      << "appending is writing";
+  CloseHandle(reader);
+}
+
+// CREATE_ALWAYS and TRUNCATE_EXISTING empty an existing file whatever the
+// access asked for, as Wine does; a missing file stays missing.
+TEST_F(PlatformFilesTest, TruncatingDispositionsTruncateWhateverTheAccess) {
+  std::string path = PathOf("truncated.txt");
+  for (DWORD disposition : {static_cast<DWORD>(TRUNCATE_EXISTING), static_cast<DWORD>(CREATE_ALWAYS)}) {
+    vktest::WriteWholeFile(path, "0123");
+    HANDLE file = Open(path, GENERIC_READ, FILE_SHARE_READ, disposition);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file) << disposition << ": " << GetLastError();
+    EXPECT_EQ(0u, GetFileSize(file, nullptr)) << disposition;
+    DWORD done = 0;
+    EXPECT_FALSE(WriteFile(file, "x", 1, &done, nullptr)) << "the handle still only reads";
+    CloseHandle(file);
+  }
+  EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND),
+            OpenError(PathOf("absent.txt"), GENERIC_READ, FILE_SHARE_READ, TRUNCATE_EXISTING));
+}
+
+// Flags that tune caching open files as any other; the layer refuses only
+// the flags whose promise it cannot keep (Wine takes them all).
+TEST_F(PlatformFilesTest, CachingFlagsOpenFiles) {
+  std::string path = PathOf("flags.txt");
+  vktest::WriteWholeFile(path, "data");
+  const DWORD caching[] = {static_cast<DWORD>(FILE_FLAG_SEQUENTIAL_SCAN), static_cast<DWORD>(FILE_FLAG_RANDOM_ACCESS),
+                           static_cast<DWORD>(FILE_FLAG_WRITE_THROUGH), static_cast<DWORD>(FILE_FLAG_NO_BUFFERING)};
+  for (DWORD flag : caching) {
+    EXPECT_TRUE(Opens(path, GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING, flag)) << std::hex << flag;
+  }
+  HANDLE file = Open(PathOf("through.txt"), GENERIC_WRITE, 0, CREATE_NEW, FILE_FLAG_WRITE_THROUGH);
+  ASSERT_NE(INVALID_HANDLE_VALUE, file);
+  DWORD done = 0;
+  EXPECT_TRUE(WriteFile(file, "synced", 6, &done, nullptr));
+  CloseHandle(file);
+  EXPECT_EQ("synced", vktest::ReadWholeFile(PathOf("through.txt")));
+  if (vktest::IsWindowsTarget()) return;
+  for (DWORD flag : {static_cast<DWORD>(FILE_FLAG_OVERLAPPED), static_cast<DWORD>(FILE_FLAG_DELETE_ON_CLOSE)}) {
+    EXPECT_FALSE(Opens(path, GENERIC_READ, 0, OPEN_EXISTING, flag)) << std::hex << flag;
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
+  }
+}
+
+// A separator after a file's name makes it no file name (ERROR_INVALID_NAME);
+// a missing one is still not found, and a directory's stays access denied.
+TEST_F(PlatformFilesTest, ANameEndingInASeparatorNamesNoFile) {
+  const std::string sep = vktest::IsWindowsTarget() ? "\\" : "/";
+  vktest::WriteWholeFile(PathOf("here.txt"), "x");
+  EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_NAME), OpenError(PathOf("here.txt") + sep, GENERIC_READ, 0, OPEN_EXISTING));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_NAME), OpenError(PathOf("new.txt") + sep, GENERIC_WRITE, 0, CREATE_ALWAYS));
+  EXPECT_FALSE(FileExists(PathOf("new.txt")));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), OpenError(PathOf("gone.txt") + sep, GENERIC_READ, 0, OPEN_EXISTING));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), OpenError(m_dir.string() + sep, GENERIC_READ, 0, OPEN_EXISTING));
+}
+
+// A size whose low 32 bits are all ones is told apart from a failure by a
+// last error of NO_ERROR, as GetFileSize documents.
+TEST_F(PlatformFilesTest, ASizeOfAllOnesClearsTheLastError) {
+  HANDLE file = Open(PathOf("sparse4g.bin"), GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS);
+  ASSERT_NE(INVALID_HANDLE_VALUE, file);
+  LONG high = 0;
+  ASSERT_EQ(0xFFFFFFFEu, SetFilePointer(file, static_cast<LONG>(0xFFFFFFFEu), &high, FILE_BEGIN));
+  DWORD done = 0;
+  ASSERT_TRUE(WriteFile(file, "x", 1, &done, nullptr));
+  SetLastError(1234);
+  DWORD sizeHigh = 7;
+  EXPECT_EQ(INVALID_FILE_SIZE, GetFileSize(file, &sizeHigh));
+  EXPECT_EQ(static_cast<DWORD>(NO_ERROR), GetLastError());
+  EXPECT_EQ(0u, sizeHigh);
+  CloseHandle(file);
 }
 
 TEST_F(PlatformFilesTest, CreateAlwaysDoesNotTruncateAFileItMayNotOpen) {

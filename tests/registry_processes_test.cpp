@@ -97,6 +97,41 @@ VK_CHILD_MAIN(registry_in_root) {
 #endif
 }
 
+// In the registry under args[0]: "make" makes a volatile key with a
+// sub-key and a value, and a stable key beside it; "after-restart" checks
+// that the volatile keys are gone and the stable one stayed, and that the
+// name can be made anew; "kept" checks that both kinds are still there.
+// Returns the number of the first check that failed, 0 when all passed.
+VK_CHILD_MAIN(registry_volatile_in_root) {
+#if defined(_WIN32)
+  return -1;  // a restart cannot be staged for Windows' own registry
+#else
+  setenv("VK_SYSTEM_ROOT", args.at(0).c_str(), 1);
+  const std::string& step = args.at(1);
+  HKEY key = nullptr;
+  auto create = [&](const char* path, DWORD options) {
+    LONG result = RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, nullptr, options, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+    if (result == ERROR_SUCCESS) RegCloseKey(key);
+    return result;
+  };
+  auto exists = [](const char* path) { return VkRegistry(HKEY_LOCAL_MACHINE, path, false, KEY_READ).IsOpen(); };
+  if (step == "make") {
+    // The stable key first: keys a volatile create makes on the way are volatile.
+    if (create("Software\\Lasting", REG_OPTION_NON_VOLATILE) != ERROR_SUCCESS) return 1;
+    if (create("Software\\Session", REG_OPTION_VOLATILE) != ERROR_SUCCESS) return 2;
+    if (create("Software\\Session\\Inner", REG_OPTION_VOLATILE) != ERROR_SUCCESS) return 3;
+    return VkRegistry(HKEY_LOCAL_MACHINE, "Software\\Session\\Inner", false, KEY_ALL_ACCESS).WriteDword("v", 1) ? 0 : 4;
+  }
+  if (step == "after-restart") {
+    if (exists("Software\\Session") || exists("Software\\Session\\Inner")) return 1;
+    if (!exists("Software\\Lasting")) return 2;
+    if (create("Software\\Session\\Inner", REG_OPTION_NON_VOLATILE) != ERROR_SUCCESS) return 3;
+    return 0;
+  }
+  return exists("Software\\Session\\Inner") && exists("Software\\Lasting") ? 0 : 1;
+#endif
+}
+
 // Sets the number that the own-writes test has just read.
 VK_CHILD_MAIN(registry_set_kept) {
   return VkRegistry(HKEY_CURRENT_USER, kStressKey, false, KEY_ALL_ACCESS).WriteDword("kept", 2) ? 0 : 1;
@@ -462,6 +497,50 @@ TEST(RegistryChangeCounterTest, WithoutTheCounterAProcessReadsButDoesNotWrite) {
   vktest::fs::remove(root / "registry.changes");
   vktest::fs::create_directory(root / "registry.changes");
   EXPECT_EQ(1, vktest::ChildProcess("registry_in_root", {root.string()}).Wait());
+  vktest::fs::remove_all(root);
+}
+
+// Runs SQL on the registry database under root, as another version of the
+// library or a restart would have left it.
+void ChangeStore(const vktest::fs::path& root, const char* sql) {
+#if !defined(_WIN32)
+  sqlite3* db = nullptr;
+  ASSERT_EQ(SQLITE_OK, sqlite3_open((root / "registry.db").c_str(), &db));
+  sqlite3_busy_timeout(db, 10000);
+  EXPECT_EQ(SQLITE_OK, sqlite3_exec(db, sql, nullptr, nullptr, nullptr)) << sqlite3_errmsg(db);
+  sqlite3_close(db);
+#else
+  (void)root;
+  (void)sql;
+#endif
+}
+
+// Volatile keys end with the boot they were made in: the first process
+// after a restart finds them gone with their subtrees, and stable keys
+// where they were. The restart is staged by giving the keys another boot.
+TEST(RegistryVolatileTest, VolatileKeysEndWithTheBootTheyWereMadeIn) {
+  if (vktest::IsWindowsTarget()) GTEST_SKIP() << "a restart cannot be staged for Windows' own registry";
+  vktest::fs::path root = vktest::fs::temp_directory_path() / ("vkdiag-volatile-" + std::to_string(vktest::GetCurrentProcessIdForTests()));
+  vktest::fs::remove_all(root);
+  vktest::fs::create_directories(root);
+  ASSERT_EQ(0, vktest::ChildProcess("registry_volatile_in_root", {root.string(), "make"}).Wait());
+  EXPECT_EQ(0, vktest::ChildProcess("registry_volatile_in_root", {root.string(), "kept"}).Wait())
+      << "a new process of the same boot keeps them";
+  ChangeStore(root, "UPDATE volatile_keys SET boot='an earlier boot'");
+  EXPECT_EQ(0, vktest::ChildProcess("registry_volatile_in_root", {root.string(), "after-restart"}).Wait());
+  vktest::fs::remove_all(root);
+}
+
+// A store made before volatile keys were kept has no table for them: the
+// first writer adds it, and every key stays.
+TEST(RegistryVolatileTest, AStoreOfAnEarlierVersionKeepsItsKeys) {
+  if (vktest::IsWindowsTarget()) GTEST_SKIP() << "checks the POSIX store's files; Windows keeps its own registry";
+  vktest::fs::path root = vktest::fs::temp_directory_path() / ("vkdiag-upgrade-" + std::to_string(vktest::GetCurrentProcessIdForTests()));
+  vktest::fs::remove_all(root);
+  vktest::fs::create_directories(root);
+  ASSERT_EQ(0, vktest::ChildProcess("registry_volatile_in_root", {root.string(), "make"}).Wait());
+  ChangeStore(root, "DROP TABLE volatile_keys");
+  EXPECT_EQ(0, vktest::ChildProcess("registry_volatile_in_root", {root.string(), "kept"}).Wait());
   vktest::fs::remove_all(root);
 }
 

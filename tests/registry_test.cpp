@@ -135,10 +135,10 @@ TEST_F(RegistryTest, LongTextsComeBackWholeAfterRewrites) {
 }
 
 TEST_F(RegistryTest, PointerReadsAreTerminatedAndPrivateToTheirObject) {
-  const BYTE raw[] = {'x', 'y', 'z'};  // stored without a terminator
-  ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(m_key.GetKey(), "raw", 0, REG_SZ, raw, sizeof raw));
-  const BYTE one[] = {'q'};
-  ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(m_key.GetKey(), "one", 0, REG_SZ, one, sizeof one));
+  const BYTE raw[] = {'x', 'y', 'z', 'Q'};  // stored without a terminator: no NUL after the data
+  ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(m_key.GetKey(), "raw", 0, REG_SZ, raw, 3));
+  const BYTE one[] = {'q', 'Q'};
+  ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(m_key.GetKey(), "one", 0, REG_SZ, one, 1));
   m_key.WriteString("empty", "");
   VkRegistry other(HKEY_CURRENT_USER, m_path.c_str(), false, KEY_READ);
   const char* first = m_key.ReadString("raw");
@@ -323,6 +323,75 @@ TEST_F(RegistryTest, ReadsAfterOwnWritesSeeWhatTheyLeft) {
   EXPECT_EQ(ERROR_KEY_DELETED, RegQueryValueExA(doomed.GetKey(), "d", nullptr, nullptr, nullptr, nullptr));
 }
 
+// A text whose size leaves out its terminator while a NUL follows (the
+// strlen() slip) is stored with it, as Windows stores it; other types and
+// texts followed by no NUL are stored as given. Wine's tests of this pass on
+// Windows.
+TEST_F(RegistryTest, TextsSetWithoutTheirTerminatorKeepIt) {
+  const char followedByNul[] = "xyz";
+  const char followedByMore[] = "xyzQ";
+  for (DWORD type : {static_cast<DWORD>(REG_SZ), static_cast<DWORD>(REG_EXPAND_SZ), static_cast<DWORD>(REG_MULTI_SZ),
+                     static_cast<DWORD>(REG_BINARY)}) {
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(m_key.GetKey(), "slip", 0, type,
+                                            reinterpret_cast<const BYTE*>(followedByNul), 3));
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(m_key.GetKey(), "bare", 0, type,
+                                            reinterpret_cast<const BYTE*>(followedByMore), 3));
+    DWORD size = 0;
+    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(m_key.GetKey(), "slip", nullptr, nullptr, nullptr, &size));
+    EXPECT_EQ(type == REG_BINARY ? 3u : 4u, size) << type;
+    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(m_key.GetKey(), "bare", nullptr, nullptr, nullptr, &size));
+    EXPECT_EQ(3u, size) << type;
+  }
+}
+
+// Windows limits a value's name to 16,383 characters: a longer name is
+// refused when set and names no value when read or deleted.
+TEST_F(RegistryTest, ValueNamesStopAt16383Characters) {
+  std::string longest(16383, 'v');
+  EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(m_key.GetKey(), longest.c_str(), 0, REG_SZ,
+                                          reinterpret_cast<const BYTE*>("x"), 2));
+  DWORD size = 0;
+  EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(m_key.GetKey(), longest.c_str(), nullptr, nullptr, nullptr, &size));
+  EXPECT_EQ(ERROR_SUCCESS, RegDeleteValueA(m_key.GetKey(), longest.c_str()));
+  for (size_t length : {16384u, 20000u}) {
+    std::string overlong(length, 'v');
+    EXPECT_EQ(ERROR_INVALID_PARAMETER, RegSetValueExA(m_key.GetKey(), overlong.c_str(), 0, REG_SZ,
+                                                      reinterpret_cast<const BYTE*>("x"), 2)) << length;
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegQueryValueExA(m_key.GetKey(), overlong.c_str(), nullptr, nullptr, nullptr, &size));
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegDeleteValueA(m_key.GetKey(), overlong.c_str())) << length;
+  }
+  EXPECT_EQ(0u, m_key.GetValueCount()) << "nothing was stored";
+}
+
+// A volatile key takes only volatile sub-keys (ERROR_CHILD_MUST_BE_VOLATILE),
+// also on the way down a path; every key a volatile create makes is
+// volatile, and an existing key keeps what it is whatever the option.
+TEST_F(RegistryTest, VolatileKeysTakeOnlyVolatileSubKeys) {
+  auto create = [&](HKEY parent, const char* path, DWORD options, DWORD* disposition) {
+    HKEY key = nullptr;
+    LONG result = RegCreateKeyExA(parent, path, 0, nullptr, options, KEY_ALL_ACCESS, nullptr, &key, disposition);
+    if (key) RegCloseKey(key);
+    return result;
+  };
+  HKEY parent = m_key.GetKey();
+  DWORD disposition = 0;
+  ASSERT_EQ(ERROR_SUCCESS, create(parent, "vol", REG_OPTION_VOLATILE, &disposition));
+  EXPECT_EQ(static_cast<DWORD>(REG_CREATED_NEW_KEY), disposition);
+  EXPECT_EQ(ERROR_CHILD_MUST_BE_VOLATILE, create(parent, "vol\\stable", REG_OPTION_NON_VOLATILE, &disposition));
+  EXPECT_EQ(ERROR_CHILD_MUST_BE_VOLATILE, create(parent, "vol\\a\\b", REG_OPTION_NON_VOLATILE, &disposition));
+  EXPECT_FALSE(VkRegistry(parent, "vol\\a", false, KEY_READ).IsOpen()) << "nothing of the path was made";
+  EXPECT_EQ(ERROR_SUCCESS, create(parent, "vol\\kid", REG_OPTION_VOLATILE, &disposition));
+  EXPECT_EQ(ERROR_SUCCESS, create(parent, "vol", REG_OPTION_NON_VOLATILE, &disposition));
+  EXPECT_EQ(static_cast<DWORD>(REG_OPENED_EXISTING_KEY), disposition);
+  EXPECT_EQ(ERROR_SUCCESS, create(parent, "path\\to\\leaf", REG_OPTION_VOLATILE, &disposition));
+  EXPECT_EQ(ERROR_CHILD_MUST_BE_VOLATILE, create(parent, "path\\to\\other", REG_OPTION_NON_VOLATILE, &disposition))
+      << "the keys made on the way are volatile too";
+  EXPECT_EQ(ERROR_SUCCESS, create(parent, "stable\\vol", REG_OPTION_VOLATILE, &disposition))
+      << "a volatile key may lie below a stable one";
+  EXPECT_TRUE(m_key.DeleteSubKey("vol\\kid", false));
+  EXPECT_TRUE(m_key.DeleteSubKey("vol", false)) << "volatile keys are deleted as any other";
+}
+
 TEST_F(RegistryTest, OverlongKeyNamesFail) {
   std::string overlong = Sub(std::string(256, 'k'));
   VkRegistry key;
@@ -331,6 +400,10 @@ TEST_F(RegistryTest, OverlongKeyNamesFail) {
   if (vktest::IsWindowsTarget()) return;  // Wine refuses names well below 255 characters (234)
   std::string longest = Sub(std::string(255, 'k'));
   EXPECT_TRUE(key.Create(HKEY_CURRENT_USER, longest.c_str(), KEY_ALL_ACCESS));
+  std::string wide;
+  for (int i = 0; i < 255; ++i) wide += "\xC3\xA9";  // 255 characters in 510 bytes of UTF-8
+  EXPECT_TRUE(key.Create(HKEY_CURRENT_USER, Sub(wide).c_str(), KEY_ALL_ACCESS)) << "the limit counts characters";
+  EXPECT_FALSE(key.Create(HKEY_CURRENT_USER, Sub(wide + "\xC3\xA9").c_str(), KEY_ALL_ACCESS));
 }
 
 }  // namespace

@@ -197,7 +197,10 @@ TEST_F(RegistryTreeTest, KeyInformationCountsWithoutTerminators) {
   EXPECT_EQ(4u, m_key.GetMaxSubKeyLen());
   EXPECT_EQ(1u, m_key.GetValueCount());
   EXPECT_EQ(5u, m_key.GetMaxValueNameLen());
-  EXPECT_GE(m_key.GetMaxValueLen(), 8u) << "Windows counts the stored (wide) text";
+  EXPECT_EQ(16u, m_key.GetMaxValueLen()) << "Windows counts texts as it stores them, in UTF-16";
+  const BYTE binary[20] = {};
+  ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(m_key.GetKey(), "bin", 0, REG_BINARY, binary, sizeof binary));
+  EXPECT_EQ(20u, m_key.GetMaxValueLen()) << "other data as it is";
   VkRegistry closed;
   EXPECT_EQ(0u, closed.GetSubKeyCount());
   EXPECT_EQ(ERROR_INVALID_FUNCTION, closed.GetLastErrorCode());
@@ -440,6 +443,13 @@ TEST_F(RegistryTreeTest, RewritingTheSameDataChangesNothing) {
     EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(m_key.GetKey(), "same", 0, REG_BINARY, reinterpret_cast<BYTE*>(&five), sizeof five));
   })) << "the same bytes as another type are a change";
   EXPECT_TRUE(Signalled(m_path, false, REG_NOTIFY_CHANGE_LAST_SET, [&] { EXPECT_TRUE(m_key.WriteString("text", "other")); }));
+}
+
+// As under Wine, filter bits it does not know are ignored and a filter that
+// selects nothing is taken: such a watch waits, but no value wakes it.
+TEST_F(RegistryTreeTest, NotificationFiltersIgnoreUnknownBits) {
+  EXPECT_TRUE(Signalled(m_path, false, 0x100 | REG_NOTIFY_CHANGE_LAST_SET, [&] { m_key.WriteDword("v", 1); }));
+  EXPECT_FALSE(Signalled(m_path, false, 0, [&] { m_key.WriteDword("v", 2); }));
 }
 
 TEST_F(RegistryTreeTest, NotificationSignalsAChange) {

@@ -6,6 +6,7 @@
 #include <vk/platform.h>
 
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <string>
 #include <tuple>
@@ -74,11 +75,33 @@ class RegFileToolTest : public vktest::ScratchDirTest {
     TakeSnapshot(HKEY_CURRENT_USER, kSample, &snapshot);
     return snapshot[{std::string(kSample) + subKey, name}];
   }
+  bool HasValue(const char* name) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kSample, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    LONG result = RegQueryValueExA(key, name, nullptr, nullptr, nullptr, nullptr);
+    RegCloseKey(key);
+    return result == ERROR_SUCCESS;
+  }
   bool KeyExists(const std::string& path) {
     HKEY key = nullptr;
     if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
     RegCloseKey(key);
     return true;
+  }
+
+  // Imports the file with each importer this target has, from no key each
+  // time: vkdiag, and on Windows the registry editor too, which proves the
+  // expectation the editor's. check then looks at the result.
+  void ImportWithEach(const std::string& file, const std::function<void(const std::string& importer)>& check) {
+    std::vector<std::string> importers = {"vkdiag"};
+    if (vktest::IsWindowsTarget()) importers.push_back("regedit");
+    for (const std::string& importer : importers) {
+      SHDeleteKeyA(HKEY_CURRENT_USER, kSample);
+      ToolResult result = importer == "vkdiag" ? RunTool({"reg", "import", file})
+                                               : vktest::RunProgram("regedit.exe", {"/S", file});
+      ASSERT_EQ(result.exitCode, 0) << importer << ": " << result.err;
+      check(importer);
+    }
   }
 
   // The key that tests/data/regedit_export.reg holds, exported by Wine's
@@ -137,6 +160,20 @@ TEST_F(RegFileToolTest, WindowsRegistryEditorReadsAndWritesTheSameFile) {
   EXPECT_EQ(vktest::ReadWholeFile(PathOf("regedit.reg")), vktest::ReadWholeFile(PathOf("vkdiag.reg")));
 }
 
+// Values set through the A functions that the quoted form of the editor
+// would not give back whole: a CR (escaped as \r, as the editor escapes it)
+// and a NUL inside a text, and a REG_DWORD of another size, which go as hex.
+void SetAwkwardValues(HKEY parent, const char* path) {
+  HKEY key = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(parent, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
+  EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(key, "Cr", 0, REG_SZ, reinterpret_cast<const BYTE*>("a\rb"), 4));
+  EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(key, "Na\rme", 0, REG_SZ, reinterpret_cast<const BYTE*>("v"), 2));
+  EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(key, "Nul", 0, REG_SZ, reinterpret_cast<const BYTE*>("x\0y"), 4));
+  const BYTE shortDword[] = {0x34, 0x12};
+  EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(key, "ShortDword", 0, REG_DWORD, shortDword, sizeof shortDword));
+  RegCloseKey(key);
+}
+
 TEST_F(RegFileToolTest, ExportDeleteImportGivesBackEveryValueAndTheSameFile) {
   for (const std::vector<std::string>& add : std::vector<std::vector<std::string>>{
            {"-v", "Text", "-d", "quote \" backslash \\ tab\tend"},
@@ -154,6 +191,7 @@ TEST_F(RegFileToolTest, ExportDeleteImportGivesBackEveryValueAndTheSameFile) {
     ASSERT_EQ(result.exitCode, 0) << result.err;
   }
   ASSERT_EQ(RunTool({"reg", "add", m_sampleKey + "\\Tree\\Empty child"}).exitCode, 0);
+  ASSERT_NO_FATAL_FAILURE(SetAwkwardValues(HKEY_CURRENT_USER, (std::string(kSample) + "\\Awkward").c_str()));
   Snapshot before;
   TakeSnapshot(HKEY_CURRENT_USER, kSample, &before);
 
@@ -174,6 +212,24 @@ TEST_F(RegFileToolTest, ExportDeleteImportGivesBackEveryValueAndTheSameFile) {
   }
   std::string regedit4 = vktest::ReadWholeFile(PathOf("first.reg"));
   EXPECT_EQ(regedit4.rfind("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\", 0), 0u);
+  EXPECT_NE(regedit4.find("\"Cr\"=\"a\\rb\"\r\n"), std::string::npos) << "a CR is escaped as the editor escapes it";
+  EXPECT_NE(regedit4.find("\"Na\\rme\"="), std::string::npos);
+  EXPECT_NE(regedit4.find("\"Nul\"=hex(1):78,00,79,00\r\n"), std::string::npos);
+  EXPECT_NE(regedit4.find("\"ShortDword\"=hex(4):34,12\r\n"), std::string::npos);
+}
+
+// The editor reads what the export wrote for such values to the same values.
+TEST_F(RegFileToolTest, TheRegistryEditorReadsTheExportOfAwkwardValues) {
+  if (!vktest::IsWindowsTarget()) GTEST_SKIP() << "the registry editor is a Windows program";
+  ASSERT_NO_FATAL_FAILURE(SetAwkwardValues(HKEY_CURRENT_USER, kSample));
+  Snapshot before;
+  TakeSnapshot(HKEY_CURRENT_USER, kSample, &before);
+  ASSERT_EQ(RunTool({"reg", "export", m_sampleKey, PathOf("awkward.reg")}).exitCode, 0);
+  ImportWithEach(PathOf("awkward.reg"), [&](const std::string& importer) {
+    Snapshot after;
+    TakeSnapshot(HKEY_CURRENT_USER, kSample, &after);
+    EXPECT_EQ(after, before) << importer;
+  });
 }
 
 TEST_F(RegFileToolTest, DeletionLinesRemoveKeysAndValues) {
@@ -203,15 +259,15 @@ TEST_F(RegFileToolTest, ASyntaxErrorNamesFileLineAndExpectationAndAppliesNothing
   const std::vector<std::tuple<std::string, int, std::string>> bad = {
       {"REGEDIT4\r\n\r\n" + key + "\r\n\"b\"=dwrd:1\r\n", 6, "\"text\", dword:, hex:"},
       {"REGEDIT4\r\n" + key + "\"b\"=dword:123456789\r\n", 4, "1 to 8 hex digits"},
-      {"REGEDIT4\r\n" + key + "\"b\"=hex:1,02\r\n", 4, "two hex digits"},
+      {"REGEDIT4\r\n" + key + "\"b\"=hex:g1,02\r\n", 4, "hex bytes of one or two digits"},
       {"REGEDIT4\r\n" + key + "\"b\"=hex:01 02\r\n", 4, "a comma"},
       {"REGEDIT4\r\n" + key + "\"b=\"x\"\r\n", 4, "= after the value name"},
       {"REGEDIT4\r\n" + key + "\"b\"=\"x\r\n", 4, "closing \""},
-      {"REGEDIT4\r\n" + key + "[HKEY_NOWHERE\\x]\r\n", 4, "a known root key"},
+      {"REGEDIT4\r\n" + key + "[HKEY_NOWHERE\\x]\r\n", 4, "a root key by its full name"},
       {"REGEDIT4\r\n" + key + "[HKEY_CURRENT_USER\\x\r\n", 4, "a key line"},
       {"REGEDIT4\r\n\"early\"=\"x\"\r\n" + key, 2, "a [KEY] line before the first value"},
       {"REGEDIT 4\r\n" + key, 1, "the header"},
-      {"REGEDIT4\r\n" + key + "\"b\"=hex:01,\\", 4, "hex data on a line after"},
+      {"REGEDIT4\r\n" + key + "\"b\"=hex:01,\\\r\n\"c\"=\"x\"\r\n", 5, "hex data on the line after"},
   };
   for (const auto& [content, line, expected] : bad) {
     vktest::WriteWholeFile(PathOf("bad.reg"), content);
@@ -221,6 +277,84 @@ TEST_F(RegFileToolTest, ASyntaxErrorNamesFileLineAndExpectationAndAppliesNothing
         << content << result.err;
     EXPECT_NE(result.err.find(expected), std::string::npos) << content << result.err;
     EXPECT_FALSE(KeyExists(kSample)) << content;
+  }
+}
+
+// What the registry editor reads despite its looks is read to the same
+// values: blanks after dword:, comments and blank lines inside continued hex
+// data, bytes of one digit, text after a key's ']', empty names in a key's
+// path, CR escaped as \r, an unknown escape as the character itself, and a
+// string type's hex data without a terminator, which gets one.
+TEST_F(RegFileToolTest, WhatTheRegistryEditorReadsIsRead) {
+  const std::string key = "HKEY_CURRENT_USER\\" + std::string(kSample);
+  vktest::WriteWholeFile(PathOf("lenient.reg"),
+                         "REGEDIT4\r\n\r\n[" + key + "] text after the key\r\n"
+                         "\"Dword\"=dword: 10 ; a comment\r\n"
+                         "\"Continued\"=hex:01,02,\\\r\n; a comment\r\n\r\n  03\r\n"
+                         "\"OneDigit\"=hex:1,2,a\r\n"
+                         "\"Escapes\"=\"a\\rb \\n C:\\temp\"\r\n"
+                         "\"Expand\"=hex(2):41,42\r\n"
+                         "\"Spaced\"=hex( 2):43,00\r\n"
+                         "[" + key + "\\\\Sub\\]\r\n"
+                         "\"Last\"=hex:ff,\\\r\n");
+  ImportWithEach(PathOf("lenient.reg"), [&](const std::string& importer) {
+    EXPECT_EQ(Value("", "Dword"), std::make_pair(DWORD(REG_DWORD), std::string("\x10\0\0\0", 4))) << importer;
+    EXPECT_EQ(Value("", "Continued"), std::make_pair(DWORD(REG_BINARY), std::string("\x01\x02\x03"))) << importer;
+    EXPECT_EQ(Value("", "OneDigit"), std::make_pair(DWORD(REG_BINARY), std::string("\x01\x02\x0a"))) << importer;
+    EXPECT_EQ(Value("", "Escapes"), std::make_pair(DWORD(REG_SZ), std::string("a\rb \n C:temp", 13))) << importer;
+    EXPECT_EQ(Value("", "Expand"), std::make_pair(DWORD(REG_EXPAND_SZ), std::string("AB", 3))) << importer;
+    EXPECT_EQ(Value("", "Spaced"), std::make_pair(DWORD(REG_EXPAND_SZ), std::string("C", 2))) << importer;
+    EXPECT_EQ(Value("\\Sub", "Last"), std::make_pair(DWORD(REG_BINARY), std::string("\xff"))) << importer;
+  });
+}
+
+// What the registry editor skips, dropping the value or the key, makes
+// this reader refuse the file: the editor's own import lacks the value.
+TEST_F(RegFileToolTest, WhatTheRegistryEditorSkipsIsRefused) {
+  const std::string key = "[HKEY_CURRENT_USER\\" + std::string(kSample) + "]\r\n";
+  const std::vector<std::tuple<std::string, std::string>> skipped = {
+      {"REGEDIT4\r\n\r\n" + key + "\"b\"=DWORD:00000001\r\n", ":4: expected"},
+      {"REGEDIT4\r\n\r\n" + key + "\"b\"=HEX:01\r\n", ":4: expected"},
+      {"REGEDIT4\r\n\r\n" + key + "\"b\"=hex: 01, 02 ,03\r\n", ":4: expected a comma right after"},
+      {"REGEDIT4\r\n\r\n" + key + "\"b\"=\"a\\0b\"\r\n", ":4: expected no \\0"},
+      {"REGEDIT4\r\n\r\n[HKCU\\" + std::string(kSample) + "]\r\n\"b\"=\"x\"\r\n", ":3: expected a root key by its full name"},
+      {"regedit4\r\n\r\n" + key + "\"b\"=\"x\"\r\n", ":1: expected the header"},
+      {"\r\nREGEDIT4\r\n\r\n" + key + "\"b\"=\"x\"\r\n", ":1: expected the header"},
+      {"\xEF\xBB\xBFREGEDIT4\r\n\r\n" + key + "\"b\"=\"x\"\r\n", ":1: expected the header"},
+  };
+  for (const auto& [content, expected] : skipped) {
+    vktest::WriteWholeFile(PathOf("skipped.reg"), content);
+    ToolResult result = RunTool({"reg", "import", PathOf("skipped.reg")});
+    EXPECT_EQ(result.exitCode, 2) << content;
+    EXPECT_NE(result.err.find("skipped.reg" + expected), std::string::npos) << content << result.err;
+    EXPECT_FALSE(KeyExists(kSample)) << content;
+    if (vktest::IsWindowsTarget()) {
+      ASSERT_EQ(vktest::RunProgram("regedit.exe", {"/S", PathOf("skipped.reg")}).exitCode, 0);
+      EXPECT_FALSE(HasValue("b")) << "the editor skipped it too: " << content;
+      SHDeleteKeyA(HKEY_CURRENT_USER, kSample);
+    }
+  }
+}
+
+// Every name, length and depth is checked before anything is applied, so a
+// file that fails at its last key has not deleted its first.
+TEST_F(RegFileToolTest, AFileBeyondWindowsLimitsChangesNothing) {
+  ASSERT_EQ(RunTool({"reg", "add", m_sampleKey + "\\Keep", "-v", "v", "-d", "1"}).exitCode, 0);
+  const std::string keep = "[-HKEY_CURRENT_USER\\" + std::string(kSample) + "\\Keep]\r\n";
+  const std::string sample = "HKEY_CURRENT_USER\\" + std::string(kSample);
+  std::string deep = sample;
+  for (int level = 4; level <= 512; ++level) deep += "\\d";
+  const std::vector<std::tuple<std::string, std::string>> beyond = {
+      {"[" + sample + "\\" + std::string(300, 'k') + "]\r\n", "key names of at most 255 characters"},
+      {"[" + sample + "]\r\n\"" + std::string(16384, 'v') + "\"=\"x\"\r\n", "a value name of at most 16383"},
+      {"[" + deep + "]\r\n", "a key at most 512 levels deep"},
+  };
+  for (const auto& [tail, expected] : beyond) {
+    vktest::WriteWholeFile(PathOf("beyond.reg"), "REGEDIT4\r\n\r\n" + keep + tail);
+    ToolResult result = RunTool({"reg", "import", PathOf("beyond.reg")});
+    EXPECT_EQ(result.exitCode, 2) << expected;
+    EXPECT_NE(result.err.find(expected), std::string::npos) << result.err;
+    EXPECT_TRUE(KeyExists(std::string(kSample) + "\\Keep")) << expected;
   }
 }
 

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "support/registry_fixture.h"
 #include "support/test_support.h"
@@ -85,6 +86,51 @@ TEST_F(RegToolTest, AddedValuesOfEveryTypeShowInRegQueryLayout) {
   EXPECT_EQ(one.out, "\n" + LongKey() + "\n    Dword    REG_DWORD    0x1f\n\n");
   ToolResult unnamed = RunTool({"reg", "query", Key(), "--default"});
   EXPECT_EQ(unnamed.out, "\n" + LongKey() + "\n    (Default)    REG_SZ    unnamed\n\n");
+}
+
+// What reg query prints where a key lacks what was asked for: a default
+// value not set is shown as "(value not set)" and is no failure; a key
+// without values prints its name only in a walk below the key asked for;
+// REG_DWORD_BIG_ENDIAN has its name. On Windows reg.exe prints the same.
+TEST_F(RegToolTest, RegQueryShowsMissingThingsAsRegDoes) {
+  ASSERT_EQ(RunTool({"reg", "add", Key() + "\\Empty"}).exitCode, 0);
+  ASSERT_EQ(RunTool({"reg", "add", Key() + "\\Parent\\Child"}).exitCode, 0);
+  HKEY child = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(m_key.GetKey(), "Parent\\Child", 0, KEY_SET_VALUE, &child));
+  const BYTE bigEndian[] = {1, 2, 3, 4};
+  ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(child, "Big", 0, REG_DWORD_BIG_ENDIAN, bigEndian, sizeof bigEndian));
+  RegCloseKey(child);
+  struct Case {
+    std::vector<std::string> tool;
+    std::vector<std::string> reg;
+    std::string out;
+  } cases[] = {
+      {{"--default"}, {"/ve"}, "\n" + LongKey() + "\\Empty\n    (Default)    REG_SZ    (value not set)\n"},
+      {{}, {}, "\n"},
+      {{"-s"}, {"/s"}, "\n"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {"reg", "query", Key() + "\\Empty"};
+    args.insert(args.end(), c.tool.begin(), c.tool.end());
+    ToolResult ours = RunTool(args);
+    EXPECT_EQ(ours.exitCode, 0) << ours.err;
+    EXPECT_EQ(ours.out, c.out);
+    if (vktest::IsWindowsTarget()) {
+      std::vector<std::string> regArgs = {"query", LongKey() + "\\Empty"};
+      regArgs.insert(regArgs.end(), c.reg.begin(), c.reg.end());
+      EXPECT_EQ(vktest::RunProgram("reg.exe", regArgs).out, c.out) << "reg.exe";
+    }
+  }
+  const std::string parent = LongKey() + "\\Parent";
+  const std::string listed = "\n" + parent + "\\Child\n";
+  const std::string walked = "\n" + parent + "\\Child\n    Big    REG_DWORD_BIG_ENDIAN    0x4030201\n\n";
+  EXPECT_EQ(RunTool({"reg", "query", Key() + "\\Parent"}).out, listed);
+  EXPECT_EQ(RunTool({"reg", "query", Key() + "\\Parent", "-s"}).out, walked);
+  if (vktest::IsWindowsTarget()) {
+    EXPECT_EQ(vktest::RunProgram("reg.exe", {"query", parent}).out, listed) << "reg.exe";
+    EXPECT_EQ(vktest::RunProgram("reg.exe", {"query", parent, "/s"}).out, walked) << "reg.exe";
+  }
+  EXPECT_EQ(RunTool({"reg", "query", Key() + "\\Parent", "-v", "Absent"}).exitCode, 1) << "a named value is missed";
 }
 
 // A program may store a string value with no bytes at all, not even the

@@ -20,7 +20,7 @@ namespace {
 
 // Conversions that consume each slot's type; the slot order is fixed.
 const char* const kPosixConversions[kFormatSlotCount] = {"dicx", "s", "fegaG", "uxXo"};
-const char* const kWindowsConversions[kFormatSlotCount] = {"dicx", "s", "dic", "uxXo"};
+const char* const kWindowsConversions[kFormatSlotCount] = {"dicxX", "s", "dic", "uxX"};
 
 // Widths and precisions stay small enough for a fast target, large enough
 // to cross the buffers' growth steps.
@@ -40,7 +40,13 @@ std::string MakeFormat(FuzzedDataProvider& input, bool windowsFormatter) {
     }
     if (!input.ConsumeBool()) continue;
     format += '%';
-    if (input.ConsumeBool()) format += input.PickValueInArray({"-", "+", " ", "#", "0", "-0"});
+    // wsprintf knows the flags - # 0 in that order only; any other flag
+    // would print the conversion's letter and leave its argument.
+    if (windowsFormatter) {
+      if (input.ConsumeBool()) format += input.PickValueInArray({"-", "#", "0", "-#", "-0", "#0", "-#0"});
+    } else if (input.ConsumeBool()) {
+      format += input.PickValueInArray({"-", "+", " ", "#", "0", "-0"});
+    }
     if (input.ConsumeBool()) format += std::to_string(input.ConsumeIntegralInRange(0, kMaxWidth));
     if (input.ConsumeBool()) format += "." + std::to_string(input.ConsumeIntegralInRange(0, kMaxWidth));
     std::string choices = conversions[slot];

@@ -42,20 +42,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   std::string subKey = input.ConsumeRandomLengthString(400);
   std::string valueName = input.ConsumeRandomLengthString(300);
   DWORD type = input.ConsumeIntegralInRange<DWORD>(0, 11);
+  // RegSetValueExA reads the byte after a text's data, as Windows does, to
+  // keep a terminator the size left out: the buffer holds one more.
+  BYTE after = input.ConsumeIntegral<BYTE>();
   std::vector<BYTE> data = input.ConsumeRemainingBytes<BYTE>();
+  const size_t given = data.size();
+  data.push_back(after);
 
   HKEY root = nullptr;
   Check(RegCreateKeyExA(HKEY_CURRENT_USER, kFuzzRoot, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &root, nullptr) ==
         ERROR_SUCCESS);
   HKEY key = nullptr;
   if (RegCreateKeyExA(root, subKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) == ERROR_SUCCESS) {
-    if (RegSetValueExA(key, valueName.c_str(), 0, type, data.data(), static_cast<DWORD>(data.size())) ==
-        ERROR_SUCCESS) {
-      std::vector<BYTE> back(data.size() + 2);
+    if (RegSetValueExA(key, valueName.c_str(), 0, type, data.data(), static_cast<DWORD>(given)) == ERROR_SUCCESS) {
+      std::vector<BYTE> back(given + 2);
       DWORD backType = 0, backSize = static_cast<DWORD>(back.size());
       Check(RegQueryValueExA(key, valueName.c_str(), nullptr, &backType, back.data(), &backSize) == ERROR_SUCCESS);
       Check(backType == type);
-      Check(backSize >= data.size() && (data.empty() || memcmp(back.data(), data.data(), data.size()) == 0));
+      Check(backSize >= given && backSize <= given + 1 && (given == 0 || memcmp(back.data(), data.data(), given) == 0));
     }
     ListValues(key);
     RegCloseKey(key);

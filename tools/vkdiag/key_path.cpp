@@ -2,6 +2,8 @@
 
 #include <string.h>
 
+#include <algorithm>
+
 #include "tool_error.h"
 
 namespace vkdiag {
@@ -56,6 +58,33 @@ KeyPath ParseKeyPath(const std::string& text) {
       (!path.subKey.empty() && path.subKey.front() == '\\'))
     throw UsageError("empty key name in '" + EscapeControls(text) + "'");
   return path;
+}
+
+bool ParseFullKeyName(const std::string& text, KeyPath* path) {
+  size_t split = text.find('\\');
+  std::string rootText = text.substr(0, split);
+  *path = KeyPath();
+  for (const RootName& root : kRoots) {
+    if (SameName(rootText, root.longName)) {
+      path->root = root.root;
+      path->rootName = root.longName;
+    }
+  }
+  if (!path->root) return false;
+  if (split == std::string::npos) return true;
+  for (size_t start = split + 1; start <= text.size();) {
+    size_t end = text.find('\\', start);
+    if (end == std::string::npos) end = text.size();
+    if (end > start) path->subKey += (path->subKey.empty() ? "" : "\\") + text.substr(start, end - start);
+    start = end + 1;
+  }
+  return true;
+}
+
+size_t KeyLevel(const KeyPath& path) {
+  size_t level = path.root == HKEY_CURRENT_USER ? 3 : path.root == HKEY_CLASSES_ROOT ? 4 : 2;
+  if (path.subKey.empty()) return level;
+  return level + 1 + static_cast<size_t>(std::count(path.subKey.begin(), path.subKey.end(), '\\'));
 }
 
 }  // namespace vkdiag

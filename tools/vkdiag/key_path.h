@@ -22,6 +22,18 @@ struct KeyPath {
 // Throws a usage error for an unknown root or an empty path component.
 KeyPath ParseKeyPath(const std::string& text);
 
+// A key as a .reg file names it, read as the registry editor reads it: the
+// root by its full name in any case (HKEY_LOCAL_MACHINE, not HKLM), then
+// the path, where empty names are skipped as RegCreateKeyEx skips them
+// ("A\\B\" is A\B). False for a name without such a root.
+bool ParseFullKeyName(const std::string& text, KeyPath* path);
+
+// The level of a key below the top of the registry, as Windows counts it
+// for its limit of 512: the roots are the second level, the current
+// user's key (HKEY_USERS\<SID>) the third, HKEY_CLASSES_ROOT
+// (HKEY_LOCAL_MACHINE\SOFTWARE\Classes) the fourth.
+size_t KeyLevel(const KeyPath& path);
+
 }  // namespace vkdiag
 
 #endif  // VKDIAG_KEY_PATH_H

@@ -30,11 +30,18 @@ struct RegFileKey {
 
 // The whole file, byte for byte as the registry editor writes it: header,
 // keys in the given order, CRLF line ends, hex data wrapped at its width.
+// Where the editor would lose data, the value is written as hex instead,
+// which it reads back whole: a REG_DWORD of another size than 4 bytes as
+// hex(4):, a REG_SZ with a NUL inside or none at its end as hex(1):.
 std::string WriteRegFile(const std::vector<RegFileKey>& keys, RegFileFormat format);
 
-// Parses a whole file (either form); a syntax error throws a usage error
-// naming the file, the line and what was expected.
-std::vector<RegFileKey> ReadRegFile(const std::string& bytes, const std::string& fileName);
+// Parses a whole file (either form) as the registry editor reads it; what
+// the editor would skip, a syntax error or a name, length or depth beyond
+// Windows' limits throws a usage error naming the file, the line and what
+// was expected. Lines the editor reads with a warning (an unknown escape)
+// add one to `warnings` when given.
+std::vector<RegFileKey> ReadRegFile(const std::string& bytes, const std::string& fileName,
+                                    std::vector<std::string>* warnings = nullptr);
 
 }  // namespace vkdiag
 

@@ -1,9 +1,12 @@
 // Writes .reg files the way the registry editor does, so that the bytes of
 // an export equal the editor's own: hex data continues with "\" once a line
-// reaches the editor's width, DWORDs are dword:%08x, and in the version 5
-// form texts and the hex of string types are UTF-16LE.
+// reaches the editor's width, DWORDs are dword:%08x, texts escape \ " CR
+// and LF, and in the version 5 form texts and the hex of string types are
+// UTF-16LE.
 #include <stdio.h>
 #include <string.h>
+
+#include <algorithm>
 
 #include "reg_file.h"
 #include "text_encoding.h"
@@ -59,7 +62,9 @@ std::string Escaped(const std::string& text) {
       escaped += '\\';
       escaped += c;
     } else if (c == '\n') {
-      escaped += "\\n";  // as the registry editor of Wine writes it
+      escaped += "\\n";  // as the registry editor of Wine writes them
+    } else if (c == '\r') {
+      escaped += "\\r";
     } else {
       escaped += c;
     }
@@ -101,6 +106,11 @@ void AppendHex(RegFileText& text, const RegValue& value, RegFileFormat format) {
   }
 }
 
+// A text the quoted form holds whole: ended by its only NUL.
+bool IsPlainText(const std::vector<BYTE>& data) {
+  return !data.empty() && data.back() == 0 && std::find(data.begin(), data.end() - 1, BYTE(0)) == data.end() - 1;
+}
+
 void AppendValue(RegFileText& text, const RegValue& value, RegFileFormat format) {
   if (value.name.empty()) {
     text.Append("@=");
@@ -109,7 +119,7 @@ void AppendValue(RegFileText& text, const RegValue& value, RegFileFormat format)
     text.AppendAnsi(Escaped(value.name));
     text.Append("\"=");
   }
-  if (value.type == REG_SZ) {
+  if (value.type == REG_SZ && IsPlainText(value.data)) {
     text.Append("\"");
     text.AppendAnsi(Escaped(TextOf(value.data)));
     text.Append("\"");

@@ -25,11 +25,14 @@ struct QueryOptions {
 
 std::string ShownName(const std::string& name) { return name.empty() ? "(Default)" : EscapeControls(name); }
 
+void PrintTextValue(const RegValue& value) {
+  printf("    %s    %s    %s\n", ShownName(value.name).c_str(), TypeName(value.type).c_str(),
+         EscapeControls(FormatValueData(value)).c_str());
+}
+
 void PrintTextKey(const KeyPath& path, const std::vector<RegValue>& values) {
   printf("%s\n", EscapeControls(path.FullName()).c_str());
-  for (const RegValue& value : values)
-    printf("    %s    %s    %s\n", ShownName(value.name).c_str(), TypeName(value.type).c_str(),
-           EscapeControls(FormatValueData(value)).c_str());
+  for (const RegValue& value : values) PrintTextValue(value);
   printf("\n");
 }
 
@@ -71,17 +74,25 @@ void PrintJsonKey(const KeyPath& path, const std::vector<RegValue>& values, cons
   printf("%s\n", record.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace).c_str());
 }
 
-// Prints one key and, with -s, everything below it in enumeration order.
+// Prints one key and, with -s, everything below it in enumeration order,
+// in reg query's layout: an empty line first; a key's name, its values and
+// an empty line when it has values to show, or when it lies below the key
+// asked for in a walk; without -s the names of its subkeys after that. The
+// default value asked for alone and not set shows as reg shows it,
+// "(value not set)", and is no failure.
 void QueryKey(const KeyPath& path, const QueryOptions& options, bool top) {
   ScopedKey key;
   OpenOrThrow(key, path, KEY_READ);
   bool oneValue = options.defaultValue || !options.valueName.empty();
   std::vector<RegValue> values;
+  bool defaultNotSet = false;
   if (oneValue) {
     RegValue value;
     LONG rc = ReadValue(key.Get(), options.defaultValue ? std::string() : options.valueName, &value);
     if (rc == ERROR_SUCCESS) {
       values.push_back(value);
+    } else if (top && !options.subtree && options.defaultValue && rc == ERROR_FILE_NOT_FOUND) {
+      defaultNotSet = true;
     } else if (top && !options.subtree) {
       throw SystemError("cannot read " + ShownName(value.name) + " in " + EscapeControls(path.FullName()),
                         static_cast<DWORD>(rc));
@@ -90,12 +101,16 @@ void QueryKey(const KeyPath& path, const QueryOptions& options, bool top) {
     values = ReadValues(key.Get(), path.FullName());
   }
   std::vector<std::string> subKeys = ReadSubKeyNames(key.Get(), path.FullName());
-  bool shown = !oneValue || !values.empty();
   if (options.format == "json") {
+    bool shown = !oneValue || !values.empty() || defaultNotSet;
     if (shown) PrintJsonKey(path, values, options.subtree || oneValue ? nullptr : &subKeys);
   } else {
     if (top) printf("\n");  // reg query opens with an empty line too
-    if (shown) PrintTextKey(path, values);
+    if (defaultNotSet) {
+      printf("%s\n    (Default)    REG_SZ    (value not set)\n", EscapeControls(path.FullName()).c_str());
+    } else if (!values.empty() || (options.subtree && !top && !oneValue)) {
+      PrintTextKey(path, values);
+    }
     if (!options.subtree && !oneValue) {
       for (const std::string& name : subKeys) printf("%s\n", EscapeControls(path.Child(name).FullName()).c_str());
     }

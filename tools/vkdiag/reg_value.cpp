@@ -49,6 +49,7 @@ bool ParseNumber(const std::string& text, unsigned long long limit, unsigned lon
 std::string TypeName(DWORD type) {
   for (const TypeEntry& entry : kTypes)
     if (entry.type == type) return entry.name;
+  if (type == REG_DWORD_BIG_ENDIAN) return "REG_DWORD_BIG_ENDIAN";
   char name[32];
   snprintf(name, sizeof name, "REG_0x%lX", static_cast<unsigned long>(type));
   return name;
@@ -161,6 +162,7 @@ std::string FormatValueData(const RegValue& value) {
       return joined;
     }
     case REG_DWORD:
+    case REG_DWORD_BIG_ENDIAN:  // shown as the bytes read in the machine's order, as reg shows it
       if (value.data.size() == sizeof(DWORD)) {
         DWORD dword = 0;
         memcpy(&dword, value.data.data(), sizeof dword);

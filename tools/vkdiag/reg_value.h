@@ -15,8 +15,9 @@ struct RegValue {
   std::vector<BYTE> data;
 };
 
-// REG_SZ and the others; unknown codes as REG_0x1234 (what reg prints is
-// not fixed for those, a number is what an operator can use).
+// REG_SZ and the others as reg names them (REG_DWORD_BIG_ENDIAN too);
+// unknown codes as REG_0x1234 (what reg prints is not fixed for those, a
+// number is what an operator can use).
 std::string TypeName(DWORD type);
 // Throws a usage error for a name that is not one of the types add accepts.
 DWORD ParseTypeName(const std::string& name);

@@ -55,11 +55,27 @@ int OpenRetrying(const char* path, int flags, mode_t mode) {
   return fd;
 }
 
+// Whether a name ends in a separator, as a directory's name may.
+bool EndsInSeparator(const char* path) {
+  size_t length = strlen(path);
+  return length > 0 && path[length - 1] == '/';
+}
+
 // ENOENT means a missing file when the directory exists and a missing
 // directory (ERROR_PATH_NOT_FOUND) when it does not, as Windows tells them.
+// A file's name with a separator after it is no valid name
+// (ERROR_INVALID_NAME), while a component that is a file is a missing path.
 DWORD ErrorForOpenFailure(const char* path, int err) {
+  std::string named(path);
+  while (named.size() > 1 && named.back() == '/') named.pop_back();
+  if ((err == ENOTDIR || err == EISDIR) && EndsInSeparator(path)) {
+    struct stat info;
+    bool exists = stat(named.c_str(), &info) == 0;
+    if (exists && S_ISDIR(info.st_mode)) return ERROR_ACCESS_DENIED;
+    if (exists || err == EISDIR) return ERROR_INVALID_NAME;
+  }
   if (err != ENOENT) return Win32ErrorFromErrno(err);
-  std::string directory(path);
+  std::string directory = named;
   size_t slash = directory.find_last_of('/');
   if (slash == std::string::npos) return ERROR_FILE_NOT_FOUND;
   directory.resize(slash == 0 ? 1 : slash);
@@ -89,6 +105,12 @@ int OpenOrCreate(const char* path, int accessFlags, DWORD disposition, bool* cre
   }
 }
 
+// Flags that only tune caching or name pipes' security, which this layer
+// may take and ignore; FILE_FLAG_WRITE_THROUGH is honoured with O_DSYNC.
+constexpr DWORD kAcceptedFlags = FILE_FLAG_WRITE_THROUGH | FILE_FLAG_NO_BUFFERING | FILE_FLAG_RANDOM_ACCESS |
+                                 FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_POSIX_SEMANTICS | 0x00800000u /* session aware */ |
+                                 0x001F0000u /* security quality of service, open without recall */;
+
 }  // namespace
 
 }  // namespace vk_posix
@@ -98,12 +120,20 @@ using vk_posix::FailFromErrno;
 using vk_posix::FileObject;
 
 // Opens or creates a file with Win32 access, sharing and disposition.
-// Sharing is enforced against every handle opened through this layer, in
-// this and other processes (share_modes.cpp); a handle with write access
-// admits readers only if its share mode says so. Differences from Windows:
-// a handle with write access needs read permission on the file too (the
-// share markers are read locks), and flags such as FILE_FLAG_DELETE_ON_CLOSE
-// are not supported (ERROR_INVALID_PARAMETER). Descriptors are close-on-exec.
+// Generic rights are mapped to the specific file rights, which decide what
+// the handle may do: FILE_READ_DATA reads, FILE_WRITE_DATA writes, and
+// FILE_APPEND_DATA without FILE_WRITE_DATA writes at the end of the file
+// whatever the file pointer says. Sharing is enforced against every handle
+// opened through this layer, in this and other processes
+// (share_modes.cpp), and counts only data access. As under Wine,
+// CREATE_ALWAYS and TRUNCATE_EXISTING truncate whatever the access; the
+// file must then be writable by the caller. A name that ends in a separator
+// is refused with ERROR_INVALID_NAME. Differences from Windows: a handle
+// with write access needs read permission on the file too (the share
+// markers are read locks), and FILE_FLAG_OVERLAPPED, _DELETE_ON_CLOSE,
+// _BACKUP_SEMANTICS and _OPEN_REPARSE_POINT are refused with
+// ERROR_INVALID_PARAMETER, since their promises are not kept here.
+// Descriptors are close-on-exec.
 HANDLE Vk::Win32::CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                           LPSECURITY_ATTRIBUTES /*lpSecurityAttributes*/, DWORD dwCreationDisposition,
                           DWORD dwFlagsAndAttributes, HANDLE hTemplateFile) {
@@ -116,15 +146,16 @@ HANDLE Vk::Win32::CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dw
     return INVALID_HANDLE_VALUE;
   }
   if (dwCreationDisposition < CREATE_NEW || dwCreationDisposition > TRUNCATE_EXISTING ||
-      (dwFlagsAndAttributes & 0xFFFF0000u) != 0) {
+      (dwFlagsAndAttributes & 0xFFFF0000u & ~vk_posix::kAcceptedFlags) != 0) {
     Fail(ERROR_INVALID_PARAMETER);
     return INVALID_HANDLE_VALUE;
   }
-  const bool write = (dwDesiredAccess & GENERIC_WRITE) != 0;
-  if (!write && (dwCreationDisposition == CREATE_ALWAYS || dwCreationDisposition == TRUNCATE_EXISTING)) {
-    Fail(ERROR_ACCESS_DENIED);
-    return INVALID_HANDLE_VALUE;
-  }
+  const DWORD access = vk_posix::MapGenericFileAccess(dwDesiredAccess);
+  const bool write = (access & (FILE_WRITE_DATA | FILE_APPEND_DATA)) != 0;
+  const bool truncating = dwCreationDisposition == CREATE_ALWAYS || dwCreationDisposition == TRUNCATE_EXISTING;
+  int openFlags = write || truncating ? O_RDWR : O_RDONLY;
+  if ((access & FILE_APPEND_DATA) && !(access & FILE_WRITE_DATA)) openFlags |= O_APPEND;
+  if (dwFlagsAndAttributes & FILE_FLAG_WRITE_THROUGH) openFlags |= O_DSYNC;
 
   // The name may be deleted or replaced between open() and the share claim;
   // a handle must never end up on a file that no longer has the name, so the
@@ -132,12 +163,12 @@ HANDLE Vk::Win32::CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dw
   bool created = false;
   std::shared_ptr<FileObject> file;
   for (int attempt = 0;; ++attempt) {
-    int fd = vk_posix::OpenOrCreate(lpFileName, write ? O_RDWR : O_RDONLY, dwCreationDisposition, &created);
+    int fd = vk_posix::OpenOrCreate(lpFileName, openFlags, dwCreationDisposition, &created);
     if (fd < 0) {
       Fail(vk_posix::ErrorForOpenFailure(lpFileName, errno));
       return INVALID_HANDLE_VALUE;
     }
-    file = std::make_shared<FileObject>(fd, dwDesiredAccess);
+    file = std::make_shared<FileObject>(fd, access);
     struct stat info;
     if (fstat(fd, &info) != 0) {
       FailFromErrno();
@@ -163,9 +194,7 @@ HANDLE Vk::Win32::CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dw
       return INVALID_HANDLE_VALUE;
     }
   }
-  bool truncate = !created && (dwCreationDisposition == CREATE_ALWAYS ||
-                               dwCreationDisposition == TRUNCATE_EXISTING);
-  if (truncate && ftruncate(file->fd(), 0) != 0) {
+  if (truncating && !created && ftruncate(file->fd(), 0) != 0) {
     FailFromErrno();
     return INVALID_HANDLE_VALUE;
   }
@@ -255,7 +284,8 @@ BOOL Vk::Win32::SetEndOfFile(HANDLE hFile) {
 
 // The file size; the high 32 bits go through lpFileSizeHigh when given. On
 // failure INVALID_FILE_SIZE with the reason in the last error; a file whose
-// low 32 bits happen to be 0xFFFFFFFF leaves the last error untouched.
+// low 32 bits happen to be 0xFFFFFFFF sets the last error to NO_ERROR, so
+// that the caller can tell the two apart, as Windows documents.
 DWORD Vk::Win32::GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh) {
   auto file = vk_posix::LookupHandleAs<FileObject>(hFile);
   if (!file) return INVALID_FILE_SIZE;
@@ -266,6 +296,7 @@ DWORD Vk::Win32::GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh) {
   }
   uint64_t size = static_cast<uint64_t>(info.st_size);
   if (lpFileSizeHigh) *lpFileSizeHigh = static_cast<DWORD>(size >> 32);
+  if (static_cast<DWORD>(size) == INVALID_FILE_SIZE) SetLastError(ERROR_SUCCESS);
   return static_cast<DWORD>(size);
 }
 

@@ -8,6 +8,8 @@
 
 namespace vk_posix {
 
+// A handle's access is kept as specific file rights (MapGenericFileAccess):
+// FILE_READ_DATA reads, FILE_WRITE_DATA or FILE_APPEND_DATA writes.
 class FileObject : public KernelObject {
  public:
   FileObject(int fd, DWORD access) : m_fd(fd), m_access(access) {}
@@ -16,8 +18,8 @@ class FileObject : public KernelObject {
   FileObject& operator=(const FileObject&) = delete;
 
   int fd() const { return m_fd; }
-  bool CanRead() const { return (m_access & GENERIC_READ) != 0; }
-  bool CanWrite() const { return (m_access & GENERIC_WRITE) != 0; }
+  bool CanRead() const { return (m_access & FILE_READ_DATA) != 0; }
+  bool CanWrite() const { return (m_access & (FILE_WRITE_DATA | FILE_APPEND_DATA)) != 0; }
   // Whether this handle changed the file since its last flush.
   bool unflushed() const { return m_unflushed; }
   void set_unflushed(bool unflushed) { m_unflushed = unflushed; }

@@ -48,16 +48,33 @@ bool MarkerHeldByOthers(int fd, off_t marker) { return HeldByOthers(fd, kMarkerB
 
 }  // namespace
 
+DWORD MapGenericFileAccess(DWORD access) {
+  constexpr DWORD kStandard = READ_CONTROL | SYNCHRONIZE;
+  if (access & GENERIC_READ) access |= kStandard | FILE_READ_DATA | FILE_READ_ATTRIBUTES | FILE_READ_EA;
+  if (access & GENERIC_WRITE)
+    access |= kStandard | FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_ATTRIBUTES | FILE_WRITE_EA;
+  if (access & GENERIC_EXECUTE) access |= kStandard | FILE_EXECUTE | FILE_READ_ATTRIBUTES;
+  if (access & GENERIC_ALL)
+    access |= kStandard | DELETE | WRITE_DAC | WRITE_OWNER | FILE_READ_DATA | FILE_WRITE_DATA | FILE_APPEND_DATA |
+              FILE_READ_EA | FILE_WRITE_EA | FILE_EXECUTE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES;
+  return access & static_cast<DWORD>(~(GENERIC_READ | GENERIC_WRITE | GENERIC_EXECUTE | GENERIC_ALL));
+}
+
 ShareRequest MakeShareRequest(DWORD desiredAccess, DWORD shareMode) {
+  DWORD access = MapGenericFileAccess(desiredAccess);
   ShareRequest request;
-  request.read = (desiredAccess & GENERIC_READ) != 0;
-  request.write = (desiredAccess & GENERIC_WRITE) != 0;
-  request.remove = (desiredAccess & DELETE) != 0;
-  request.shareRead = (shareMode & FILE_SHARE_READ) != 0;
-  request.shareWrite = (shareMode & FILE_SHARE_WRITE) != 0;
-  request.shareDelete = (shareMode & FILE_SHARE_DELETE) != 0;
+  request.read = (access & (FILE_READ_DATA | FILE_EXECUTE)) != 0;
+  request.write = (access & (FILE_WRITE_DATA | FILE_APPEND_DATA)) != 0;
+  request.remove = (access & DELETE) != 0;
+  // Without data access the share mode is ignored: it denies nothing.
+  bool counts = request.read || request.write || request.remove;
+  request.shareRead = !counts || (shareMode & FILE_SHARE_READ) != 0;
+  request.shareWrite = !counts || (shareMode & FILE_SHARE_WRITE) != 0;
+  request.shareDelete = !counts || (shareMode & FILE_SHARE_DELETE) != 0;
   return request;
 }
+
+bool ClaimsAnything(const ShareRequest& request) { return request.read || request.write || request.remove; }
 
 // Serialises the claim-and-check of all opens of one file.
 class OpenGate {
@@ -80,6 +97,7 @@ class OpenGate {
 };
 
 DWORD ClaimShareAccess(int fd, const ShareRequest& request) {
+  if (!ClaimsAnything(request)) return ERROR_SUCCESS;
   OpenGate gate(fd);
   const bool claims[kMarkerCount] = {request.read,        request.write,        request.remove,
                                      !request.shareRead, !request.shareWrite, !request.shareDelete};

@@ -6,8 +6,16 @@
 
 namespace vk_posix {
 
-// What a handle does with a file (GENERIC_READ, GENERIC_WRITE, DELETE) and
-// what it lets others do (FILE_SHARE_*), reduced to three access bits.
+// The specific file rights that generic rights stand for, as Windows maps
+// them for files (GENERIC_READ to FILE_GENERIC_READ and so on).
+DWORD MapGenericFileAccess(DWORD access);
+
+// What a handle does with a file's data (read, write, delete) and what it
+// lets others do (FILE_SHARE_*). As on Windows, only data access counts:
+// reading (FILE_READ_DATA, FILE_EXECUTE), writing (FILE_WRITE_DATA,
+// FILE_APPEND_DATA) and DELETE. A handle with none of them, such as one
+// opened for FILE_READ_ATTRIBUTES or with access 0, is never refused and
+// its share mode restricts no one.
 struct ShareRequest {
   bool read;
   bool write;
@@ -18,6 +26,8 @@ struct ShareRequest {
 };
 
 ShareRequest MakeShareRequest(DWORD desiredAccess, DWORD shareMode);
+// Whether the request takes part in share checks at all.
+bool ClaimsAnything(const ShareRequest& request);
 
 // Claims the request's access and sharing on the file behind fd, which must
 // be open for reading. Returns ERROR_SUCCESS, or ERROR_SHARING_VIOLATION when

@@ -12,6 +12,7 @@
 
 #include "kernel/errors.h"
 #include "machine/system_root.h"
+#include "text/wide_text.h"
 
 namespace vk_posix {
 
@@ -80,7 +81,10 @@ LONG SplitPath(const char* subKey, std::vector<std::string>* path) {
   for (const char* p = subKey; *p;) {
     const char* end = strchr(p, '\\');
     size_t length = end ? static_cast<size_t>(end - p) : strlen(p);
-    if (length > kMaxKeyNameLength) return ERROR_INVALID_PARAMETER;
+    // Characters as Windows counts them, in UTF-16; only a name of more
+    // bytes than that can have too many.
+    if (length > kMaxKeyNameLength && Utf16Length(std::string(p, length)) > kMaxKeyNameLength)
+      return ERROR_INVALID_PARAMETER;
     if (length > 0) path->emplace_back(p, length);
     p += length;
     while (*p == '\\') ++p;
@@ -162,7 +166,9 @@ LONG Vk::Win32::RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*ulOptions*/, R
 
 // Opens a sub-key, creating it and any missing keys on the way. As on
 // Windows, the parent handle's access does not matter: a key opened only
-// for reading can have sub-keys made below it.
+// for reading can have sub-keys made below it. Keys made with
+// REG_OPTION_VOLATILE, those on the way too, are gone after the system
+// restarts; an existing key keeps what it is.
 LONG Vk::Win32::RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*Reserved*/, LPSTR lpClass, DWORD dwOptions,
                             REGSAM samDesired, const LPSECURITY_ATTRIBUTES /*lpSecurityAttributes*/, PHKEY phkResult,
                             LPDWORD lpdwDisposition) {
@@ -180,7 +186,9 @@ LONG Vk::Win32::RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*Reserved*/, 
   KeyId id = 0;
   error = vk_posix::registry_store::OpenPath(parent, path, &id);
   bool created = false;
-  if (error == ERROR_FILE_NOT_FOUND) error = vk_posix::registry_store::CreatePath(parent, path, lpClass, &id, &created);
+  if (error == ERROR_FILE_NOT_FOUND)
+    error = vk_posix::registry_store::CreatePath(parent, path, lpClass, (dwOptions & REG_OPTION_VOLATILE) != 0, &id,
+                                                 &created);
   if (error != ERROR_SUCCESS) return error;
   if (lpdwDisposition) *lpdwDisposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
   return vk_posix::OpenHandle(id, samDesired, phkResult);

@@ -46,11 +46,13 @@ void WaitForChange(vk_posix::KeyId id, bool subtree, DWORD filter, const Watched
 }  // namespace
 
 // Attributes and security changes are accepted as filters but never occur
-// in this registry, which keeps no security descriptors.
+// in this registry, which keeps no security descriptors. As under Wine,
+// bits it does not know are ignored, and a filter that selects no change
+// (0 among them) is accepted: such a watch ends only when the key goes or
+// its handle closes.
 LONG Vk::Win32::RegNotifyChangeKeyValue(HKEY hKey, BOOL bWatchSubtree, DWORD dwNotifyFilter, HANDLE hEvent,
                                     BOOL fAsynchronous) {
-  if (dwNotifyFilter == 0 || (dwNotifyFilter & ~(kKnownFilters | REG_NOTIFY_THREAD_AGNOSTIC)))
-    return ERROR_INVALID_PARAMETER;
+  dwNotifyFilter &= kKnownFilters;
   vk_posix::KeyId id = 0;
   REGSAM access = 0;
   LONG error = vk_posix::ResolveKey(hKey, &id, &access);

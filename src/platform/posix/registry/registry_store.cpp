@@ -5,7 +5,10 @@
 // process has written since (registry_cache.h).
 #include "registry/registry_store.h"
 
+#include <errno.h>
+#include <fcntl.h>
 #include <sys/time.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <map>
@@ -14,6 +17,7 @@
 #include "registry/registry_cache.h"
 #include "registry/store_routing.h"
 #include "text/name_fold.h"
+#include "text/wide_text.h"
 
 namespace vk_posix {
 namespace registry_store {
@@ -43,7 +47,11 @@ const char kSchema[] =
     " written INTEGER NOT NULL, change INTEGER NOT NULL,"
     " PRIMARY KEY(key_id, name_key)) WITHOUT ROWID;"
     // Listing order; a rewrite keeps `created`, so it leaves this untouched.
-    "CREATE INDEX IF NOT EXISTS vals_order ON vals(key_id, created, name_key);";
+    "CREATE INDEX IF NOT EXISTS vals_order ON vals(key_id, created, name_key);"
+    // Keys made with REG_OPTION_VOLATILE and the boot they were made in.
+    // A table of its own, so that a store made before it keeps every key:
+    // the first writer to open it adds the table.
+    "CREATE TABLE IF NOT EXISTS volatile_keys(id INTEGER PRIMARY KEY, boot TEXT NOT NULL);";
 
 // A key's last write time: its own or its latest value's.
 #define VK_LAST_WRITE(k) "max(" k ".last_write, coalesce((SELECT max(written) FROM vals WHERE key_id=" k ".id), 0))"
@@ -113,6 +121,7 @@ struct StoreState {
   WalkPosition keyWalk;
   WalkPosition valueWalk;
   std::map<std::string, KeyId> knownKeys;
+  bool bootChecked = false;  // the keys of earlier boots are gone
 };
 
 StoreState& StateOf(Connection& c) { return c.Attached<StoreState>(c, c.store()); }
@@ -133,36 +142,97 @@ RegistryCache::Answer Ask(Connection& c, const std::string& question, Load load)
   return answer;
 }
 
+// The boot this system is in, as the kernel names it; empty where it does
+// not, and then volatile keys stay until they are deleted.
+const std::string& BootId() {
+  static const std::string boot = [] {
+    std::string id;
+    int fd = open("/proc/sys/kernel/random/boot_id", O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) return id;
+    char text[64];
+    ssize_t n;
+    do n = read(fd, text, sizeof text);
+    while (n < 0 && errno == EINTR);
+    close(fd);
+    if (n > 0) id.assign(text, static_cast<size_t>(n));
+    while (!id.empty() && (id.back() == '\n' || id.back() == ' ')) id.pop_back();
+    return id;
+  }();
+  return boot;
+}
+
 // Writers take turns and move the shared change counter around each commit
 // that changes the store (registry_cache.h), so that no process keeps
 // trusting what it read before. A write that cannot take its turn is
 // refused: other processes would never see it.
 template <typename Body>
-LONG Transaction(Store store, bool write, Body body) {
-  if (!write) return vk_posix::Transaction(Registry(store), false, body);
-  // Only root and the machine store's group write it, as only
-  // administrators write HKEY_LOCAL_MACHINE on Windows.
-  if (!Registry(store).Writable()) return ERROR_ACCESS_DENIED;
+LONG WriteOn(Connection& c, Body body) {
+  RegistryCache& cache = CacheOf(c);
+  LONG refused = cache.BeginWrite();
+  if (refused != ERROR_SUCCESS) return refused;
+  int changesBefore = sqlite3_total_changes(c.db());
+  LONG result = InTransaction(c, true, [&](Connection&) -> LONG {
+    LONG done = body(c);
+    if (done == ERROR_SUCCESS && sqlite3_total_changes(c.db()) != changesBefore) cache.Changing();
+    return done;
+  });
+  uint64_t changed = cache.EndWrite(result == ERROR_SUCCESS);
+  // The shared machine store's other readers read a published copy.
+  if (changed) c.Publish(changed);
+  return result;
+}
+
+// Volatile keys end with the boot they were made in, as on Windows, where
+// a restart empties their hive: the first process after a restart that may
+// write a store deletes those of earlier boots, with their subtrees, before
+// it reads or writes anything there. A process that may only read sees
+// them until then. Nothing is kept from a store that cannot be changed now;
+// the next process tries again.
+LONG ForgetEarlierBoots(Connection& c) {
+  StoreState& state = StateOf(c);
+  if (state.bootChecked || c.readOnly() || BootId().empty()) return ERROR_SUCCESS;
+  state.bootChecked = true;
+  {
+    Query stale(c, "SELECT 1 FROM volatile_keys WHERE boot<>?1 LIMIT 1");
+    if (stale.Bind(1, BootId()).Step() != SQLITE_ROW) return ERROR_SUCCESS;
+  }
+  WriteOn(c, [&](Connection&) -> LONG {
+    const char* const kSteps[] = {
+        "UPDATE keys SET names_change=names_change+1"
+        " WHERE id IN (SELECT k.parent FROM keys k JOIN volatile_keys v ON v.id=k.id WHERE v.boot<>?1)",
+        "WITH RECURSIVE down(id) AS (SELECT id FROM volatile_keys WHERE boot<>?1"
+        " UNION SELECT k.id FROM keys k JOIN down ON k.parent=down.id) DELETE FROM vals WHERE key_id IN down",
+        "WITH RECURSIVE down(id) AS (SELECT id FROM volatile_keys WHERE boot<>?1"
+        " UNION SELECT k.id FROM keys k JOIN down ON k.parent=down.id) DELETE FROM keys WHERE id IN down",
+        "DELETE FROM volatile_keys WHERE boot<>?1 OR id NOT IN (SELECT id FROM keys)",
+    };
+    for (const char* sql : kSteps) {
+      Query step(c, sql);
+      int rc = step.Bind(1, BootId()).Step();
+      if (rc != SQLITE_DONE) return c.Error(rc);
+    }
+    return ERROR_SUCCESS;
+  });
+  return ERROR_SUCCESS;
+}
+
+// Runs body on this process's connection to the store, once the volatile
+// keys of earlier boots are gone.
+template <typename Body>
+LONG Statements(Store store, Body body) {
   return vk_posix::Statements(Registry(store), [&](Connection& c) -> LONG {
-    RegistryCache& cache = CacheOf(c);
-    LONG refused = cache.BeginWrite();
-    if (refused != ERROR_SUCCESS) return refused;
-    int changesBefore = sqlite3_total_changes(c.db());
-    LONG result = InTransaction(c, true, [&](Connection&) -> LONG {
-      LONG done = body(c);
-      if (done == ERROR_SUCCESS && sqlite3_total_changes(c.db()) != changesBefore) cache.Changing();
-      return done;
-    });
-    uint64_t changed = cache.EndWrite(result == ERROR_SUCCESS);
-    // The shared machine store's other readers read a published copy.
-    if (changed) c.Publish(changed);
-    return result;
+    ForgetEarlierBoots(c);
+    return body(c);
   });
 }
 
 template <typename Body>
-LONG Statements(Store store, Body body) {
-  return vk_posix::Statements(Registry(store), body);
+LONG Transaction(Store store, bool write, Body body) {
+  if (!write) return Statements(store, [&](Connection& c) -> LONG { return InTransaction(c, false, body); });
+  // Only root and the machine store's group write it, as only
+  // administrators write HKEY_LOCAL_MACHINE on Windows.
+  if (!Registry(store).Writable()) return ERROR_ACCESS_DENIED;
+  return Statements(store, [&](Connection& c) -> LONG { return WriteOn(c, body); });
 }
 
 LONG Exists(Connection& c, KeyId key) {
@@ -297,6 +367,21 @@ std::string SlotOf(const std::vector<std::string>& path) {
   return slot;
 }
 
+// A key that lasts across restarts cannot lie below one that does not:
+// ERROR_CHILD_MUST_BE_VOLATILE below a volatile key, as on Windows.
+LONG RefuseBelowVolatile(Connection& c, KeyId parent) {
+  Query query(c, "SELECT 1 FROM volatile_keys WHERE id=?1");
+  int rc = query.Bind(1, parent).Step();
+  if (rc == SQLITE_ROW) return ERROR_CHILD_MUST_BE_VOLATILE;
+  return rc == SQLITE_DONE ? ERROR_SUCCESS : c.Error(rc);
+}
+
+LONG MarkVolatile(Connection& c, KeyId key) {
+  Query insert(c, "INSERT INTO volatile_keys(id, boot) VALUES(?1, ?2)");
+  int rc = insert.Bind(1, key).Bind(2, BootId()).Step();
+  return rc == SQLITE_DONE ? ERROR_SUCCESS : c.Error(rc);
+}
+
 // The user store's HKEY_USERS, from which a path through the user's SID
 // continues.
 LONG UserStoreUsers(KeyId* id) { return Predefined(Store::kUser, {"HKEY_USERS"}, id); }
@@ -370,8 +455,8 @@ LONG OpenPath(KeyId parent, const std::vector<std::string>& path, KeyId* id) {
   });
 }
 
-LONG CreatePath(KeyId parent, const std::vector<std::string>& path, const char* className, KeyId* id,
-                bool* created) {
+LONG CreatePath(KeyId parent, const std::vector<std::string>& path, const char* className, bool isVolatile,
+                KeyId* id, bool* created) {
   *created = false;
   // Another user's key cannot be made here: only loading that user's
   // store would bring it, as only a logon loads a hive on Windows.
@@ -391,12 +476,19 @@ LONG CreatePath(KeyId parent, const std::vector<std::string>& path, const char* 
       KeyId child = 0;
       error = FindChild(c, current, path[i], &child);
       if (error == ERROR_FILE_NOT_FOUND) {
-        error = parentLevel < 0 ? LevelOf(c, top, &parentLevel) : ERROR_SUCCESS;
+        // Below the key that exists, every key is new: its level, and
+        // whether it is volatile, are asked once.
+        error = ERROR_SUCCESS;
+        if (parentLevel < 0) {
+          error = LevelOf(c, top, &parentLevel);
+          if (error == ERROR_SUCCESS && !isVolatile) error = RefuseBelowVolatile(c, current);
+        }
         // Too deep: the transaction keeps none of the keys made before.
         if (error == ERROR_SUCCESS && parentLevel + static_cast<int64_t>(i) + 1 > kDeepestLevel)
           error = ERROR_INVALID_PARAMETER;
         bool last = i + 1 == path.size();
         if (error == ERROR_SUCCESS) error = InsertKey(c, current, path[i], last ? className : nullptr, &child);
+        if (error == ERROR_SUCCESS && isVolatile) error = MarkVolatile(c, child);
         *created = last;
       }
       current = child;
@@ -623,6 +715,15 @@ LONG QueryInfo(KeyId key, KeyInfo* info) {
     info->values = static_cast<DWORD>(values.Int(0));
     info->maxValueNameLen = static_cast<DWORD>(values.Int(1));
     info->maxValueLen = static_cast<DWORD>(values.Int(2));
+    // Windows keeps texts in UTF-16 and counts them so, which for an ANSI
+    // caller's text is some twice the bytes it reads back.
+    Query texts(c, "SELECT data FROM vals WHERE key_id=?1 AND type IN (1, 2, 7)");
+    texts.Bind(1, row);
+    while ((rc = texts.Step()) == SQLITE_ROW) {
+      DWORD wide = static_cast<DWORD>(2 * Utf16Length(texts.Text(0)));
+      info->maxValueLen = std::max(info->maxValueLen, wide);
+    }
+    if (rc != SQLITE_DONE) return c.Error(rc);
     return ERROR_SUCCESS;
   });
   if (result != ERROR_SUCCESS || !IsMachineUsers(key)) return result;
@@ -652,6 +753,8 @@ LONG DeleteKey(KeyId key) {
     if ((rc = values.Bind(1, row).Step()) != SQLITE_DONE) return c.Error(rc);
     Query self(c, "DELETE FROM keys WHERE id=?1");
     if ((rc = self.Bind(1, row).Step()) != SQLITE_DONE) return c.Error(rc);
+    Query mark(c, "DELETE FROM volatile_keys WHERE id=?1");
+    if ((rc = mark.Bind(1, row).Step()) != SQLITE_DONE) return c.Error(rc);
     return Touch(c, parent, true);
   });
 }
@@ -666,6 +769,9 @@ LONG DeleteTree(KeyId key) {
                     " DELETE FROM vals WHERE key_id IN down");
     int rc = values.Bind(1, row).Step();
     if (rc != SQLITE_DONE) return c.Error(rc);
+    Query marks(c, "WITH RECURSIVE down(id) AS (SELECT ?1 UNION ALL SELECT k.id FROM keys k JOIN down ON k.parent=down.id)"
+                   " DELETE FROM volatile_keys WHERE id IN down");
+    if ((rc = marks.Bind(1, row).Step()) != SQLITE_DONE) return c.Error(rc);
     Query keys(c, "WITH RECURSIVE down(id) AS (SELECT ?1 UNION ALL SELECT k.id FROM keys k JOIN down ON k.parent=down.id)"
                   " DELETE FROM keys WHERE id IN down");
     if ((rc = keys.Bind(1, row).Step()) != SQLITE_DONE) return c.Error(rc);

@@ -23,7 +23,7 @@ struct KeyInfo {
   DWORD maxClassLen = 0;
   DWORD values = 0;
   DWORD maxValueNameLen = 0;
-  DWORD maxValueLen = 0;
+  DWORD maxValueLen = 0;  // texts as Windows counts them, in UTF-16, never less than their bytes here
   uint64_t lastWrite = 0;  // FILETIME ticks
 };
 
@@ -47,8 +47,10 @@ LONG Predefined(Store store, const std::vector<std::string>& path, KeyId* id);
 LONG OpenPath(KeyId parent, const std::vector<std::string>& path, KeyId* id);
 // Makes the keys of the path that are missing, all or none:
 // ERROR_INVALID_PARAMETER when one would lie more than 512 levels deep.
-LONG CreatePath(KeyId parent, const std::vector<std::string>& path, const char* className, KeyId* id,
-                bool* created);
+// Volatile keys last until the system restarts (registry_store.cpp);
+// ERROR_CHILD_MUST_BE_VOLATILE when a key that is not would lie below one.
+LONG CreatePath(KeyId parent, const std::vector<std::string>& path, const char* className, bool isVolatile,
+                KeyId* id, bool* created);
 LONG KeyExists(KeyId key);
 // Whether this process may change the key's store: root and the machine
 // store's group may change HKEY_LOCAL_MACHINE, everyone their own key.

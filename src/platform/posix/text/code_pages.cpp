@@ -7,6 +7,7 @@
 #include <string>
 
 #include "kernel/errors.h"
+#include "text/wide_text.h"
 
 namespace {
 
@@ -79,6 +80,26 @@ int Deliver(const std::basic_string<Char>& converted, Char* buffer, int size) {
 }
 
 }  // namespace
+
+namespace vk_posix {
+
+void AppendWideChar(std::string* out, wchar_t c) {
+  char32_t code = static_cast<char32_t>(c);
+  if (code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) code = kReplacement;
+  AppendUtf8(out, code);
+}
+
+size_t Utf16Length(const std::string& text) {
+  const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text.data());
+  size_t units = 0;
+  for (size_t pos = 0; pos < text.size();) {
+    char32_t code = 0;
+    units += DecodeUtf8(bytes, text.size(), &pos, &code) && code >= 0x10000 ? 2 : 1;
+  }
+  return units;
+}
+
+}  // namespace vk_posix
 
 // The ANSI and OEM code pages are both UTF-8 here.
 UINT Vk::Win32::GetACP(void) { return CP_UTF8; }
