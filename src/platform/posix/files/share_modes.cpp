@@ -13,6 +13,10 @@
 // other instead of both failing. flock and OFD locks do not interact.
 // The locks are advisory and leave the file's data and size alone.
 // Refused writers get a place in line (writer_queue.cpp).
+//
+// Any user who can read the file can take its flock, so the gate is waited
+// for with a deadline: a gate held past it ends the open with
+// ERROR_SHARING_VIOLATION, as a handle that shares too little would.
 #include "files/share_modes.h"
 
 #include "files/ofd_locks.h"
@@ -21,9 +25,11 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <sched.h>
 #include <stdint.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <time.h>
 
 
 namespace vk_posix {
@@ -41,10 +47,31 @@ enum Marker : off_t {
 };
 
 constexpr off_t kMarkerBase = INT64_MAX - 64;
+// Honest holders keep the gate for a few system calls.
+constexpr int64_t kGateWaitNs = 250 * 1000000LL;
+constexpr long kLongestPauseNs = 1000000;
 
 bool LockMarker(int fd, off_t marker) { return LockShared(fd, kMarkerBase + marker, 1); }
 
 bool MarkerHeldByOthers(int fd, off_t marker) { return HeldByOthers(fd, kMarkerBase + marker, 1); }
+
+int64_t MonotonicNanoseconds() {
+  struct timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+// A short wait between two tries at something another process holds for
+// microseconds: a yield first, then sleeps that grow to a millisecond.
+void Pause(int round) {
+  if (round < 3) {
+    sched_yield();
+    return;
+  }
+  long ns = 50000L << (round < 8 ? round - 3 : 5);
+  struct timespec pause = {0, ns < kLongestPauseNs ? ns : kLongestPauseNs};
+  nanosleep(&pause, nullptr);
+}
 
 }  // namespace
 
@@ -63,24 +90,39 @@ ShareRequest MakeShareRequest(DWORD desiredAccess, DWORD shareMode) {
 class OpenGate {
  public:
   explicit OpenGate(int fd) : m_fd(fd) {
-    int rc;
-    do rc = flock(m_fd, LOCK_EX);
-    while (rc != 0 && errno == EINTR);
-    m_locked = rc == 0;
+    const int64_t deadline = MonotonicNanoseconds() + kGateWaitNs;
+    for (int round = 0;; ++round) {
+      if (flock(m_fd, LOCK_EX | LOCK_NB) == 0) {
+        m_state = kLocked;
+        return;
+      }
+      if (errno == EINTR) continue;
+      // A file system without flock decides opens without the gate.
+      if (errno != EWOULDBLOCK) return;
+      if (MonotonicNanoseconds() >= deadline) {
+        m_state = kBusy;
+        return;
+      }
+      Pause(round);
+    }
   }
   ~OpenGate() {
-    if (m_locked) flock(m_fd, LOCK_UN);
+    if (m_state == kLocked) flock(m_fd, LOCK_UN);
   }
   OpenGate(const OpenGate&) = delete;
   OpenGate& operator=(const OpenGate&) = delete;
 
+  bool busy() const { return m_state == kBusy; }
+
  private:
+  enum State { kUnsupported, kLocked, kBusy };
   int m_fd;
-  bool m_locked;
+  State m_state = kUnsupported;
 };
 
 DWORD ClaimShareAccess(int fd, const ShareRequest& request) {
   OpenGate gate(fd);
+  if (gate.busy()) return ERROR_SHARING_VIOLATION;
   const bool claims[kMarkerCount] = {request.read,        request.write,        request.remove,
                                      !request.shareRead, !request.shareWrite, !request.shareDelete};
   // Each claimed marker conflicts with the marker of the opposite meaning.
