@@ -19,7 +19,8 @@ namespace {
 // use up its chances. A chance is an attempt, or a pause's worth of time
 // spent inside a refused open: a platform may keep a writer that asks again
 // in line inside the open until the file is free, and that time was all
-// chances.
+// chances. The first retry comes at once, so that such a writer is in line
+// before the holder lets go.
 constexpr DWORD kOpenRetryBudgetMs = 500;
 constexpr DWORD kOpenRetryAttempts = 500;
 constexpr DWORD kOpenRetryPauseMs = 1;
@@ -180,7 +181,7 @@ bool VkLogFile::Open(bool atStart) {
 HANDLE VkLogFile::OpenWithRetry(DWORD disposition) const {
   const DWORD started = GetTickCount();
   DWORD chances = 0;
-  for (;;) {
+  for (DWORD attempt = 1;; ++attempt) {
     const DWORD attemptStarted = GetTickCount();
     HANDLE file = CreateFileA(m_szFullPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, disposition, 0, nullptr);
     if (file != INVALID_HANDLE_VALUE) return file;
@@ -189,7 +190,7 @@ HANDLE VkLogFile::OpenWithRetry(DWORD disposition) const {
     const DWORD now = GetTickCount();
     chances += 1 + (now - attemptStarted) / kOpenRetryPauseMs;
     if (chances >= kOpenRetryAttempts && now - started >= kOpenRetryBudgetMs) return file;
-    Sleep(kOpenRetryPauseMs);
+    if (attempt > 1) Sleep(kOpenRetryPauseMs);
   }
 }
 
