@@ -2,7 +2,11 @@
 #include <vk/log_file.h>
 
 #include <stdio.h>
+#if !defined(_WIN32)
+#include <sys/stat.h>
+#endif
 
+#include <fstream>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -29,6 +33,50 @@ VK_CHILD_MAIN(write_numbered_texts) {
   }
   return failures == 0 ? 0 : 1;
 }
+
+// Makes its writer, says so (file args[2]), and writes its one text
+// (args[1]) once told to (file args[3]).
+VK_CHILD_MAIN(write_one_text_when_told) {
+  VkLogFile log(args.at(0).c_str(), true, VkLogFile::VKLF_CRLF);
+  vktest::WriteWholeFile(args.at(2), "");
+  if (!vktest::AwaitFile(args.at(3))) return 2;
+  return log.Write("%s", args.at(1).c_str()) ? 0 : 1;
+}
+
+#if !defined(_WIN32)
+// How many exclusive locks are held on the file, as the kernel lists them
+// in /proc/locks ("N: OFDLCK ADVISORY WRITE -1 MAJ:MIN:INODE START END";
+// a request still waiting shows "->" after the number). Handles hold only
+// shared locks; a writer waiting in line holds an exclusive one, which
+// only a descriptor open for writing can take.
+int ExclusiveLocksOn(const std::string& path) {
+  struct stat info;
+  if (stat(path.c_str(), &info) != 0) return -1;
+  const std::string inode = ":" + std::to_string(info.st_ino);
+  std::ifstream locks("/proc/locks");
+  int held = 0;
+  for (std::string line; std::getline(locks, line);) {
+    if (line.find(" -> ") != std::string::npos || line.find(" WRITE ") == std::string::npos) continue;
+    std::istringstream fields(line);
+    for (std::string field; fields >> field;) {
+      if (field.size() > inode.size() && field.compare(field.size() - inode.size(), inode.size(), inode) == 0 &&
+          field.find(':') != field.rfind(':')) {
+        ++held;
+        break;
+      }
+    }
+  }
+  return held;
+}
+
+bool AwaitWritersInLine(const std::string& path, int count) {
+  for (int i = 0; i < 20000; ++i) {
+    if (ExclusiveLocksOn(path) >= count) return true;
+    Sleep(1);
+  }
+  return false;
+}
+#endif
 
 class LogFileProcessesTest : public vktest::ScratchDirTest {
  protected:
@@ -66,6 +114,37 @@ TEST_F(LogFileProcessesTest, TwoProcessesShareOneFile) { RunWriters(2, 50); }
 TEST_F(LogFileProcessesTest, FourProcessesWriteEveryTextExactlyOnce) {
   if (vktest::RunningUnderWine()) GTEST_SKIP() << "2,000 flushed opens take minutes under Wine; two writers cover it";
   RunWriters(4, 500);
+}
+
+// A refused writer waits in line for the file instead of polling for it,
+// and the one that has waited longest gets it first, the moment it is free.
+TEST_F(LogFileProcessesTest, RefusedWritersTakeTheFileInTheOrderTheyCame) {
+#if defined(_WIN32)
+  GTEST_SKIP() << "Windows refuses an open at once; its writers retry and keep no line";
+#else
+  std::string path = PathOf("turns.log");
+  std::vector<std::unique_ptr<vktest::ChildProcess>> writers;
+  for (const char* name : {"first", "second"}) {
+    writers.push_back(std::make_unique<vktest::ChildProcess>(
+        "write_one_text_when_told",
+        std::vector<std::string>{path, name, PathOf(std::string(name) + ".ready"), PathOf(std::string(name) + ".go")}));
+    ASSERT_TRUE(writers.back()->started());
+    ASSERT_TRUE(vktest::AwaitFile(PathOf(std::string(name) + ".ready")));
+  }
+  HANDLE holder = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, holder);
+  DWORD written = 0;
+  ASSERT_TRUE(WriteFile(holder, "holder\r\n", 8, &written, nullptr));
+
+  vktest::WriteWholeFile(PathOf("first.go"), "");
+  ASSERT_TRUE(AwaitWritersInLine(path, 1)) << "the first writer waits in line";
+  vktest::WriteWholeFile(PathOf("second.go"), "");
+  ASSERT_TRUE(AwaitWritersInLine(path, 2)) << "the second writer waits behind it";
+  CloseHandle(holder);
+
+  for (auto& writer : writers) EXPECT_EQ(0, writer->Wait()) << "a waiting writer lost its text";
+  EXPECT_EQ("holder\r\nfirst\r\nsecond\r\n", vktest::ReadWholeFile(path));
+#endif
 }
 
 }  // namespace

@@ -4,6 +4,11 @@
 
 #include <stdlib.h>
 #include <string.h>
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+#endif
 
 #include <string>
 
@@ -278,6 +283,46 @@ TEST_F(PlatformFilesTest, DeleteWaitsForHandlesThatShareDelete) {
   EXPECT_TRUE(DeleteFileA(path.c_str()));
   CloseHandle(holder);
   EXPECT_FALSE(FileExists(path));
+}
+
+// Any user who may read a file can lock it in every way a read-only
+// descriptor allows; an open then fails as for a handle that shares too
+// little, in bounded time, also for a writer that asks again and so waits
+// in line, and works again once the locks are gone.
+TEST_F(PlatformFilesTest, LocksOfAReaderEndOpensInASharingViolationNotAHang) {
+#if defined(_WIN32)
+  GTEST_SKIP() << "flock and byte-range locks of another reader are POSIX's";
+#else
+  std::string path = PathOf("watched.log");
+  vktest::WriteWholeFile(path, "kept\r\n");
+  int reader = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(reader, 0);
+  auto expectRefused = [&](const char* lock) {
+    EXPECT_EQ(INVALID_HANDLE_VALUE, Open(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING))
+        << lock;
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), GetLastError()) << lock;
+    for (const char* attempt : {"first", "again"}) {
+      EXPECT_EQ(INVALID_HANDLE_VALUE, Open(path, GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS)) << lock << " " << attempt;
+      EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), GetLastError()) << lock << " " << attempt;
+    }
+  };
+
+  ASSERT_EQ(0, flock(reader, LOCK_EX));
+  expectRefused("flock");
+  ASSERT_EQ(0, flock(reader, LOCK_UN));
+
+  struct flock everything = {};
+  everything.l_type = F_RDLCK;
+  everything.l_whence = SEEK_SET;  // from 0 to the end of all offsets
+  ASSERT_EQ(0, fcntl(reader, F_OFD_SETLK, &everything));
+  expectRefused("shared lock on every byte");
+  close(reader);
+
+  HANDLE writer = Open(path, GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS);
+  EXPECT_NE(INVALID_HANDLE_VALUE, writer) << "the reader is gone";
+  CloseHandle(writer);
+  EXPECT_EQ("kept\r\n", vktest::ReadWholeFile(path));
+#endif
 }
 
 TEST_F(PlatformFilesTest, ReadWriteSeekTruncateAndSize) {

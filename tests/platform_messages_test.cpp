@@ -2,6 +2,9 @@
 // that are not message modules are refused. The expected texts are the
 // ones Wine gives, so these run on both targets.
 #include <vk/platform.h>
+#if !defined(_WIN32)
+#include <sys/stat.h>
+#endif
 
 #include <stdarg.h>
 #include <string.h>
@@ -297,6 +300,16 @@ TEST_F(PlatformMessageModuleTest, FilesThatAreNoModulesAreRefused) {
   vktest::WriteWholeFile(PathOf("empty.dll"), "");
   EXPECT_EQ(nullptr, Load("empty.dll"));
   EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_INVALID), GetLastError());
+#if !defined(_WIN32)
+  // Only a regular file is read: opening a FIFO for reading would wait for
+  // a writer that never comes.
+  ASSERT_EQ(0, mkfifo(PathOf("fifo.dll").c_str(), 0600));
+  vktest::fs::create_directory(PathOf("directory.dll"));
+  for (const char* name : {"fifo.dll", "directory.dll"}) {
+    EXPECT_EQ(nullptr, Load(name)) << name;
+    EXPECT_EQ(static_cast<DWORD>(ERROR_BAD_EXE_FORMAT), GetLastError()) << name;
+  }
+#endif
 }
 
 // A table copied through a Windows tool or a checkout that converts line

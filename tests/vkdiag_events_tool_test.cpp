@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <vk/platform.h>
+#if !defined(_WIN32)
+#include <sys/stat.h>
+#endif
 
 #include <chrono>
 #include <nlohmann/json.hpp>
@@ -102,6 +105,33 @@ TEST_F(EventsToolTest, QueryRendersMessagesFromTheSourcesMessageFileWithinTheStr
   EXPECT_EQ(records[2]["data"], "4142011B");
   EXPECT_EQ(records[2]["source"], m_source);
   EXPECT_NE(records[2]["generated"].get<std::string>().find('T'), std::string::npos);
+}
+
+// A message file that cannot be a module, such as a FIFO that would hold
+// its reader until someone writes it, gives the note and the strings.
+TEST_F(EventsToolTest, QueryShowsTheStringsWhenTheMessageFileIsNoRegularFile) {
+#if defined(_WIN32)
+  GTEST_SKIP() << "FIFOs are POSIX's";
+#else
+  std::string fifo = (vktest::fs::temp_directory_path() / ("vkdiag-fifo-" + m_source + ".dll")).string();
+  vktest::fs::remove(fifo);
+  ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
+  HKEY key = nullptr;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, (kEventlogKey + m_log + "\\" + m_source).c_str(), 0, KEY_WRITE, &key),
+            ERROR_SUCCESS);
+  RegSetValueExA(key, "EventMessageFile", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(fifo.c_str()),
+                 static_cast<DWORD>(fifo.size() + 1));
+  RegCloseKey(key);
+  Report(EVENTLOG_WARNING_TYPE, 0x80020000, {"low disk"});
+
+  ToolResult text = RunTool({"events", "query", m_log});
+  vktest::fs::remove(fifo);
+  ASSERT_EQ(text.exitCode, 0) << text.err;
+  EXPECT_NE(text.out.find("(no text for event 0x80020000 of source " + m_source + " in " + fifo + ")"),
+            std::string::npos)
+      << text.out;
+  EXPECT_NE(text.out.find("low disk"), std::string::npos) << text.out;
+#endif
 }
 
 TEST_F(EventsToolTest, FiltersPickTypeSourceTimeAndCount) {

@@ -14,9 +14,13 @@ namespace {
 // meanwhile. Retrying for about half a second keeps a text from being lost
 // to contention, where several writers each flush to disk before they let
 // go, without stalling for long on a writer that keeps the file open. The
-// bound counts attempts as well as time: on a loaded machine a process may
+// bound counts chances as well as time: on a loaded machine a process may
 // be descheduled for tens of milliseconds, and time it did not run must not
-// use up its chances.
+// use up its chances. A chance is an attempt, or a pause's worth of time
+// spent inside a refused open: a platform may keep a writer that asks again
+// in line inside the open until the file is free, and that time was all
+// chances. The first retry comes at once, so that such a writer is in line
+// before the holder lets go.
 constexpr DWORD kOpenRetryBudgetMs = 500;
 constexpr DWORD kOpenRetryAttempts = 500;
 constexpr DWORD kOpenRetryPauseMs = 1;
@@ -176,13 +180,17 @@ bool VkLogFile::Open(bool atStart) {
 
 HANDLE VkLogFile::OpenWithRetry(DWORD disposition) const {
   const DWORD started = GetTickCount();
+  DWORD chances = 0;
   for (DWORD attempt = 1;; ++attempt) {
+    const DWORD attemptStarted = GetTickCount();
     HANDLE file = CreateFileA(m_szFullPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, disposition, 0, nullptr);
     if (file != INVALID_HANDLE_VALUE) return file;
     DWORD error = GetLastError();
     if (error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION) return file;
-    if (attempt >= kOpenRetryAttempts && GetTickCount() - started >= kOpenRetryBudgetMs) return file;
-    Sleep(kOpenRetryPauseMs);
+    const DWORD now = GetTickCount();
+    chances += 1 + (now - attemptStarted) / kOpenRetryPauseMs;
+    if (chances >= kOpenRetryAttempts && now - started >= kOpenRetryBudgetMs) return file;
+    if (attempt > 1) Sleep(kOpenRetryPauseMs);
   }
 }
 

@@ -12,19 +12,30 @@
 // for those few calls only, so two racing opens are decided one after the
 // other instead of both failing. flock and OFD locks do not interact.
 // The locks are advisory and leave the file's data and size alone.
-// Refused writers get a place in line (writer_queue.cpp).
+//
+// Any user who can read the file can take its flock and lock any byte in
+// shared mode, so no lock here is waited for without a deadline: a gate or
+// marker held past it ends the open with ERROR_SHARING_VIOLATION.
+//
+// A writer refused a moment ago that asks again waits in line
+// (writer_queue.cpp) instead of failing at once. First in line, it asks the
+// kernel for an exclusive lock on the marker that refused it, granted the
+// moment the last holder lets go, and turns it into its own shared marker
+// in the same step, so no one slips in between.
 #include "files/share_modes.h"
-
-#include "files/ofd_locks.h"
-#include "files/writer_queue.h"
-#include "kernel/errors.h"
 
 #include <errno.h>
 #include <fcntl.h>
+#include <sched.h>
 #include <stdint.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <time.h>
 
+#include "files/lock_waits.h"
+#include "files/ofd_locks.h"
+#include "files/writer_queue.h"
+#include "kernel/errors.h"
 
 namespace vk_posix {
 
@@ -41,10 +52,145 @@ enum Marker : off_t {
 };
 
 constexpr off_t kMarkerBase = INT64_MAX - 64;
+constexpr off_t kNoMarker = -1;
+// Honest holders keep the gate for a few system calls.
+constexpr int64_t kGateWaitNs = 250 * 1000000LL;
+constexpr long kLongestPauseNs = 1000000;
 
 bool LockMarker(int fd, off_t marker) { return LockShared(fd, kMarkerBase + marker, 1); }
 
 bool MarkerHeldByOthers(int fd, off_t marker) { return HeldByOthers(fd, kMarkerBase + marker, 1); }
+
+void ReleaseMarkers(int fd) { Unlock(fd, kMarkerBase, kMarkerCount); }
+
+bool NoLocksHere(int error) { return error == EINVAL || error == ENOLCK || error == EOPNOTSUPP; }
+
+// A short wait between two tries at something another process holds for
+// microseconds: a yield first, then sleeps that grow to a millisecond.
+void Pause(int round) {
+  if (round < 3) {
+    sched_yield();
+    return;
+  }
+  long ns = 50000L << (round < 8 ? round - 3 : 5);
+  struct timespec pause = {0, ns < kLongestPauseNs ? ns : kLongestPauseNs};
+  nanosleep(&pause, nullptr);
+}
+
+// The markers a request takes, and the marker of the opposite meaning that
+// each one conflicts with.
+struct Claims {
+  explicit Claims(const ShareRequest& request)
+      : take{request.read,       request.write,       request.remove,
+             !request.shareRead, !request.shareWrite, !request.shareDelete} {}
+  bool take[kMarkerCount];
+  static constexpr off_t kOpposite[kMarkerCount] = {kDeniesRead, kDeniesWrite, kDeniesDelete,
+                                                     kHoldsRead,  kHoldsWrite,  kHoldsDelete};
+};
+
+// Serialises the claim-and-check of all opens of one file.
+class OpenGate {
+ public:
+  explicit OpenGate(int fd) : m_fd(fd) {
+    const int64_t deadline = MonotonicNanoseconds() + kGateWaitNs;
+    for (int round = 0;; ++round) {
+      if (flock(m_fd, LOCK_EX | LOCK_NB) == 0) {
+        m_state = kLocked;
+        return;
+      }
+      if (errno == EINTR) continue;
+      // A file system without flock decides opens without the gate.
+      if (errno != EWOULDBLOCK) return;
+      if (MonotonicNanoseconds() >= deadline) {
+        m_state = kBusy;
+        return;
+      }
+      Pause(round);
+    }
+  }
+  ~OpenGate() {
+    if (m_state == kLocked) flock(m_fd, LOCK_UN);
+  }
+  OpenGate(const OpenGate&) = delete;
+  OpenGate& operator=(const OpenGate&) = delete;
+
+  bool busy() const { return m_state == kBusy; }
+
+ private:
+  enum State { kUnsupported, kLocked, kBusy };
+  int m_fd;
+  State m_state = kUnsupported;
+};
+
+// Takes the request's markers and checks them against every other handle.
+// On a refusal nothing stays claimed, and *conflict names the marker that
+// refused it when there is one. A newcomer writer steps back while writers
+// wait in line (stepBackForLine).
+DWORD TryClaim(int fd, const ShareRequest& request, bool stepBackForLine, off_t* conflict) {
+  *conflict = kNoMarker;
+  // Before anything is claimed, so that the writer first in line never
+  // finds a newcomer's passing claim in its way.
+  if (stepBackForLine && WritersInLine(fd)) return ERROR_SHARING_VIOLATION;
+  OpenGate gate(fd);
+  if (gate.busy()) return ERROR_SHARING_VIOLATION;
+  const Claims claims(request);
+  for (off_t marker = 0; marker < kMarkerCount; ++marker) {
+    if (!claims.take[marker] || LockMarker(fd, marker)) continue;
+    int error = errno;
+    // File systems without OFD locks (some network mounts) get no share
+    // enforcement rather than no files at all.
+    if (NoLocksHere(error)) return ERROR_SUCCESS;
+    ReleaseMarkers(fd);
+    if (error != EAGAIN && error != EACCES) return Win32ErrorFromErrno(error);
+    *conflict = marker;  // a writer in line is taking it over
+    return ERROR_SHARING_VIOLATION;
+  }
+  for (off_t marker = 0; marker < kMarkerCount; ++marker) {
+    if (claims.take[marker] && MarkerHeldByOthers(fd, Claims::kOpposite[marker])) {
+      *conflict = Claims::kOpposite[marker];
+      ReleaseMarkers(fd);
+      return ERROR_SHARING_VIOLATION;
+    }
+  }
+  return ERROR_SUCCESS;
+}
+
+// A refused writer that asked again: waits for the writers ahead of it,
+// then for the file, at most until sinceNs + kTurnWaitNs.
+DWORD WaitInLine(int fd, const ShareRequest& request, int64_t sinceNs) {
+  const int64_t deadline = sinceNs + kTurnWaitNs;
+  const Claims claims(request);
+  off_t place = 0;
+  const bool placed = TakePlaceInLine(fd, &place);
+  DWORD result = ERROR_SHARING_VIOLATION;
+  for (int round = 0; MonotonicNanoseconds() < deadline; ++round) {
+    if (placed && !WaitForWritersAhead(fd, place, deadline)) {
+      if (errno == ETIMEDOUT) break;
+      Pause(round);
+      continue;
+    }
+    off_t conflict = kNoMarker;
+    result = TryClaim(fd, request, false, &conflict);
+    if (result != ERROR_SHARING_VIOLATION) break;
+    if (conflict == kNoMarker) {
+      Pause(round);
+    } else if (LockExclusiveBefore(fd, kMarkerBase + conflict, 1, deadline)) {
+      // The last holder let go. A marker this handle claims itself becomes
+      // its own in place; any other is let go for the claim to check.
+      if (claims.take[conflict])
+        LockShared(fd, kMarkerBase + conflict, 1);
+      else
+        Unlock(fd, kMarkerBase + conflict, 1);
+    } else if (errno == ETIMEDOUT) {
+      break;
+    } else {
+      Pause(round);
+    }
+  }
+  if (placed) LeavePlaceInLine(fd, place);
+  if (result != ERROR_SUCCESS) ReleaseMarkers(fd);
+  return result;
+}
 
 }  // namespace
 
@@ -76,56 +222,24 @@ ShareRequest MakeShareRequest(DWORD desiredAccess, DWORD shareMode) {
 
 bool ClaimsAnything(const ShareRequest& request) { return request.read || request.write || request.remove; }
 
-// Serialises the claim-and-check of all opens of one file.
-class OpenGate {
- public:
-  explicit OpenGate(int fd) : m_fd(fd) {
-    int rc;
-    do rc = flock(m_fd, LOCK_EX);
-    while (rc != 0 && errno == EINTR);
-    m_locked = rc == 0;
-  }
-  ~OpenGate() {
-    if (m_locked) flock(m_fd, LOCK_UN);
-  }
-  OpenGate(const OpenGate&) = delete;
-  OpenGate& operator=(const OpenGate&) = delete;
-
- private:
-  int m_fd;
-  bool m_locked;
-};
-
 DWORD ClaimShareAccess(int fd, const ShareRequest& request) {
   if (!ClaimsAnything(request)) return ERROR_SUCCESS;
-  OpenGate gate(fd);
-  const bool claims[kMarkerCount] = {request.read,        request.write,        request.remove,
-                                     !request.shareRead, !request.shareWrite, !request.shareDelete};
-  // Each claimed marker conflicts with the marker of the opposite meaning.
-  const off_t opposite[kMarkerCount] = {kDeniesRead, kDeniesWrite, kDeniesDelete,
-                                        kHoldsRead,  kHoldsWrite,  kHoldsDelete};
-  for (off_t marker = 0; marker < kMarkerCount; ++marker) {
-    if (claims[marker] && !LockMarker(fd, marker)) {
-      // File systems without OFD locks (some network mounts) get no share
-      // enforcement rather than no files at all.
-      if (errno == EINVAL || errno == ENOLCK || errno == EOPNOTSUPP) return ERROR_SUCCESS;
-      return Win32ErrorFromErrno(errno);
-    }
-  }
   struct stat info;
   if (fstat(fd, &info) != 0) return Win32ErrorFromErrno(errno);
   const FileId file(info.st_dev, info.st_ino);
-  bool refused = false;
-  for (off_t marker = 0; marker < kMarkerCount; ++marker) {
-    if (claims[marker] && MarkerHeldByOthers(fd, opposite[marker])) refused = true;
+  int64_t sinceNs = 0;
+  if (request.write && IsRefusedWriterAskingAgain(file, &sinceNs)) {
+    DWORD result = WaitInLine(fd, request, sinceNs);
+    if (result == ERROR_SHARING_VIOLATION && MonotonicNanoseconds() - sinceNs < kTurnWaitNs)
+      RememberRefusedWriter(file);
+    else
+      ForgetRefusedWriter();
+    return result;
   }
-  if (!refused && request.write && MustYieldToEarlierWaiter(fd, file)) refused = true;
-  if (refused) {
-    if (request.write) JoinWriterQueue(fd, file);
-    return ERROR_SHARING_VIOLATION;
-  }
-  if (request.write) LeaveWriterQueue(file);
-  return ERROR_SUCCESS;
+  off_t conflict = kNoMarker;
+  DWORD result = TryClaim(fd, request, request.write, &conflict);
+  if (request.write && result == ERROR_SHARING_VIOLATION) RememberRefusedWriter(file);
+  return result;
 }
 
 }  // namespace vk_posix

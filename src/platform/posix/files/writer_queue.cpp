@@ -1,113 +1,131 @@
-// Writers that reopen a file for every text starve one that polls: the file
-// is free only for the microseconds between one writer's close and its next
-// open, and Windows gives a refused opener no place in a queue. So a refused
-// writer marks the time it started waiting, as a lock on the byte at
-// kQueueBase + that time (monotonic milliseconds, the same clock in every
-// process). A writer steps back (its open fails with a sharing violation)
-// while an earlier waiter is in line, so the longest waiter gets the file
-// when it is next free. Marks older than kQueueWindowMs are ignored by
-// everyone -- the writer that left one has given up by then -- so a process
-// that stops trying can hold up no one for longer than that.
+// Writers that reopen a file for every text would starve one that waits:
+// the file is free only for the microseconds between one writer's close and
+// its next open, and Windows gives a refused opener no place in a queue. So
+// a refused writer that asks again waits in line (share_modes.cpp): it
+// takes a place, an exclusive lock on the byte at kLineBase + the time it
+// came (monotonic microseconds, the same clock in every process), and waits
+// for the place just ahead of it to be let go before it waits for the file
+// itself. Each release so wakes one waiter, and the longest waiter gets the
+// file when it is next free; a writer that was not in line steps back
+// while anyone is. Only a description open for writing can take an
+// exclusive lock, and places are looked for with a shared probe that sees
+// exclusive locks alone, so a user who may only read the file can neither
+// join the line nor fake a place in it, nor hold up a wait for a place.
+// Places older than the longest wait are ignored by everyone: a writer
+// stopped in the middle of its wait holds up no one for longer than that.
 #include "files/writer_queue.h"
 
-#include <fcntl.h>
-#include <time.h>
-#include <unistd.h>
+#include <errno.h>
 
-#include <map>
-#include <mutex>
-
+#include "files/lock_waits.h"
 #include "files/ofd_locks.h"
 
 namespace vk_posix {
 
 namespace {
 
-constexpr off_t kQueueBase = off_t{1} << 62;  // far from data and share markers
-constexpr off_t kQueueWindowMs = 60;          // longer than any writer's retries
+constexpr off_t kLineBase = off_t{1} << 62;  // far from data and share markers
+constexpr int64_t kAskAgainNs = 100 * 1000000LL;
+constexpr int64_t kLineSlackNs = 100 * 1000000LL;
+constexpr int kPlaceAttempts = 8;
 
-off_t NowMs() {
-  struct timespec now;
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<off_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}
+off_t Microseconds(int64_t nanoseconds) { return static_cast<off_t>(nanoseconds / 1000); }
 
-// This process's places in line: per file, a duplicate of a refused
-// descriptor (an open file description of its own) holding the mark.
-class WriterQueue {
- public:
-  struct Place {
-    int fd;
-    off_t since;
-  };
-
-  // This process's place for the file, when it still counts.
-  bool Find(const FileId& file, off_t* since) {
-    std::lock_guard<std::mutex> guard(m_lock);
-    DropStale();
-    auto it = m_places.find(file);
-    if (it == m_places.end()) return false;
-    *since = it->second.since;
-    return true;
-  }
-
-  void Join(int refusedFd, const FileId& file) {
-    std::lock_guard<std::mutex> guard(m_lock);
-    DropStale();
-    if (m_places.count(file)) return;
-    int fd = fcntl(refusedFd, F_DUPFD_CLOEXEC, 0);
-    if (fd < 0) return;
-    Unlock(fd, 0, 0);  // the refused open's share markers go
-    off_t since = NowMs();
-    if (!LockShared(fd, kQueueBase + since, 1)) {
-      close(fd);
-      return;
-    }
-    m_places.emplace(file, Place{fd, since});
-  }
-
-  void Leave(const FileId& file) {
-    std::lock_guard<std::mutex> guard(m_lock);
-    auto it = m_places.find(file);
-    if (it == m_places.end()) return;
-    close(it->second.fd);
-    m_places.erase(it);
-  }
-
- private:
-  void DropStale() {
-    off_t oldest = NowMs() - kQueueWindowMs;
-    for (auto it = m_places.begin(); it != m_places.end();) {
-      if (it->second.since < oldest) {
-        close(it->second.fd);
-        it = m_places.erase(it);
-      } else {
-        ++it;
-      }
-    }
-  }
-
-  std::mutex m_lock;
-  std::map<FileId, Place> m_places;
+// The calling thread's last refusal to write a file.
+struct Refusal {
+  bool known = false;
+  FileId file;
+  int64_t sinceNs = 0;
+  int64_t lastNs = 0;
 };
 
-WriterQueue& Queue() {
-  static WriterQueue* queue = new WriterQueue;  // outlives static destructors
-  return *queue;
+thread_local Refusal t_refusal;
+
+// The range of places that still count: from the oldest a waiter may hold
+// to a little past now, for clocks read a moment apart.
+void LiveRange(off_t* start, off_t* end) {
+  int64_t now = MonotonicNanoseconds();
+  *start = kLineBase + Microseconds(now - kTurnWaitNs - kLineSlackNs);
+  *end = kLineBase + Microseconds(now + kLineSlackNs);
 }
 
 }  // namespace
 
-bool MustYieldToEarlierWaiter(int fd, const FileId& file) {
-  off_t windowStart = kQueueBase + NowMs() - kQueueWindowMs;
-  off_t since = 0;
-  if (!Queue().Find(file, &since)) return HeldByOthers(fd, windowStart, kQueueWindowMs + 1);
-  off_t mine = kQueueBase + since;
-  return mine > windowStart && HeldByOthers(fd, windowStart, mine - windowStart);
+bool IsRefusedWriterAskingAgain(const FileId& file, int64_t* sinceNs) {
+  const Refusal& refusal = t_refusal;
+  if (!refusal.known || refusal.file != file) return false;
+  if (MonotonicNanoseconds() - refusal.lastNs > kAskAgainNs) return false;
+  *sinceNs = refusal.sinceNs;
+  return true;
 }
 
-void JoinWriterQueue(int refusedFd, const FileId& file) { Queue().Join(refusedFd, file); }
+void RememberRefusedWriter(const FileId& file) {
+  Refusal& refusal = t_refusal;
+  int64_t now = MonotonicNanoseconds();
+  bool waiting = refusal.known && refusal.file == file && now - refusal.lastNs <= kAskAgainNs;
+  if (!waiting) {
+    refusal.file = file;
+    refusal.sinceNs = now;
+    refusal.known = true;
+  }
+  refusal.lastNs = now;
+}
 
-void LeaveWriterQueue(const FileId& file) { Queue().Leave(file); }
+void ForgetRefusedWriter() { t_refusal.known = false; }
+
+bool TakePlaceInLine(int fd, off_t* place) {
+  off_t now = kLineBase + Microseconds(MonotonicNanoseconds());
+  // Two writers that come in the same microsecond take neighbouring bytes.
+  for (int attempt = 0; attempt < kPlaceAttempts; ++attempt) {
+    if (LockExclusive(fd, now + attempt, 1)) {
+      *place = now + attempt;
+      return true;
+    }
+  }
+  return false;
+}
+
+void LeavePlaceInLine(int fd, off_t place) { Unlock(fd, place, 1); }
+
+bool WritersInLine(int fd) {
+  off_t start, end;
+  LiveRange(&start, &end);
+  return ExclusivelyHeldByOthers(fd, start, end - start, nullptr);
+}
+
+// The place just ahead of this one: the last held in [start, place). A
+// probe names some held byte of the range, so the search narrows from both
+// sides.
+bool PlaceAhead(int fd, off_t place, off_t* ahead) {
+  off_t start, end;
+  LiveRange(&start, &end);
+  off_t found;
+  if (place <= start || !ExclusivelyHeldByOthers(fd, start, place - start, &found)) return false;
+  off_t low = found;  // held
+  off_t high = place;  // nothing held in [high, place)
+  while (high - low > 1) {
+    off_t middle = low + (high - low) / 2;
+    if (ExclusivelyHeldByOthers(fd, middle, place - middle, &found))
+      low = found > middle ? found : middle;
+    else
+      high = middle;
+  }
+  *ahead = low;
+  return true;
+}
+
+bool WaitForWritersAhead(int fd, off_t place, int64_t deadlineNs) {
+  off_t ahead;
+  while (PlaceAhead(fd, place, &ahead)) {
+    // Granted only once that writer let its place go.
+    if (!LockSharedBefore(fd, ahead, 1, deadlineNs)) return false;
+    Unlock(fd, ahead, 1);
+    if (MonotonicNanoseconds() >= deadlineNs) {
+      errno = ETIMEDOUT;
+      return false;
+    }
+  }
+  return true;
+}
 
 }  // namespace vk_posix

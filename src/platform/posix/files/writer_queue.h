@@ -1,7 +1,8 @@
-// A place in line for writers refused by another handle's share mode.
+// The line of writers waiting for a file that another handle holds.
 #ifndef VK_PLATFORM_POSIX_WRITER_QUEUE_H
 #define VK_PLATFORM_POSIX_WRITER_QUEUE_H
 
+#include <stdint.h>
 #include <sys/types.h>
 
 #include <utility>
@@ -10,16 +11,33 @@ namespace vk_posix {
 
 using FileId = std::pair<dev_t, ino_t>;
 
-// Whether a writer about to open the file (through fd) must step back
-// because a writer that has waited longer is still trying.
-bool MustYieldToEarlierWaiter(int fd, const FileId& file);
+// How long a writer waits in line, from its first refusal.
+constexpr int64_t kTurnWaitNs = 500 * 1000000LL;
 
-// After a refusal: this process waits for the file from now on, unless it
-// already does.
-void JoinWriterQueue(int refusedFd, const FileId& file);
+// Whether the calling thread was refused writing the file a moment ago and
+// now asks again, so that it waits in line; *sinceNs says when its wait
+// began (CLOCK_MONOTONIC).
+bool IsRefusedWriterAskingAgain(const FileId& file, int64_t* sinceNs);
 
-// After the file was opened: this process no longer waits for it.
-void LeaveWriterQueue(const FileId& file);
+// After a refusal of the calling thread's write open.
+void RememberRefusedWriter(const FileId& file);
+
+// After the calling thread's wait ended, with the file or without it.
+void ForgetRefusedWriter();
+
+// A place in line: an exclusive lock (writers only) on the byte for the
+// time it was taken. False when no place could be taken (then the writer
+// waits for the file without one).
+bool TakePlaceInLine(int fd, off_t* place);
+void LeavePlaceInLine(int fd, off_t place);
+
+// Whether another writer holds a place in line (a newcomer steps back).
+bool WritersInLine(int fd);
+
+// Waits until no writer who took its place before this one is left in
+// line, each waiter woken only by the one just ahead of it; false with
+// errno ETIMEDOUT when deadlineNs passed first.
+bool WaitForWritersAhead(int fd, off_t place, int64_t deadlineNs);
 
 }  // namespace vk_posix
 

@@ -1,9 +1,13 @@
 #include "modules/message_tables.h"
 
 #include <ctype.h>
+#include <errno.h>
+#include <fcntl.h>
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
-#include <fstream>
+#include <sstream>
 
 #include "kernel/errors.h"
 
@@ -13,6 +17,8 @@ namespace {
 
 const char kSignature[] = "vkdiag message table 2";
 constexpr unsigned long kMaxInserts = 99;
+// Far above any real table; a larger file is no table and is not read.
+constexpr off_t kMaxTableBytes = 16 << 20;
 
 // One line without its line end; false at the end of the file.
 bool ReadLine(std::istream& in, std::string* line) {
@@ -73,22 +79,55 @@ bool ParseMessage(const std::string& line, DWORD* id, TableMessage* message) {
   return HighestInsert(*text) <= message->inserts;
 }
 
+// The whole file, when it is a regular file of at most kMaxTableBytes.
+// The open does not block, so that a FIFO or device planted under the
+// name is refused instead of holding the caller up.
+DWORD ReadTableFile(const std::string& path, std::string* bytes) {
+  int fd;
+  do fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  while (fd < 0 && errno == EINTR);
+  if (fd < 0) return ERROR_MOD_NOT_FOUND;
+  struct stat info;
+  DWORD result = ERROR_SUCCESS;
+  if (fstat(fd, &info) != 0) {
+    result = ERROR_MOD_NOT_FOUND;
+  } else if (!S_ISREG(info.st_mode) || info.st_size > kMaxTableBytes) {
+    result = ERROR_BAD_EXE_FORMAT;
+  } else {
+    char chunk[4096];
+    for (;;) {
+      ssize_t got = read(fd, chunk, sizeof chunk);
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0) result = ERROR_MOD_NOT_FOUND;
+      if (got <= 0) break;
+      bytes->append(chunk, static_cast<size_t>(got));
+      if (bytes->size() > static_cast<size_t>(kMaxTableBytes)) {
+        result = ERROR_BAD_EXE_FORMAT;  // it grew while being read
+        break;
+      }
+    }
+  }
+  close(fd);
+  return result;
+}
+
 }  // namespace
 
 HMODULE LoadMessageTable(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    Fail(ERROR_MOD_NOT_FOUND);
+  std::string bytes;
+  DWORD result = ReadTableFile(path, &bytes);
+  if (result != ERROR_SUCCESS) {
+    Fail(result);
     return nullptr;
   }
-  // The signature is read by its length alone, so that a large file that
-  // is no table is not read into memory first.
+  if (bytes.empty()) {
+    Fail(ERROR_FILE_INVALID);
+    return nullptr;
+  }
+  std::istringstream in(bytes);
   std::string signature(sizeof kSignature - 1, '\0');
   in.read(&signature[0], static_cast<std::streamsize>(signature.size()));
-  if (in.gcount() == 0) {
-    Fail(in.bad() ? ERROR_MOD_NOT_FOUND : ERROR_FILE_INVALID);
-    return nullptr;
-  }
+  signature.resize(static_cast<size_t>(in.gcount()));
   std::string line;
   bool more = ReadLine(in, &line);
   if (signature != kSignature || (more && !line.empty())) {
@@ -105,10 +144,6 @@ HMODULE LoadMessageTable(const std::string& path) {
       return nullptr;
     }
     module->messages[id] = message;
-  }
-  if (in.bad()) {
-    Fail(ERROR_MOD_NOT_FOUND);
-    return nullptr;
   }
   return reinterpret_cast<HMODULE>(InsertHandle(std::move(module)));
 }

@@ -18,7 +18,9 @@ namespace vk_posix {
 // not a message table (ERROR_BAD_EXE_FORMAT), as Windows answers for a file
 // that is not a module. A table whose text names an insert above the count
 // its line states is no table either: formatting it would read past the
-// strings its callers pass.
+// strings its callers pass. Nor is anything but a regular file of at most
+// 16 MiB: the open never blocks, so a FIFO under the name cannot hold the
+// caller up, nor a device feed it without end.
 HMODULE LoadMessageTable(const std::string& path);
 
 }  // namespace vk_posix
