@@ -37,8 +37,30 @@ else()
           ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
           INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
   install(EXPORT vkdiagStaticTargets NAMESPACE vkdiag:: DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/vkdiag)
+  # vkdiag links the shared library; vkdiag-static the archives by path,
+  # since -lvkdiag picks the shared one wherever both are installed.
   configure_file(cmake/vkdiag.pc.in ${CMAKE_CURRENT_BINARY_DIR}/vkdiag.pc @ONLY)
-  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/vkdiag.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+  configure_file(cmake/vkdiag-static.pc.in ${CMAKE_CURRENT_BINARY_DIR}/vkdiag-static.pc @ONLY)
+  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/vkdiag.pc ${CMAKE_CURRENT_BINARY_DIR}/vkdiag-static.pc
+          DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+
+  # The manual page and, as Debian places them, the licence and the
+  # changelog, compressed without a time stamp so that builds are alike.
+  configure_file(cmake/debian/changelog.in ${PROJECT_BINARY_DIR}/changelog @ONLY)
+  set(VK_DOC_OUTPUTS)
+  foreach(source ${PROJECT_SOURCE_DIR}/docs/vkdiag.1 ${PROJECT_BINARY_DIR}/changelog)
+    get_filename_component(name ${source} NAME)
+    add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/${name}.gz
+                       COMMAND sh -c "gzip -9 -n -c \"$1\" > \"$2\"" gzip ${source} ${PROJECT_BINARY_DIR}/${name}.gz
+                       DEPENDS ${source} VERBATIM)
+    list(APPEND VK_DOC_OUTPUTS ${PROJECT_BINARY_DIR}/${name}.gz)
+  endforeach()
+  add_custom_target(vk_compressed_docs ALL DEPENDS ${VK_DOC_OUTPUTS})
+  if(TARGET vkdiag_tool)
+    install(FILES ${PROJECT_BINARY_DIR}/vkdiag.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  endif()
+  install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)
+  install(FILES ${PROJECT_BINARY_DIR}/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
 endif()
 # The operator's tool goes with the library.
 if(TARGET vkdiag_tool)

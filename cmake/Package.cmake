@@ -4,13 +4,23 @@
 # installing, the package runs `vkdiag setup`.
 set(CPACK_PACKAGE_NAME vkdiag)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
-    "diagnostics library: log files, debug trace, registry and event log in SQLite, with its operator's tool")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "diagnostics library for Windows components, and its tool")
+# The extended description, in lines short enough for apt and lintian.
+set(CPACK_PACKAGE_DESCRIPTION
+    "vkdiag gives a component's code log files with a size limit, a debug
+trace switched per program, a registry key wrapper, event reporting with a
+shared message module and language resource modules, through the ANSI
+Win32 API. On Linux its own platform layer keeps the registry and the event
+logs in SQLite, in a machine store for root and the group vkdiag and a
+store of each user's own, and sends trace texts to Unix sockets. The
+package holds the shared and static libraries, the headers, the CMake and
+pkg-config files, the message module and the operator's tool vkdiag, and
+makes the group and the machine store when it is installed.")
 set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
 set(CPACK_GENERATOR DEB)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_MAINTAINER "vkdiag developers <vkdiag@localhost>")
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "the vkdiag authors <vkdiag@example.org>")
 set(CPACK_DEBIAN_PACKAGE_SECTION libs)
 # The shared libraries it links (libsqlite3-0, libstdc++6, ...) are found
 # by dpkg-shlibdeps; setup needs groupadd.

@@ -281,6 +281,15 @@ TEST(ToolHelpTest, EverySubcommandHasHelpWithAnExample) {
   }
 }
 
+// The version the tool names is the library's, the project version it was
+// built with, on standard output alone.
+TEST(ToolHelpTest, VersionNamesTheLibraryVersion) {
+  ToolResult version = RunTool({"--version"});
+  EXPECT_EQ(version.exitCode, 0);
+  EXPECT_EQ(version.out, "vkdiag " VK_PROJECT_VERSION "\n");
+  EXPECT_EQ(version.err, "");
+}
+
 // Traces args[0] through the debug trace, as a program of its own name.
 VK_CHILD_MAIN(trace_once) {
   DebugTrace("ToolTest", "%s", args.at(0).c_str());

@@ -1,7 +1,29 @@
-// The process-wide debug trace to the debugger output channel. It is on for
-// a program when HKEY_LOCAL_MACHINE\SOFTWARE\Haldrex\Vemra\TraceLib\ has a
-// non-zero value named after the program's executable (without directory
-// and extension); the setting is read once per process, at the first call.
+/// \file
+/// The process-wide debug trace to the debugger output channel.
+///
+/// Tracing is on for a program when
+/// `HKEY_LOCAL_MACHINE\SOFTWARE\Haldrex\Vemra\TraceLib\` has a non-zero
+/// value of at most four bytes (a REG_DWORD 1, as `vkdiag trace on PROGRAM`
+/// sets) named after the program's executable without directory and
+/// extension (`Viewer` for `...\Viewer.exe`). The setting is read once per
+/// process, by its first trace call; a later change takes effect in
+/// processes started afterwards.
+///
+/// On Windows the texts go to OutputDebugStringA (a debugger, DebugView);
+/// on Linux to the debug channel that `vkdiag trace listen` binds. Without a
+/// listener a text is dropped. No line end is added: end a message with CR
+/// LF to have it on a line of its own.
+///
+/// **Errors.** None is reported; the functions return nothing.
+///
+/// **Blocking.** With tracing off a call costs two reads of process-wide
+/// counts and formats nothing. With tracing on, a call formats into stack
+/// buffers and sends one text: on Linux without waiting (a text that no
+/// listener takes is dropped), on Windows as OutputDebugStringA does, which
+/// waits for a debugger or viewer that is attached.
+///
+/// **Threads.** Any thread may call at any time, several at once. A call
+/// that races the process's first call may find tracing still off.
 #ifndef VK_DEBUG_TRACE_H
 #define VK_DEBUG_TRACE_H
 
@@ -9,6 +31,7 @@
 
 #include <atomic>
 
+/// \cond INTERNAL
 namespace Vk {
 namespace DebugTraceState {
 
@@ -34,10 +57,13 @@ VK_PRINTF_FORMAT(2, 0) void TraceV(const char* tag, const char* format, va_list 
 
 }  // namespace DebugTraceState
 }  // namespace Vk
+/// \endcond
 
-// Formats a message (at most 1,023 characters) and outputs it, decorated
-// as "<tag> PID=0x<pid> TID=0x<tid>: <message>" unless the tag is null.
-// The arguments are those of the format, as for printf.
+/// Formats a message with wvsprintfA (printf conventions without floating
+/// point; at most 1,023 characters, a longer one is cut) and outputs it,
+/// decorated as `<tag> PID=0x<pid> TID=0x<tid>: <message>` with the process
+/// and thread identifiers in lower-case hexadecimal, or alone when the tag
+/// is null. Does nothing while tracing is off.
 #if VK_INLINE_VARIADIC_FORWARDING
 // Always inlined, so that with tracing off a call costs the two loads and
 // no call; the arguments are handed on as they came.
@@ -56,15 +82,18 @@ VK_PRINTF_FORMAT(2, 3) inline void DebugTrace(const char* tag, const char* forma
 }
 #endif
 
-// Outputs a text unchanged (it is not read as a format), cut at 1,023
-// characters.
+/// Outputs a text as it is, undecorated: it is not read as a format, so `%`
+/// needs no escape. Cut at 1,023 characters. Does nothing while tracing is off.
 void DebugTraceText(const char* text);
 
-// Outputs the text's CR LF-ended lines, each preceded by the prefix and a
-// blank; text after the last CR LF is dropped.
+/// Outputs one text made of the text's CR LF-ended lines, each preceded by
+/// the prefix and a blank, as DebugTraceText() does; text after the last CR
+/// LF is dropped (a text without CR LF traces an empty text). Composes its
+/// text on the heap before it looks whether tracing is on.
 void DebugTraceLines(const char* prefix, const char* text);
 
-// Reads the trace setting; only the first call in a process does anything.
+/// Reads the trace setting from the registry; only the first call in a
+/// process does anything, and the trace functions make it themselves.
 void ReadTraceSettings();
 
 #endif  // VK_DEBUG_TRACE_H

@@ -12,6 +12,8 @@ int main(int argc, char** argv) {
   CLI::App app{"The operator's tool for vkdiag: registry, event logs and debug trace."};
   app.name("vkdiag");
   app.require_subcommand(1);
+  // The library's version, which the tool is built with: CMake's project version.
+  app.set_version_flag("--version", "vkdiag " VKDIAG_VERSION, "print the version of vkdiag and exit");
   // Paths and program names may start with '/'; they are never options.
   app.allow_windows_style_options(false);
   app.footer(
@@ -30,6 +32,8 @@ int main(int argc, char** argv) {
     return app.exit(help);
   } catch (const CLI::CallForAllHelp& help) {
     return app.exit(help);
+  } catch (const CLI::CallForVersion& version) {
+    return app.exit(version);
   } catch (const CLI::Error& error) {
     fprintf(stderr, "vkdiag: %s\n", vkdiag::EscapeControls(error.what()).c_str());
     fprintf(stderr, "Run with --help for more information.\n");
