@@ -45,6 +45,7 @@ void AddRegImportCommand(CLI::App& reg) {
       "Example:\n"
       "  vkdiag reg import vemra.reg\n");
   importer->callback([file] {
+    CheckState(StateUse::kAny);
     std::vector<RegFileKey> keys = ReadRegFile(ReadWholeFile(*file), *file);
     for (const RegFileKey& key : keys) ApplyKey(key);
   });
