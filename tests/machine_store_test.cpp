@@ -797,6 +797,7 @@ TEST(StoresToolTest, ShowsWhereTheStateIsWithControlCharactersEscaped) {
 #else
   std::string saved = getenv("VK_SYSTEM_ROOT");
   std::string root = saved + "/odd\x1b[2Jname";
+  vktest::fs::create_directories(root);
   setenv("VK_SYSTEM_ROOT", root.c_str(), 1);
   vktest::ToolResult result = vktest::RunTool({"stores"});
   setenv("VK_SYSTEM_ROOT", saved.c_str(), 1);

@@ -13,6 +13,7 @@
 #include <string.h>
 #include <string>
 #include <thread>
+#include <filesystem>
 #include <vector>
 
 #include "support/test_support.h"
@@ -168,10 +169,50 @@ TEST_F(EventsToolTest, LogsListsSourcesAndClearEmptiesTheLog) {
   EXPECT_NE(logs.out.find(m_log + "\n    " + m_source + "    "), std::string::npos) << logs.out;
   EXPECT_NE(logs.out.find("VkGenericEventLogx.dll"), std::string::npos);
 
-  ToolResult cleared = RunTool({"events", "clear", m_log});
+  std::string backup = (vktest::fs::temp_directory_path() / ("vkdiag-backup-" + m_log)).string();
+  vktest::fs::remove(backup);
+  ToolResult cleared = RunTool({"events", "clear", m_log, "--backup", backup});
   ASSERT_EQ(cleared.exitCode, 0) << cleared.err;
+  EXPECT_EQ(cleared.out, "cleared " + m_log + ": removed 3 records, saved first to " + backup + "\n");
   EXPECT_EQ(RunTool({"events", "query", m_log}).out, "");
   EXPECT_EQ(RunTool({"events", "clear"}).exitCode, 2);
+  // The backup reads back as the log it saved, numbers and all.
+  ToolResult saved = RunTool({"events", "query", "--file", backup, "--format", "json"});
+  ASSERT_EQ(saved.exitCode, 0) << saved.err;
+  std::vector<nlohmann::json> records = JsonLines(saved.out);
+  ASSERT_EQ(records.size(), 3u) << saved.out;
+  EXPECT_EQ(records[0]["record"], 1);
+  EXPECT_EQ(records[2]["record"], 3);
+  vktest::fs::remove(backup);
+}
+
+// An operator's mistyped log name is an error that names the logs there
+// are, never an action on another log.
+TEST_F(EventsToolTest, AMistypedLogIsRefusedAndNamesTheLogsThereAre) {
+  ReportThree();
+  std::string mistyped = m_log.substr(0, m_log.size() - 1);
+  for (const char* command : {"clear", "query", "follow"}) {
+    ToolResult result = RunTool({"events", command, mistyped, "--timeout", "1"});
+    if (std::string(command) != "follow") result = RunTool({"events", command, mistyped});
+    EXPECT_EQ(result.exitCode, 1) << command;
+    EXPECT_NE(result.err.find("there is no event log '" + mistyped + "'"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find(m_log), std::string::npos) << "the logs there are: " << result.err;
+  }
+  EXPECT_EQ(JsonLines(RunTool({"events", "query", m_log, "--format", "json"}).out).size(), 3u)
+      << "nothing was cleared";
+}
+
+// JSON carries the whole identifier, its code and the log, and escapes
+// every control character, those beyond ASCII too.
+TEST_F(EventsToolTest, JsonCarriesTheWholeIdentifierItsCodeTheLogAndEscapesControls) {
+  Report(EVENTLOG_ERROR_TYPE, 0xC0020001, {"bell\x07 csi\xc2\x9b" "2J del\x7f"});
+  ToolResult result = RunTool({"events", "query", m_log, "--format", "json"});
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_NE(result.out.find("\"event_id\":3221356545"), std::string::npos) << result.out;
+  EXPECT_NE(result.out.find("\"event_code\":1"), std::string::npos) << result.out;
+  EXPECT_NE(result.out.find("\"log\":\"" + m_log + "\""), std::string::npos) << result.out;
+  EXPECT_NE(result.out.find("bell\\u0007 csi\\u009b2J del\\u007f"), std::string::npos) << result.out;
+  for (char c : result.out) EXPECT_FALSE((c > 0 && c < 0x20 && c != '\n') || c == 0x7F) << result.out;
 }
 
 TEST_F(EventsToolTest, FollowPrintsRecordsThatArriveAfterItStarts) {

@@ -87,6 +87,9 @@ TEST_F(SetupTest, FirstRunMakesGroupAndDirectoriesAndASecondChangesNothing) {
   gid_t gid = 0;
   ASSERT_TRUE(GroupExists(m_group, &gid)) << "made with groupadd";
   EXPECT_NE(first.out.find("created the system group " + m_group), std::string::npos) << first.out;
+  EXPECT_NE(first.out.find("on this host: --root works below a directory, but groups are the host's"),
+            std::string::npos)
+      << "a group made for --root is the host's, and setup says so: " << first.out;
   // The store's directory is root's alone to change; the channel's lets
   // the group's listeners bind; every file the store needs is made, shut
   // to all but root and the group; the copies' directory is sticky.

@@ -5,6 +5,8 @@
 #include <vk/debug_trace.h>
 #include <vk/platform.h>
 
+#include <stdlib.h>
+
 #include <chrono>
 #include <string>
 #include <thread>
@@ -236,10 +238,116 @@ TEST_F(RegToolTest, DeleteRemovesAValueAllValuesOrTheWholeKey) {
   RegCloseKey(child);
 
   m_key.Close();
-  EXPECT_EQ(RunTool({"reg", "delete", Key(), "-f"}).exitCode, 0);
+  // A whole tree goes only when asked and confirmed, as reg.exe asks;
+  // with no terminal to ask on, only with -f.
+  ToolResult unasked = RunTool({"reg", "delete", Key()});
+  EXPECT_EQ(unasked.exitCode, 2);
+  EXPECT_NE(unasked.err.find("needs -f"), std::string::npos) << unasked.err;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, m_path.c_str(), 0, KEY_READ, &child), ERROR_SUCCESS);
+  RegCloseKey(child);
+  ToolResult deleted = RunTool({"reg", "delete", Key(), "-f"});
+  EXPECT_EQ(deleted.exitCode, 0);
+  EXPECT_EQ(deleted.out, "deleted HKEY_CURRENT_USER\\" + m_path + ": 3 keys, 1 value\n");
   EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, m_path.c_str(), 0, KEY_READ, &child), ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(RunTool({"reg", "delete", "HKCU"}).exitCode, 2);
 }
+
+// Data without a value's name, a key that lost its backslashes to the
+// shell, a mistyped command: usage errors that say what was meant, with
+// nothing changed.
+TEST_F(RegToolTest, MistakesAreUsageErrorsThatSayWhatWasMeant) {
+  ToolResult unnamed = RunTool({"reg", "add", Key() + "\\New", "-d", "text"});
+  EXPECT_EQ(unnamed.exitCode, 2);
+  EXPECT_NE(unnamed.err.find("name it with -v"), std::string::npos) << unnamed.err;
+  HKEY created = nullptr;
+  EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, Sub("New").c_str(), 0, KEY_READ, &created), ERROR_FILE_NOT_FOUND);
+
+  ToolResult lost = RunTool({"reg", "query", "HKCUSoftwarevkdiag-tests"});
+  EXPECT_EQ(lost.exitCode, 2);
+  EXPECT_NE(lost.err.find("backslashes seem lost"), std::string::npos) << lost.err;
+  ToolResult slashes = RunTool({"reg", "query", "HKCU/Software/vkdiag-tests"});
+  EXPECT_NE(slashes.err.find("written with backslashes"), std::string::npos) << slashes.err;
+
+  ToolResult mistyped = RunTool({"regg", "query"});
+  EXPECT_EQ(mistyped.exitCode, 2);
+  EXPECT_NE(mistyped.err.find("unknown command 'regg'; did you mean 'reg'?"), std::string::npos) << mistyped.err;
+  ToolResult nested = RunTool({"reg", "qeury", Key()});
+  EXPECT_NE(nested.err.find("did you mean 'reg query'?"), std::string::npos) << nested.err;
+  ToolResult bare = RunTool({});
+  EXPECT_EQ(bare.exitCode, 2);
+  EXPECT_NE(bare.err.find("a command is required"), std::string::npos) << bare.err;
+  ToolResult help = RunTool({"help", "reg"});
+  EXPECT_EQ(help.exitCode, 0) << help.err;
+  EXPECT_NE(help.out.find("query"), std::string::npos) << help.out;
+}
+
+TEST_F(RegToolTest, ExportToADashWritesStandardOutput) {
+  ASSERT_TRUE(m_key.WriteString("Kept", "text"));
+  ToolResult result = RunTool({"reg", "export", Key(), "-", "--regedit4"});
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(result.out.rfind("REGEDIT4\r\n", 0), 0u) << result.out;
+  EXPECT_NE(result.out.find("\"Kept\"=\"text\"\r\n"), std::string::npos) << result.out;
+  EXPECT_FALSE(vktest::FileExists("-"));
+}
+
+#if !defined(_WIN32)
+// On a terminal, reg delete asks as reg.exe asks, and only yes deletes.
+TEST_F(RegToolTest, DeletingAKeyOnATerminalAsksFirst) {
+  if (system("command -v script >/dev/null 2>&1") != 0) GTEST_SKIP() << "needs script (util-linux) for a terminal";
+  m_key.Close();
+  for (const char* answer : {"no", "yes"}) {
+    std::string command = "printf '" + std::string(answer) + "\\n' | script -qec \"'" + vktest::ToolPath() +
+                          "' reg delete '" + Key() + "'\" /dev/null";
+    FILE* pipe = popen(command.c_str(), "r");
+    ASSERT_NE(nullptr, pipe);
+    std::string shown;
+    char buffer[256];
+    while (fgets(buffer, sizeof buffer, pipe)) shown += buffer;
+    int status = pclose(pipe);
+    EXPECT_NE(shown.find("Permanently delete the registry key HKEY_CURRENT_USER\\" + m_path + "? (Yes/No)"),
+              std::string::npos)
+        << shown;
+    HKEY key = nullptr;
+    LONG found = RegOpenKeyExA(HKEY_CURRENT_USER, m_path.c_str(), 0, KEY_READ, &key);
+    if (key) RegCloseKey(key);
+    if (std::string(answer) == "no") {
+      EXPECT_NE(0, status);
+      EXPECT_EQ(ERROR_SUCCESS, found) << "kept after no";
+    } else {
+      EXPECT_EQ(0, status) << shown;
+      EXPECT_EQ(ERROR_FILE_NOT_FOUND, found) << "deleted after yes";
+    }
+  }
+}
+
+// Commands that only read never make state: a mistyped VK_SYSTEM_ROOT is
+// a usage error, a store that was never made is no such store.
+TEST(ToolStateTest, ReadingCommandsMakeNoState) {
+  std::string saved = getenv("VK_SYSTEM_ROOT");
+  std::string missing = saved + "/mistyped";
+  struct Case {
+    std::string root;
+    int exitCode;
+    const char* says;
+  } cases[] = {{missing, 2, "VK_SYSTEM_ROOT names no directory"},
+               {"relative/root", 2, "must be an absolute path"},
+               {saved + "/empty", 1, "no such store"}};
+  vktest::fs::create_directories(saved + "/empty");
+  for (const Case& c : cases) {
+    setenv("VK_SYSTEM_ROOT", c.root.c_str(), 1);
+    for (std::vector<std::string> command : std::vector<std::vector<std::string>>{
+             {"reg", "query", "HKLM\\Software"}, {"events", "query"}, {"trace", "list"}, {"stores"}}) {
+      if (command[0] == "stores" && c.exitCode == 1) continue;  // a layout to show needs no store
+      ToolResult result = RunTool(command);
+      EXPECT_EQ(result.exitCode, c.exitCode) << command[0] << " in " << c.root;
+      EXPECT_NE(result.err.find(c.says), std::string::npos) << result.err;
+    }
+  }
+  setenv("VK_SYSTEM_ROOT", saved.c_str(), 1);
+  EXPECT_FALSE(vktest::FileExists(missing));
+  EXPECT_TRUE(vktest::fs::is_empty(saved + "/empty"));
+}
+#endif
 
 TEST_F(RegToolTest, WatchPrintsALineForEachChangeBelowTheKey) {
   ASSERT_EQ(RunTool({"reg", "add", Key() + "\\Deep"}).exitCode, 0);

@@ -523,6 +523,7 @@ BOOL DeregisterEventSource(HANDLE hEventLog);
 BOOL ReportEventA(HANDLE hEventLog, WORD wType, WORD wCategory, DWORD dwEventID, PSID lpUserSid, WORD wNumStrings,
                   DWORD dwDataSize, LPCSTR* lpStrings, LPVOID lpRawData);
 HANDLE OpenEventLogA(LPCSTR lpUNCServerName, LPCSTR lpSourceName);
+HANDLE OpenBackupEventLogA(LPCSTR lpUNCServerName, LPCSTR lpFileName);
 BOOL ReadEventLogA(HANDLE hEventLog, DWORD dwReadFlags, DWORD dwRecordOffset, LPVOID lpBuffer,
                    DWORD nNumberOfBytesToRead, DWORD* pnBytesRead, DWORD* pnMinNumberOfBytesNeeded);
 BOOL GetNumberOfEventLogRecords(HANDLE hEventLog, PDWORD NumberOfRecords);

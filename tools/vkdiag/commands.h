@@ -25,6 +25,14 @@ void AddEventsLogCommands(CLI::App& events);
 
 void AddStoresCommand(CLI::App& app);
 
+// What the state may be for a command. Every command: a VK_SYSTEM_ROOT
+// that is not an absolute path is a usage error. A command that only reads
+// never makes state: a VK_SYSTEM_ROOT that names no directory is a usage
+// error, and a store that was never made is "no such store" (a failure).
+// Nothing to check where the system keeps the state (Windows).
+enum class StateUse { kAny, kReadLayout, kReadRegistry, kReadEvents };
+void CheckState(StateUse use);
+
 }  // namespace vkdiag
 
 #endif  // VKDIAG_COMMANDS_H

@@ -22,6 +22,14 @@ std::string InsertEventStrings(const std::string& text, const std::vector<std::s
 // identifier, a note saying so followed by the strings.
 std::string RenderEventMessage(const std::string& log, const EventRecord& record);
 
+// The logs there are: those with a source registered under the Eventlog
+// key, and the system's own (Application, Security, System), in name
+// order.
+std::vector<std::string> ExistingLogs();
+// Throws a failure naming the logs there are when `log` is none of them:
+// an operator's mistyped name is never taken for another log.
+void RequireExistingLog(const std::string& log);
+
 // The EventMessageFile of a source, as registered (unexpanded); empty
 // without one.
 std::string EventMessageFileOf(const std::string& log, const std::string& source);

@@ -150,16 +150,45 @@ void AddEventFilterOptions(CLI::App& command, const std::shared_ptr<EventFilter>
       ->check(CLI::IsMember({"text", "json"}));
 }
 
+namespace {
+
+// JSON escapes the control characters below U+0020 itself; DEL and the C1
+// controls (U+0080 to U+009F, which a terminal obeys too) are escaped here.
+// They occur only inside strings, since the rest of a JSON text is ASCII.
+std::string EscapeJsonControls(const std::string& json) {
+  std::string escaped;
+  escaped.reserve(json.size());
+  for (size_t i = 0; i < json.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(json[i]);
+    unsigned char next = i + 1 < json.size() ? static_cast<unsigned char>(json[i + 1]) : 0;
+    char code[8];
+    if (c == 0x7F) {
+      escaped += "\\u007f";
+    } else if (c == 0xC2 && next >= 0x80 && next <= 0x9F) {
+      snprintf(code, sizeof code, "\\u%04x", next);
+      escaped += code;
+      ++i;
+    } else {
+      escaped += json[i];
+    }
+  }
+  return escaped;
+}
+
+}  // namespace
+
 void PrintEvent(const EventFilter& filter, const EventRecord& record) {
   std::string message = RenderEventMessage(filter.log, record);
   if (filter.format == "json") {
     nlohmann::ordered_json line;
+    line["log"] = AnsiToUtf8(filter.log);
     line["record"] = record.number;
     line["generated"] = LocalIsoTime(static_cast<time_t>(record.timeGenerated));
     line["written"] = LocalIsoTime(static_cast<time_t>(record.timeWritten));
     line["type"] = EventTypeName(record.type);
     line["source"] = AnsiToUtf8(record.source);
-    line["event_id"] = record.eventId;
+    line["event_id"] = record.eventId;              // the whole identifier, as the text shows it in hex
+    line["event_code"] = record.eventId & 0xFFFF;  // its code, as the text shows it first
     line["category"] = record.category;
     line["user"] = record.userSid.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(record.userSid);
     line["computer"] = AnsiToUtf8(record.computer);
@@ -167,7 +196,8 @@ void PrintEvent(const EventFilter& filter, const EventRecord& record) {
     line["strings"] = nlohmann::ordered_json::array();
     for (const std::string& text : record.strings) line["strings"].push_back(AnsiToUtf8(text));
     line["data"] = HexDigits(record.data);
-    printf("%s\n", line.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace).c_str());
+    std::string json = line.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+    printf("%s\n", EscapeJsonControls(json).c_str());
     return;
   }
   char id[40];

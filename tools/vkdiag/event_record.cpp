@@ -77,6 +77,11 @@ EventLogReader::EventLogReader(const std::string& log) : m_log(log), m_buffer(kR
   if (!m_hLog) throw SystemError("cannot open the event log " + EscapeControls(log), GetLastError());
 }
 
+EventLogReader::EventLogReader(FromBackup, const std::string& file) : m_log(file), m_buffer(kReadBufferSize) {
+  m_hLog = OpenBackupEventLogA(nullptr, file.c_str());
+  if (!m_hLog) throw SystemError("cannot open the backup " + EscapeControls(file), GetLastError());
+}
+
 EventLogReader::~EventLogReader() {
   if (m_hLog) CloseEventLog(m_hLog);
 }

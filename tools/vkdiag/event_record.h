@@ -29,6 +29,10 @@ class EventLogReader {
  public:
   // Throws a SystemError when the log cannot be opened.
   explicit EventLogReader(const std::string& log);
+  // A backup file that `events clear --backup` wrote, read as the log it
+  // saved (OpenBackupEventLogA).
+  struct FromBackup {};
+  EventLogReader(FromBackup, const std::string& file);
   ~EventLogReader();
   EventLogReader(const EventLogReader&) = delete;
   EventLogReader& operator=(const EventLogReader&) = delete;

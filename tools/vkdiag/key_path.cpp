@@ -30,6 +30,21 @@ bool SameName(const std::string& a, const char* b) {
   return true;
 }
 
+// What to say about a key whose root is not known: keys are written with
+// backslashes, which an unquoted key loses to the shell.
+std::string RootHint(const std::string& text) {
+  if (text.find('/') != std::string::npos && text.find('\\') == std::string::npos)
+    return "keys are written with backslashes, as 'HKLM\\Software\\Example'";
+  for (const RootName& root : kRoots) {
+    for (const char* name : {root.shortName, root.longName}) {
+      size_t length = strlen(name);
+      if (text.size() > length && SameName(text.substr(0, length), name))
+        return "the backslashes seem lost: quote the key, as 'HKLM\\Software\\Example'";
+    }
+  }
+  return "expected HKLM, HKCU, HKU, HKCR or their HKEY_ names";
+}
+
 }  // namespace
 
 KeyPath KeyPath::Child(const std::string& name) const {
@@ -50,9 +65,7 @@ KeyPath ParseKeyPath(const std::string& text) {
       path.rootName = root.longName;
     }
   }
-  if (!path.root)
-    throw UsageError("unknown registry root in '" + EscapeControls(text) +
-                     "': expected HKLM, HKCU, HKU, HKCR or their HKEY_ names");
+  if (!path.root) throw UsageError("unknown registry root in '" + EscapeControls(text) + "': " + RootHint(text));
   if (split != std::string::npos) path.subKey = rest.substr(split + 1);
   if (path.subKey.find("\\\\") != std::string::npos || (split != std::string::npos && path.subKey.empty()) ||
       (!path.subKey.empty() && path.subKey.front() == '\\'))

@@ -16,6 +16,7 @@ struct AddOptions {
   std::string type = "REG_SZ";
   std::string data;
   bool force = false;
+  bool dataGiven = false;  // -d or -t: a value to set
 };
 
 void AddValue(const AddOptions& options) {
@@ -25,6 +26,9 @@ void AddValue(const AddOptions& options) {
   // registry is touched.
   DWORD type = ParseTypeName(options.type);
   std::vector<BYTE> data = ParseValueData(type, options.data);
+  // As reg.exe: data sets the default value only when asked to by name.
+  if (!setsValue && options.dataGiven)
+    throw UsageError("-d and -t set a value: name it with -v, or the default value with --default");
   if (!setsValue && path.subKey.empty()) throw UsageError("a root key cannot be created");
 
   ScopedKey key;
@@ -48,9 +52,9 @@ void AddRegAddCommand(CLI::App& reg) {
   add->add_option("KEY", options->key, "the key; created with its parents when missing")->required();
   CLI::Option* name = add->add_option("-v,--value", options->valueName, "the value to set");
   add->add_flag("--default", options->defaultValue, "set the default (unnamed) value")->excludes(name);
-  add->add_option("-t,--type", options->type,
+  CLI::Option* type = add->add_option("-t,--type", options->type,
                   "REG_SZ (default), REG_EXPAND_SZ, REG_MULTI_SZ, REG_DWORD, REG_QWORD, REG_BINARY or REG_NONE");
-  add->add_option("-d,--data", options->data,
+  CLI::Option* data = add->add_option("-d,--data", options->data,
                   "the data: text; for REG_MULTI_SZ texts separated by \\0; for REG_DWORD and REG_QWORD a number "
                   "(decimal or 0x hex); for REG_BINARY and REG_NONE hex digits");
   add->add_flag("-f,--force", options->force, "overwrite a value that exists");
@@ -59,7 +63,11 @@ void AddRegAddCommand(CLI::App& reg) {
       "  vkdiag reg add 'HKLM\\Software\\Haldrex\\Vemra\\Setup' -v Inst_Path -d /opt/vemra\n"
       "  vkdiag reg add 'HKCU\\Software\\Example' -v Retries -t REG_DWORD -d 0x10 -f\n"
       "  vkdiag reg add 'HKCU\\Software\\Example' -v Paths -t REG_MULTI_SZ -d 'a\\0b'\n");
-  add->callback([options] { AddValue(*options); });
+  add->callback([options, type, data] {
+    CheckState(StateUse::kAny);
+    options->dataGiven = type->count() > 0 || data->count() > 0;
+    AddValue(*options);
+  });
 }
 
 }  // namespace vkdiag

@@ -1,4 +1,7 @@
 // vkdiag reg delete: removes a value, all values, or a key with its subtree.
+#include <stdio.h>
+#include <unistd.h>
+
 #include "commands.h"
 #include "key_path.h"
 #include "reg_value.h"
@@ -17,13 +20,51 @@ struct DeleteOptions {
   bool force = false;
 };
 
+// How many keys (the key itself included) and values a tree holds.
+struct TreeCount {
+  unsigned long keys = 0;
+  unsigned long values = 0;
+};
+
+void CountTree(const KeyPath& path, TreeCount* count) {
+  ScopedKey key;
+  OpenOrThrow(key, path, KEY_READ);
+  ++count->keys;
+  DWORD values = 0;
+  if (RegQueryInfoKeyA(key.Get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr, nullptr,
+                       nullptr, nullptr) == ERROR_SUCCESS)
+    count->values += values;
+  for (const std::string& name : ReadSubKeyNames(key.Get(), path.FullName())) CountTree(path.Child(name), count);
+}
+
+std::string Counted(unsigned long n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+// As reg.exe asks before it deletes a key; with no terminal to ask on, the
+// deletion needs -f.
+bool Confirmed(const KeyPath& path) {
+  if (!isatty(fileno(stdin)))
+    throw UsageError("deleting " + EscapeControls(path.FullName()) + " with everything below it needs -f when no terminal can be asked");
+  fprintf(stderr, "Permanently delete the registry key %s? (Yes/No) ", EscapeControls(path.FullName()).c_str());
+  fflush(stderr);
+  char answer[16] = "";
+  if (!fgets(answer, sizeof answer, stdin)) return false;
+  return answer[0] == 'y' || answer[0] == 'Y';
+}
+
 void DeleteFromKey(const DeleteOptions& options) {
   KeyPath path = ParseKeyPath(options.key);
   bool deletesValues = options.defaultValue || options.allValues || !options.valueName.empty();
   if (!deletesValues) {
     if (path.subKey.empty()) throw UsageError("a root key cannot be deleted");
+    TreeCount count;
+    CountTree(path, &count);
+    if (!options.force && !Confirmed(path)) throw Failure("nothing deleted");
     LONG rc = SHDeleteKeyA(path.root, path.subKey.c_str());
     if (rc != ERROR_SUCCESS) throw SystemError("cannot delete " + EscapeControls(path.FullName()), static_cast<DWORD>(rc));
+    printf("deleted %s: %s, %s\n", EscapeControls(path.FullName()).c_str(), Counted(count.keys, "key", "keys").c_str(),
+           Counted(count.values, "value", "values").c_str());
     return;
   }
   ScopedKey key;
@@ -41,6 +82,8 @@ void DeleteFromKey(const DeleteOptions& options) {
                             EscapeControls(path.FullName()),
                         static_cast<DWORD>(rc));
   }
+  printf("deleted %s in %s\n", Counted(static_cast<unsigned long>(names.size()), "value", "values").c_str(),
+         EscapeControls(path.FullName()).c_str());
 }
 
 }  // namespace
@@ -54,13 +97,17 @@ void AddRegDeleteCommand(CLI::App& reg) {
   CLI::Option* all = remove->add_flag("--all-values", options->allValues, "delete every value, keep the subkeys");
   name->excludes(unnamed)->excludes(all);
   unnamed->excludes(all);
-  remove->add_flag("-f,--force", options->force, "accepted for reg's habit; vkdiag never asks");
+  remove->add_flag("-f,--force", options->force, "delete a key without asking");
   remove->footer(
-      "Without a value option the key and everything below it are deleted.\n"
+      "Without a value option the key and everything below it are deleted, after asking as reg.exe\n"
+      "asks (or with -f; without a terminal to ask on, -f is needed). Says what it deleted.\n"
       "Examples:\n"
       "  vkdiag reg delete 'HKCU\\Software\\Example' -v Retries\n"
       "  vkdiag reg delete 'HKCU\\Software\\Example' -f\n");
-  remove->callback([options] { DeleteFromKey(*options); });
+  remove->callback([options] {
+    CheckState(StateUse::kReadRegistry);
+    DeleteFromKey(*options);
+  });
 }
 
 }  // namespace vkdiag

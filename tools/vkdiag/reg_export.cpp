@@ -1,4 +1,6 @@
 // vkdiag reg export: a key and its subtree as a .reg file.
+#include <stdio.h>
+
 #include "commands.h"
 #include "file_io.h"
 #include "reg_file.h"
@@ -35,19 +37,26 @@ void AddRegExportCommand(CLI::App& reg) {
   auto options = std::make_shared<ExportOptions>();
   CLI::App* exporter = reg.add_subcommand("export", "Write a key and its subtree to a .reg file");
   exporter->add_option("KEY", options->key, "the key")->required();
-  exporter->add_option("FILE", options->file, "the .reg file to write (replaced when it exists)")->required();
+  exporter->add_option("FILE", options->file, "the .reg file to write (replaced when it exists); - for standard output")
+      ->required();
   exporter->add_flag("--regedit4", options->regedit4, "write the older ANSI REGEDIT4 form");
   exporter->footer(
       "The file is byte for byte what Windows' registry editor writes: UTF-16LE with a byte-order mark\n"
       "and CRLF line ends, texts in the ANSI code page of this system converted to UTF-16.\n"
       "Example:\n"
-      "  vkdiag reg export 'HKLM\\SOFTWARE\\Haldrex\\Vemra' vemra.reg\n");
+      "  vkdiag reg export 'HKLM\\SOFTWARE\\Haldrex\\Vemra' vemra.reg\n"
+      "  vkdiag reg export 'HKCU\\Software\\Example' - --regedit4 | less\n");
   exporter->callback([options] {
+    CheckState(StateUse::kReadRegistry);
     KeyPath path = ParseKeyPath(options->key);
     std::vector<RegFileKey> keys;
     CollectTree(path, &keys);
-    WriteWholeFile(options->file,
-                   WriteRegFile(keys, options->regedit4 ? RegFileFormat::kRegedit4 : RegFileFormat::kVersion5));
+    std::string file = WriteRegFile(keys, options->regedit4 ? RegFileFormat::kRegedit4 : RegFileFormat::kVersion5);
+    if (options->file != "-") {
+      WriteWholeFile(options->file, file);
+    } else if (fwrite(file.data(), 1, file.size(), stdout) != file.size() || fflush(stdout) != 0) {
+      throw Failure("cannot write to standard output");
+    }
   });
 }
 

@@ -137,6 +137,7 @@ void AddRegQueryCommand(CLI::App& reg) {
       "  vkdiag reg query 'HKLM\\SOFTWARE\\Haldrex' -s --format json\n"
       "  vkdiag reg query 'HKLM\\Software\\Haldrex\\Vemra\\Setup' -v Inst_Path\n");
   query->callback([options] {
+    CheckState(StateUse::kReadRegistry);
     KeyPath path = ParseKeyPath(options->key);
     QueryKey(path, *options, true);
   });

@@ -79,7 +79,10 @@ void AddRegWatchCommand(CLI::App& reg) {
       "A change is a value set or deleted, or a subkey created or deleted.\n"
       "Example:\n"
       "  vkdiag reg watch 'HKLM\\SOFTWARE\\Haldrex\\Vemra' -s --count 1\n");
-  watch->callback([options] { Watch(*options); });
+  watch->callback([options] {
+    CheckState(StateUse::kReadRegistry);
+    Watch(*options);
+  });
 }
 
 }  // namespace vkdiag

@@ -127,7 +127,10 @@ class Setup {
     if (rc < 0) throw Failure(std::string("cannot run groupadd: ") + strerror(errno));
     if (rc != 0 || !LookUpGroup(m_options.group, &gid))
       throw Failure("groupadd --system " + m_options.group + " failed (exit " + std::to_string(rc) + ")");
-    Say("created the system group " + m_options.group + " (gid " + std::to_string(gid) + ")");
+    // Groups are the host's, below --root as well: the files made there
+    // belong to the host's group of that name.
+    Say("created the system group " + m_options.group + " (gid " + std::to_string(gid) + ")" +
+        (Under("/") == "/" ? "" : " on this host: --root works below a directory, but groups are the host's"));
     return gid;
   }
 
@@ -245,7 +248,8 @@ void AddSetupCommand(CLI::App& app) {
   CLI::App* setup = app.add_subcommand("setup", std::string("Make the group ") + vk_posix::kMachineGroup + ", " +
                                                     kMachineStoreDirectory + " and " + kMachineRuntimeDirectory +
                                                     " with their owners and modes (root)");
-  setup->add_option("--root", options->root, "work below this directory instead of / (for tests and images)");
+  setup->add_option("--root", options->root,
+                    "work below this directory instead of / (for tests and images); the group is still the host's");
   setup->add_option("--group", options->group,
                     std::string("the group that may write the machine store (default ") + vk_posix::kMachineGroup + ")");
   setup->footer("Run again at any time: it changes only what differs and says so.\n"

@@ -1,6 +1,8 @@
 // vkdiag stores: where the platform layer keeps the registry and the event
 // logs for the user who runs it, and whether that user may write them.
 #include <stdio.h>
+#include <stdlib.h>
+#include <sys/stat.h>
 
 #include <string>
 
@@ -42,6 +44,29 @@ void ShowStores() {
 
 }  // namespace
 
+void CheckState(StateUse use) {
+  const char* root = getenv("VK_SYSTEM_ROOT");
+  if (root && *root) {
+    if (root[0] != '/') throw UsageError("VK_SYSTEM_ROOT must be an absolute path, not '" + EscapeControls(root) + "'");
+    struct stat status;
+    if (use != StateUse::kAny && (stat(root, &status) != 0 || !S_ISDIR(status.st_mode)))
+      throw UsageError("VK_SYSTEM_ROOT names no directory: " + EscapeControls(root));
+  }
+  if (use == StateUse::kAny || use == StateUse::kReadLayout) return;
+  std::string machine, user;
+  if (use == StateUse::kReadEvents) {
+    // Outside the group the logs are closed, which opening one says.
+    vk_posix::StoreLocation where = vk_posix::Locate(vk_posix::Store::kMachine);
+    if ((where.shared && !where.writable) || vk_posix::StoreFileExists(vk_posix::Store::kMachine, "eventlog.db", &machine))
+      return;
+    throw Failure("no such store: " + EscapeControls(machine) + " was never made");
+  }
+  if (vk_posix::StoreFileExists(vk_posix::Store::kMachine, "registry.db", &machine) ||
+      vk_posix::StoreFileExists(vk_posix::Store::kUser, "registry.db", &user))
+    return;
+  throw Failure("no such store: " + EscapeControls(machine) + " was never made");
+}
+
 void AddStoresCommand(CLI::App& app) {
   CLI::App* stores = app.add_subcommand("stores", "Show where the registry and the event logs are kept.");
   stores->footer(
@@ -51,7 +76,10 @@ void AddStoresCommand(CLI::App& app) {
       "the machine store cannot be used (run vkdiag setup then).\n"
       "Example:\n"
       "  vkdiag stores\n");
-  stores->callback(ShowStores);
+  stores->callback([] {
+    CheckState(StateUse::kReadLayout);
+    ShowStores();
+  });
 }
 
 }  // namespace vkdiag

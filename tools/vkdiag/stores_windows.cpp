@@ -6,6 +6,8 @@
 
 namespace vkdiag {
 
+void CheckState(StateUse) {}
+
 void AddStoresCommand(CLI::App& app) {
   CLI::App* stores = app.add_subcommand("stores", "Show where the registry and the event logs are kept.");
   stores->footer("Example:\n  vkdiag stores\n");

@@ -104,16 +104,25 @@ void AddTraceCommands(CLI::App& app) {
   CLI::App* on = trace->add_subcommand("on", "Switch the trace on for a program (from its next start)");
   on->add_option("PROGRAM", *program, "the executable's name, e.g. Viewer or Viewer.exe")->required();
   on->footer("Example:\n  vkdiag trace on Viewer.exe\n");
-  on->callback([program] { SetSwitch(*program, 1); });
+  on->callback([program] {
+    CheckState(StateUse::kAny);
+    SetSwitch(*program, 1);
+  });
 
   CLI::App* off = trace->add_subcommand("off", "Switch the trace off for a program");
   off->add_option("PROGRAM", *program, "the executable's name")->required();
   off->footer("Example:\n  vkdiag trace off Viewer\n");
-  off->callback([program] { SetSwitch(*program, 0); });
+  off->callback([program] {
+    CheckState(StateUse::kAny);
+    SetSwitch(*program, 0);
+  });
 
   CLI::App* list = trace->add_subcommand("list", "List the programs with a trace switch and its state");
   list->footer("Example:\n  vkdiag trace list\n");
-  list->callback([] { ListSwitches(); });
+  list->callback([] {
+    CheckState(StateUse::kReadRegistry);
+    ListSwitches();
+  });
 
   auto count = std::make_shared<long>(0);
   auto timeout = std::make_shared<double>(0);

@@ -38,14 +38,31 @@ class EventSourceObject : public vk_posix::KernelObject {
 
 class OpenEventLogObject : public vk_posix::KernelObject {
  public:
-  explicit OpenEventLogObject(std::string log) : m_log(std::move(log)) {}
+  explicit OpenEventLogObject(std::string log, std::shared_ptr<vk_posix::eventlog_store::BackupLog> backup = nullptr)
+      : m_log(std::move(log)), m_backup(std::move(backup)) {}
   const std::string& log() const { return m_log; }
+  // The records, from the store or from a backup file.
+  LONG Next(DWORD first, bool forwards, Event* event) const {
+    return m_backup ? m_backup->Next(first, forwards, event)
+                    : vk_posix::eventlog_store::Next(m_log, first, forwards, event);
+  }
+  LONG Count(DWORD* count) const {
+    return m_backup ? m_backup->Count(count) : vk_posix::eventlog_store::Count(m_log, count);
+  }
+  LONG Oldest(DWORD* oldest) const {
+    return m_backup ? m_backup->Oldest(oldest) : vk_posix::eventlog_store::Oldest(m_log, oldest);
+  }
+  LONG Newest(DWORD* newest) const {
+    return m_backup ? m_backup->Newest(newest) : vk_posix::eventlog_store::Newest(m_log, newest);
+  }
+  bool backup() const { return m_backup != nullptr; }
   // The record to read next; 0 once a backwards read passed record 1.
   DWORD position = 0;
   bool started = false;
 
  private:
   const std::string m_log;
+  const std::shared_ptr<vk_posix::eventlog_store::BackupLog> m_backup;
 };
 
 bool IsLocalServer(LPCSTR server) {
@@ -207,6 +224,23 @@ HANDLE Vk::Win32::OpenEventLogA(LPCSTR lpUNCServerName, LPCSTR lpSourceName) {
   return vk_posix::InsertHandle(std::make_shared<OpenEventLogObject>(log));
 }
 
+// A backup file that ClearEventLogA made, opened for reading as a log: the
+// records it saved, numbered as they were. Windows opens .evt files here;
+// the layer's backups are its own SQLite files. The server must be this
+// machine.
+HANDLE Vk::Win32::OpenBackupEventLogA(LPCSTR lpUNCServerName, LPCSTR lpFileName) {
+  LONG error = !lpFileName || !*lpFileName ? ERROR_INVALID_PARAMETER
+               : !IsLocalServer(lpUNCServerName) ? RPC_S_SERVER_UNAVAILABLE
+                                                 : ERROR_SUCCESS;
+  std::shared_ptr<vk_posix::eventlog_store::BackupLog> backup;
+  if (error == ERROR_SUCCESS) backup = vk_posix::eventlog_store::BackupLog::Open(lpFileName, &error);
+  if (error != ERROR_SUCCESS) {
+    vk_posix::Fail(static_cast<DWORD>(error));
+    return nullptr;
+  }
+  return vk_posix::InsertHandle(std::make_shared<OpenEventLogObject>(lpFileName, std::move(backup)));
+}
+
 // Reads whole records into the buffer, as many as fit, from the reader's
 // position or, with EVENTLOG_SEEK_READ, from the record numbered
 // dwRecordOffset (ERROR_INVALID_PARAMETER when the log does not hold it, as
@@ -226,8 +260,7 @@ BOOL Vk::Win32::ReadEventLogA(HANDLE hEventLog, DWORD dwReadFlags, DWORD dwRecor
   if (sequential == seek || forwards == backwards) return vk_posix::Fail(ERROR_INVALID_PARAMETER);
   DWORD position = seek ? dwRecordOffset : reader->position;
   if (!seek && !reader->started) {
-    LONG error = forwards ? vk_posix::eventlog_store::Oldest(reader->log(), &position)
-                          : vk_posix::eventlog_store::Newest(reader->log(), &position);
+    LONG error = forwards ? reader->Oldest(&position) : reader->Newest(&position);
     if (error != ERROR_SUCCESS) return vk_posix::Fail(static_cast<DWORD>(error));
     if (position == 0) return vk_posix::Fail(ERROR_HANDLE_EOF);
   }
@@ -235,8 +268,7 @@ BOOL Vk::Win32::ReadEventLogA(HANDLE hEventLog, DWORD dwReadFlags, DWORD dwRecor
   DWORD written = 0;
   for (;;) {
     Event event;
-    LONG error = position == 0 ? ERROR_HANDLE_EOF
-                               : vk_posix::eventlog_store::Next(reader->log(), position, forwards, &event);
+    LONG error = position == 0 ? ERROR_HANDLE_EOF : reader->Next(position, forwards, &event);
     bool sought = seek && written == 0;
     if (sought && (error == ERROR_HANDLE_EOF || (error == ERROR_SUCCESS && event.recordNumber != position)))
       return vk_posix::Fail(ERROR_INVALID_PARAMETER);
@@ -261,23 +293,23 @@ BOOL Vk::Win32::ReadEventLogA(HANDLE hEventLog, DWORD dwReadFlags, DWORD dwRecor
 
 namespace {
 
-// One number about the reader's log, from the store.
-BOOL ReadLogNumber(HANDLE hEventLog, PDWORD number, LONG (*query)(const std::string&, DWORD*)) {
+// One number about the reader's log.
+BOOL ReadLogNumber(HANDLE hEventLog, PDWORD number, LONG (OpenEventLogObject::*query)(DWORD*) const) {
   auto reader = vk_posix::LookupHandleAs<OpenEventLogObject>(hEventLog);
   if (!reader) return FALSE;
   if (!number) return vk_posix::Fail(ERROR_INVALID_PARAMETER);
-  LONG error = query(reader->log(), number);
+  LONG error = ((*reader).*query)(number);
   return error == ERROR_SUCCESS ? TRUE : vk_posix::Fail(static_cast<DWORD>(error));
 }
 
 }  // namespace
 
 BOOL Vk::Win32::GetNumberOfEventLogRecords(HANDLE hEventLog, PDWORD NumberOfRecords) {
-  return ReadLogNumber(hEventLog, NumberOfRecords, vk_posix::eventlog_store::Count);
+  return ReadLogNumber(hEventLog, NumberOfRecords, &OpenEventLogObject::Count);
 }
 
 BOOL Vk::Win32::GetOldestEventLogRecord(HANDLE hEventLog, PDWORD OldestRecord) {
-  return ReadLogNumber(hEventLog, OldestRecord, vk_posix::eventlog_store::Oldest);
+  return ReadLogNumber(hEventLog, OldestRecord, &OpenEventLogObject::Oldest);
 }
 
 // With a backup name, the log first goes into a new SQLite file of that
@@ -285,6 +317,7 @@ BOOL Vk::Win32::GetOldestEventLogRecord(HANDLE hEventLog, PDWORD OldestRecord) {
 BOOL Vk::Win32::ClearEventLogA(HANDLE hEventLog, LPCSTR lpBackupFileName) {
   auto reader = vk_posix::LookupHandleAs<OpenEventLogObject>(hEventLog);
   if (!reader) return FALSE;
+  if (reader->backup()) return vk_posix::Fail(ERROR_INVALID_HANDLE);  // a backup is read, never cleared
   LONG error = vk_posix::eventlog_store::Clear(reader->log(), lpBackupFileName);
   if (error != ERROR_SUCCESS) return vk_posix::Fail(static_cast<DWORD>(error));
   reader->position = 0;

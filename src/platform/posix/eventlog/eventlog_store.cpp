@@ -229,37 +229,37 @@ bool Readable() {
   return where.problem.empty() && (!where.shared || where.writable);
 }
 
-LONG Next(const std::string& log, DWORD first, bool forwards, Event* event) {
-  std::string key = Fold(log);
-  LONG error = Statements(EventLog(), [&](Connection& c) -> LONG {
-    Query query(c, forwards
-                       ? "SELECT record_number, time_generated, time_written, event_id, type, category, user_sid,"
-                         " source, computer, strings, data FROM records WHERE log_key=?1 AND record_number>=?2"
-                         " ORDER BY record_number LIMIT 1"
-                       : "SELECT record_number, time_generated, time_written, event_id, type, category, user_sid,"
-                         " source, computer, strings, data FROM records WHERE log_key=?1 AND record_number<=?2"
-                         " ORDER BY record_number DESC LIMIT 1");
-    query.Bind(1, key).Bind(2, first);
-    return ReadRow(c, query, event);
-  });
-  // A store nobody has written yet holds no records.
-  return error == ERROR_FILE_NOT_FOUND ? ERROR_HANDLE_EOF : error;
-}
-
 namespace {
 
+LONG NextIn(Connection& c, const std::string& key, DWORD first, bool forwards, Event* event) {
+  Query query(c, forwards
+                     ? "SELECT record_number, time_generated, time_written, event_id, type, category, user_sid,"
+                       " source, computer, strings, data FROM records WHERE log_key=?1 AND record_number>=?2"
+                       " ORDER BY record_number LIMIT 1"
+                     : "SELECT record_number, time_generated, time_written, event_id, type, category, user_sid,"
+                       " source, computer, strings, data FROM records WHERE log_key=?1 AND record_number<=?2"
+                       " ORDER BY record_number DESC LIMIT 1");
+  query.Bind(1, key).Bind(2, first);
+  return ReadRow(c, query, event);
+}
+
 // One number about a log, from a query that returns one row.
+LONG NumberIn(Connection& c, const std::string& key, const char* sql, DWORD* number) {
+  Query query(c, sql);
+  int rc = query.Bind(1, key).Step();
+  if (rc != SQLITE_ROW) return c.Error(rc);
+  // A record number that no report could have given is no number of a log.
+  if (!query.IntIn(0, 0, 0xFFFFFFFF)) return ERROR_EVENTLOG_FILE_CORRUPT;
+  *number = static_cast<DWORD>(query.Int(0));
+  return ERROR_SUCCESS;
+}
+
+const char kCountQuery[] = "SELECT count(*) FROM records WHERE log_key=?1";
+const char kOldestQuery[] = "SELECT coalesce(min(record_number), 0) FROM records WHERE log_key=?1";
+const char kNewestQuery[] = "SELECT coalesce(max(record_number), 0) FROM records WHERE log_key=?1";
+
 LONG LogNumber(const std::string& log, const char* sql, DWORD* number) {
-  std::string key = Fold(log);
-  LONG error = Statements(EventLog(), [&](Connection& c) -> LONG {
-    Query query(c, sql);
-    int rc = query.Bind(1, key).Step();
-    if (rc != SQLITE_ROW) return c.Error(rc);
-    // A record number that no report could have given is no number of a log.
-    if (!query.IntIn(0, 0, 0xFFFFFFFF)) return ERROR_EVENTLOG_FILE_CORRUPT;
-    *number = static_cast<DWORD>(query.Int(0));
-    return ERROR_SUCCESS;
-  });
+  LONG error = Statements(EventLog(), [&](Connection& c) -> LONG { return NumberIn(c, Fold(log), sql, number); });
   if (error != ERROR_FILE_NOT_FOUND) return error;
   *number = 0;  // a store nobody has written yet: no records
   return ERROR_SUCCESS;
@@ -267,16 +267,80 @@ LONG LogNumber(const std::string& log, const char* sql, DWORD* number) {
 
 }  // namespace
 
-LONG Count(const std::string& log, DWORD* count) {
-  return LogNumber(log, "SELECT count(*) FROM records WHERE log_key=?1", count);
+LONG Next(const std::string& log, DWORD first, bool forwards, Event* event) {
+  LONG error =
+      Statements(EventLog(), [&](Connection& c) -> LONG { return NextIn(c, Fold(log), first, forwards, event); });
+  // A store nobody has written yet holds no records.
+  return error == ERROR_FILE_NOT_FOUND ? ERROR_HANDLE_EOF : error;
 }
 
-LONG Oldest(const std::string& log, DWORD* oldest) {
-  return LogNumber(log, "SELECT coalesce(min(record_number), 0) FROM records WHERE log_key=?1", oldest);
+LONG Count(const std::string& log, DWORD* count) { return LogNumber(log, kCountQuery, count); }
+
+LONG Oldest(const std::string& log, DWORD* oldest) { return LogNumber(log, kOldestQuery, oldest); }
+
+LONG Newest(const std::string& log, DWORD* newest) { return LogNumber(log, kNewestQuery, newest); }
+
+BackupLog::BackupLog(sqlite3* db, std::string key)
+    : m_connection(new Connection({"backup", kSchema, ERROR_EVENTLOG_FILE_CORRUPT, 0, Store::kMachine, false}, nullptr)),
+      m_key(std::move(key)) {
+  m_connection->Adopt(db);
 }
 
-LONG Newest(const std::string& log, DWORD* newest) {
-  return LogNumber(log, "SELECT coalesce(max(record_number), 0) FROM records WHERE log_key=?1", newest);
+BackupLog::~BackupLog() {
+  std::lock_guard<std::mutex> guard(m_connection->lock());
+  m_connection->Close();
+}
+
+std::shared_ptr<BackupLog> BackupLog::Open(const std::string& path, LONG* error) {
+  int fd;
+  do fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  while (fd < 0 && errno == EINTR);
+  struct stat status;
+  if (fd < 0 || fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+    *error = fd < 0 && errno != ELOOP ? static_cast<LONG>(Win32ErrorFromErrno(errno)) : ERROR_ACCESS_DENIED;
+    if (fd >= 0) close(fd);
+    return nullptr;
+  }
+  // SQLite reads the very file checked, through this descriptor's name; a
+  // backup does not change, so it is read without locks.
+  std::string uri = "file:/proc/self/fd/" + std::to_string(fd) + "?mode=ro&immutable=1";
+  sqlite3* db = nullptr;
+  int rc = sqlite3_open_v2(uri.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, nullptr);
+  close(fd);
+  sqlite3_stmt* logs = nullptr;
+  std::string key;
+  // A backup holds one log: the one it was made of.
+  if (rc == SQLITE_OK) rc = sqlite3_prepare_v2(db, "SELECT log_key FROM logs LIMIT 1", -1, &logs, nullptr);
+  if (rc == SQLITE_OK && sqlite3_step(logs) == SQLITE_ROW && sqlite3_column_type(logs, 0) == SQLITE_TEXT)
+    key = reinterpret_cast<const char*>(sqlite3_column_text(logs, 0));
+  sqlite3_finalize(logs);
+  if (rc != SQLITE_OK || key.empty()) {
+    sqlite3_close(db);
+    *error = ERROR_EVENTLOG_FILE_CORRUPT;
+    return nullptr;
+  }
+  *error = ERROR_SUCCESS;
+  return std::shared_ptr<BackupLog>(new BackupLog(db, std::move(key)));
+}
+
+LONG BackupLog::Next(DWORD first, bool forwards, Event* event) {
+  std::lock_guard<std::mutex> guard(m_connection->lock());
+  return NextIn(*m_connection, m_key, first, forwards, event);
+}
+
+LONG BackupLog::Count(DWORD* count) {
+  std::lock_guard<std::mutex> guard(m_connection->lock());
+  return NumberIn(*m_connection, m_key, kCountQuery, count);
+}
+
+LONG BackupLog::Oldest(DWORD* oldest) {
+  std::lock_guard<std::mutex> guard(m_connection->lock());
+  return NumberIn(*m_connection, m_key, kOldestQuery, oldest);
+}
+
+LONG BackupLog::Newest(DWORD* newest) {
+  std::lock_guard<std::mutex> guard(m_connection->lock());
+  return NumberIn(*m_connection, m_key, kNewestQuery, newest);
 }
 
 namespace {

@@ -10,8 +10,11 @@
 
 #include <stdint.h>
 
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "machine/sqlite_database.h"
 
 namespace vk_posix {
 namespace eventlog_store {
@@ -58,6 +61,30 @@ LONG Newest(const std::string& log, DWORD* newest);
 // Removes every record of the log; with a backup path, first copies the
 // log into a new SQLite file there, in the same transaction.
 LONG Clear(const std::string& log, const char* backupPath);
+
+// A log saved by Clear into a backup file, read back as it was: its
+// records keep their numbers. Each call locks the backup's own connection.
+class BackupLog {
+ public:
+  // Null with the reason when the file is missing, is not a regular file
+  // (never followed through a link), or holds no saved log
+  // (ERROR_EVENTLOG_FILE_CORRUPT).
+  static std::shared_ptr<BackupLog> Open(const std::string& path, LONG* error);
+  ~BackupLog();
+  BackupLog(const BackupLog&) = delete;
+  BackupLog& operator=(const BackupLog&) = delete;
+
+  // As Next, Count, Oldest and Newest of a log in the store.
+  LONG Next(DWORD first, bool forwards, Event* event);
+  LONG Count(DWORD* count);
+  LONG Oldest(DWORD* oldest);
+  LONG Newest(DWORD* newest);
+
+ private:
+  BackupLog(sqlite3* db, std::string key);
+  std::unique_ptr<Connection> m_connection;
+  const std::string m_key;
+};
 
 // The record in the EVENTLOGRECORD layout: header, source and computer
 // names, the user SID, the insertion strings, the data, padding and the

@@ -133,13 +133,12 @@ std::string PrepareUserChannelDirectory(const std::string& directory) {
 
 std::string PrepareMachineChannelDirectory() {
   const std::string directory = kMachineRuntimeDirectory;
+  // Setup makes it, with its group and mode; a listener never does, not
+  // even root's, which would leave it root's alone.
   struct stat info;
-  if (lstat(directory.c_str(), &info) != 0 && errno == ENOENT && geteuid() != 0)
+  if (lstat(directory.c_str(), &info) != 0 && errno == ENOENT)
     return directory + " does not exist: run 'vkdiag setup' as root";
-  // Root makes it as setup would; without the group only root may send.
-  gid_t group = MachineGroup();
-  mode_t mode = group == static_cast<gid_t>(-1) ? kSingleRootMode : kMachineDirectoryMode;
-  return MakeCheckedDirectory(directory, 0, false, mode, false, group);
+  return MakeCheckedDirectory(directory, 0, false, kMachineDirectoryMode, false, MachineGroup());
 }
 
 }  // namespace vk_posix

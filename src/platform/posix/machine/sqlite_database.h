@@ -98,6 +98,11 @@ class Connection {
   uint64_t CopyIdentity() const { return m_copyIdentity; }
   // Checkpoints what it can and closes; called with the lock held.
   void Close();
+  // Takes a database opened elsewhere for reading only, as its own.
+  void Adopt(sqlite3* db) {
+    m_db = db;
+    m_readOnly = true;
+  }
   // Has the checkpointer publish a copy of the database for the shared
   // machine store's readers, stamped with the store's change count after
   // this process's last write; bursts of writes make one copy.

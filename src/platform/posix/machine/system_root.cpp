@@ -211,6 +211,13 @@ std::string MachineStoreGroupName() {
   return name.empty() ? kMachineGroup : name;
 }
 
+bool StoreFileExists(Store store, const std::string& name, std::string* path) {
+  StoreLocation where = Locate(store);
+  *path = (where.shared && !where.writable ? where.published : where.directory) + "/" + name;
+  struct stat status;
+  return !where.directory.empty() && lstat(path->c_str(), &status) == 0;
+}
+
 bool IsSharedMachineStore(const std::string& directory) {
   std::shared_ptr<const Layout> layout = Current();
   return layout->machine.shared && directory == layout->machine.directory;
