@@ -64,9 +64,9 @@ TEST_F(RegToolTest, AddedValuesOfEveryTypeShowInRegQueryLayout) {
 
   ToolResult query = RunTool({"reg", "query", Key()});
   ASSERT_EQ(query.exitCode, 0) << query.err;
-  // Values come in the registry's enumeration order, which differs between
-  // systems; each has its own line.
-  const std::string head = "\n" + LongKey() + "\n";
+  // The default value comes first, as reg lists it; the named ones follow
+  // in the registry's enumeration order, which differs between systems.
+  const std::string head = "\n" + LongKey() + "\n    (Default)    REG_SZ    unnamed\n";
   const std::string tail = "\n" + LongKey() + "\\Sub\n";
   ASSERT_EQ(query.out.rfind(head, 0), 0u) << query.out;
   ASSERT_GE(query.out.size(), head.size() + tail.size());
@@ -75,7 +75,7 @@ TEST_F(RegToolTest, AddedValuesOfEveryTypeShowInRegQueryLayout) {
       "    Text    REG_SZ    a \"quoted\" C:\\path\n",   "    Expand    REG_EXPAND_SZ    %TEMP%\\x\n",
       "    Multi    REG_MULTI_SZ    one\\0two\n",        "    Dword    REG_DWORD    0x1f\n",
       "    Qword    REG_QWORD    0x100000000\n",          "    Binary    REG_BINARY    00FF10AB\n",
-      "    None    REG_NONE    \n",                       "    (Default)    REG_SZ    unnamed\n"};
+      "    None    REG_NONE    \n"};
   size_t length = head.size() + tail.size();
   for (const std::string& line : lines) {
     EXPECT_NE(query.out.find("\n" + line), std::string::npos) << line << query.out;

@@ -2,6 +2,8 @@
 // one JSON object per key.
 #include <stdio.h>
 
+#include <algorithm>
+
 #include <nlohmann/json.hpp>
 
 #include "commands.h"
@@ -99,6 +101,8 @@ void QueryKey(const KeyPath& path, const QueryOptions& options, bool top) {
     }
   } else {
     values = ReadValues(key.Get(), path.FullName());
+    // reg lists the default value before the named ones.
+    std::stable_partition(values.begin(), values.end(), [](const RegValue& value) { return value.name.empty(); });
   }
   std::vector<std::string> subKeys = ReadSubKeyNames(key.Get(), path.FullName());
   if (options.format == "json") {
