@@ -2,6 +2,7 @@
 // ReportEventA to a log of the test's own.
 #include <gtest/gtest.h>
 
+#include <vk/event_log.h>
 #include <vk/platform.h>
 
 #include <chrono>
@@ -14,6 +15,12 @@
 
 #include "support/test_support.h"
 #include "support/tool_runner.h"
+#if !defined(_WIN32)
+#include <unistd.h>
+
+#include "support/syslog_socket.h"
+#include "support/system_log_daemons.h"
+#endif
 
 namespace {
 
@@ -21,6 +28,7 @@ using vktest::RunTool;
 using vktest::ToolResult;
 
 const char kEventlogKey[] = "SYSTEM\\CurrentControlSet\\Services\\Eventlog\\";
+const char kNoSystemLog[] = "Windows has no journal or syslog";
 
 class EventsToolTest : public ::testing::Test {
  protected:
@@ -61,7 +69,18 @@ class EventsToolTest : public ::testing::Test {
     Report(EVENTLOG_ERROR_TYPE, 0xC0020000, {});
     Report(EVENTLOG_WARNING_TYPE, 0x80020000, {"low disk"}, std::string("AB\x01\x1b", 4));
   }
-  std::vector<nlohmann::json> JsonLines(const std::string& out) {
+  // A message table of the test's own as the source's message file.
+  void UseMessageTable(const std::string& lines) {
+    std::string path = std::string(getenv("VK_SYSTEM_ROOT")) + "/" + m_source + ".dll";
+    vktest::WriteWholeFile(path, "vkdiag message table 2\n" + lines);
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, (kEventlogKey + m_log + "\\" + m_source).c_str(), 0, KEY_WRITE, &key),
+              ERROR_SUCCESS);
+    RegSetValueExA(key, "EventMessageFile", 0, REG_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
+                   static_cast<DWORD>(path.size() + 1));
+    RegCloseKey(key);
+  }
+  static std::vector<nlohmann::json> JsonLines(const std::string& out) {
     std::vector<nlohmann::json> lines;
     std::istringstream in(out);
     for (std::string line; std::getline(in, line);) lines.push_back(nlohmann::json::parse(line));
@@ -157,6 +176,115 @@ TEST_F(EventsToolTest, FollowPrintsRecordsThatArriveAfterItStarts) {
   std::vector<nlohmann::json> records = JsonLines(result.out);
   ASSERT_EQ(records.size(), 1u) << result.out;
   EXPECT_EQ(records[0]["message"], "after");
+}
+
+// The message the journal and syslog receive is the one the tool shows:
+// the source's own text with the strings put in, control characters
+// escaped.
+TEST_F(EventsToolTest, TheSystemLogCarriesTheMessageTheToolShows) {
+#if defined(_WIN32)
+  GTEST_SKIP() << kNoSystemLog;
+#else
+  UseMessageTable("0xc0000101\t3\tDisk %1 is %2%% full.%nCall %3.\n");
+  {
+    vktest::SyslogSocket journal(std::string(getenv("VK_SYSTEM_ROOT")) + "/journal.sock");
+    ASSERT_TRUE(journal.bound());
+    setenv("VK_JOURNAL_SOCKET", (std::string(getenv("VK_SYSTEM_ROOT")) + "/journal.sock").c_str(), 1);
+    setenv("VK_EVENTLOG_SYSLOG", "1", 1);
+    Report(EVENTLOG_ERROR_TYPE, 0xC0000101, {"C:", "95"});
+    setenv("VK_EVENTLOG_SYSLOG", "0", 1);
+    unsetenv("VK_JOURNAL_SOCKET");
+    std::string entry = journal.Next();
+    EXPECT_EQ("MESSAGE=Disk C: is 95% full.#015#012Call %3.", entry.substr(0, entry.find('\n')));
+  }
+  ToolResult json = RunTool({"events", "query", m_log, "--format", "json"});
+  ASSERT_EQ(json.exitCode, 0) << json.err;
+  std::vector<nlohmann::json> records = JsonLines(json.out);
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0]["message"], "Disk C: is 95% full.\r\nCall %3.");
+#endif
+}
+
+#if !defined(_WIN32)
+// The value of a field as journalctl -o json shows it: text, or an array
+// of bytes for binary data.
+std::string JournalField(const nlohmann::json& entry, const char* name) {
+  if (!entry.contains(name)) return "(missing)";
+  const nlohmann::json& value = entry[name];
+  if (value.is_string()) return value.get<std::string>();
+  std::string bytes;
+  for (const nlohmann::json& byte : value) bytes += static_cast<char>(byte.get<int>());
+  return bytes;
+}
+
+// Data with the bytes that need the journal's binary form.
+std::string BinaryData(int i) { return std::string("\0\n\xff", 3) + std::to_string(i); }
+#endif
+
+// Events of every type, found in a journal of the test's own by their
+// identifier with every field as sent and their data byte for byte, a
+// large one and one the store refused too.
+TEST_F(EventsToolTest, TheJournalHoldsEachEventWithItsFields) {
+#if defined(_WIN32)
+  GTEST_SKIP() << kNoSystemLog;
+#else
+  std::string root = getenv("VK_SYSTEM_ROOT");
+  vktest::Journald journald(root);
+  if (!journald.reason().empty()) GTEST_SKIP() << journald.reason();
+  setenv("VK_JOURNAL_SOCKET", journald.socket().c_str(), 1);
+  setenv("VK_EVENTLOG_SYSLOG", "1", 1);
+  UseMessageTable("0xc0fe0001\t2\t%1 failed (%2).\n0x80fe0002\t2\t%1 failed (%2).\n0x40fe0003\t2\t%1 failed (%2).\n"
+                  "0x40fe0004\t2\t%1 failed (%2).\n0x40fe0005\t2\t%1 failed (%2).\n");
+  struct Sent {
+    WORD type;
+    const char *id, *code, *name, *priority;
+    std::string data;
+  };
+  const std::string large = std::string(1024 * 1024, '\x01') + BinaryData(6);
+  const Sent sent[] = {{EVENTLOG_ERROR_TYPE, "3237871617", "1", "error", "3", BinaryData(1)},
+                       {EVENTLOG_WARNING_TYPE, "2164129794", "2", "warning", "4", BinaryData(2)},
+                       {EVENTLOG_INFORMATION_TYPE, "1090387971", "3", "information", "6", BinaryData(3)},
+                       {EVENTLOG_AUDIT_SUCCESS, "1090387972", "4", "audit-success", "6", BinaryData(4)},
+                       {EVENTLOG_AUDIT_FAILURE, "1090387973", "5", "audit-failure", "5", large}};
+  Vk::VkEventLog log(m_source.c_str(), m_log.c_str());
+  for (const Sent& event : sent)
+    ASSERT_TRUE(log.ReportData(event.type, static_cast<DWORD>(std::stoul(event.id)), 3,
+                               reinterpret_cast<const BYTE*>(event.data.data()), static_cast<DWORD>(event.data.size()),
+                               "backup\x1b[2J")) << event.name;
+  vktest::ChildProcess refused("report_with_unwritable_event_store", {root + "/unwritable"});
+  EXPECT_EQ(0, refused.Wait());
+  unsetenv("VK_JOURNAL_SOCKET");
+  setenv("VK_EVENTLOG_SYSLOG", "0", 1);
+
+  std::string sid = "S-1-22-1-" + std::to_string(geteuid());
+  for (size_t i = 0; i < sizeof sent / sizeof sent[0]; ++i) {
+    std::vector<nlohmann::json> entries = JsonLines(journald.Entries(std::string("VKDIAG_EVENT_ID=") + sent[i].id));
+    ASSERT_EQ(1u, entries.size()) << sent[i].name;
+    const nlohmann::json& entry = entries[0];
+    EXPECT_EQ("backup#033[2J failed (%2).", JournalField(entry, "MESSAGE")) << "%2 has no string";
+    EXPECT_EQ(sent[i].priority, JournalField(entry, "PRIORITY"));
+    EXPECT_EQ("journal", JournalField(entry, "_TRANSPORT"));
+    EXPECT_EQ(m_source, JournalField(entry, "SYSLOG_IDENTIFIER"));
+    EXPECT_EQ(m_source, JournalField(entry, "VKDIAG_SOURCE"));
+    EXPECT_EQ(m_log, JournalField(entry, "VKDIAG_LOG"));
+    EXPECT_EQ(sent[i].code, JournalField(entry, "VKDIAG_EVENT_CODE"));
+    EXPECT_EQ(sent[i].name, JournalField(entry, "VKDIAG_TYPE"));
+    EXPECT_EQ("3", JournalField(entry, "VKDIAG_CATEGORY"));
+    EXPECT_EQ(std::to_string(i + 1), JournalField(entry, "VKDIAG_RECORD"));
+    EXPECT_EQ(sid, JournalField(entry, "VKDIAG_USER_SID"));
+    EXPECT_TRUE(sent[i].data == JournalField(entry, "VKDIAG_DATA")) << sent[i].name << ": byte for byte";
+  }
+  std::vector<nlohmann::json> entries = JsonLines(journald.Entries("VKDIAG_SOURCE=vkdiag-unstored"));
+  ASSERT_EQ(1u, entries.size());
+  EXPECT_EQ("9", JournalField(entries[0], "VKDIAG_EVENT_ID"));
+  EXPECT_EQ("error", JournalField(entries[0], "VKDIAG_TYPE"));
+  EXPECT_EQ(sid, JournalField(entries[0], "VKDIAG_USER_SID"));
+  EXPECT_EQ("(missing)", JournalField(entries[0], "VKDIAG_RECORD")) << "the store refused it";
+  EXPECT_EQ("(no text for event 0x00000009 of source vkdiag-unstored without a message file)#015#012kept in the "
+            "system log",
+            JournalField(entries[0], "MESSAGE"));
+  printf("journal: %zu events found by identifier, every field as sent\n", sizeof sent / sizeof sent[0] + 1);
+#endif
 }
 
 }  // namespace
