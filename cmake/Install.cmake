@@ -39,6 +39,10 @@ else()
   install(EXPORT vkdiagStaticTargets NAMESPACE vkdiag:: DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/vkdiag)
   configure_file(cmake/vkdiag.pc.in ${CMAKE_CURRENT_BINARY_DIR}/vkdiag.pc @ONLY)
   install(FILES ${CMAKE_CURRENT_BINARY_DIR}/vkdiag.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+  # rsyslog configurations for a fleet, for the administrator to copy; not
+  # enabled by installing them.
+  install(FILES ${VK_RSYSLOG_EXAMPLES_DIR}/vkdiag-forward.conf ${VK_RSYSLOG_EXAMPLES_DIR}/vkdiag-collector.conf
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/vkdiag/examples)
 endif()
 # The operator's tool goes with the library.
 if(TARGET vkdiag_tool)

@@ -6,6 +6,7 @@
 #include <vk/platform.h>
 
 #include <chrono>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string.h>
@@ -284,6 +285,150 @@ TEST_F(EventsToolTest, TheJournalHoldsEachEventWithItsFields) {
             "system log",
             JournalField(entries[0], "MESSAGE"));
   printf("journal: %zu events found by identifier, every field as sent\n", sizeof sent / sizeof sent[0] + 1);
+#endif
+}
+
+#if !defined(_WIN32)
+const char kFleetLog[] = "VkFleetLog";
+const char kFleetSource[] = "VkFleet";
+constexpr int kFleetEvents = 2000;
+const WORD kFleetTypes[] = {EVENTLOG_ERROR_TYPE, EVENTLOG_WARNING_TYPE, EVENTLOG_INFORMATION_TYPE,
+                            EVENTLOG_AUDIT_SUCCESS, EVENTLOG_AUDIT_FAILURE};
+const DWORD kFleetIds[] = {0xC0020000, 0x80020000, 0x40020000, 0x40020000, 0x40020000};
+
+// A program on a machine of the fleet: its own store (args[0]), the
+// machine's system log socket (args[1]), its name (args[2]). It reports
+// half of its events, tells (file args[3]), waits for the word (file
+// args[4]), then reports the rest.
+VK_CHILD_MAIN(fleet_machine_reports) {
+  setenv("VK_SYSTEM_ROOT", args.at(0).c_str(), 1);
+  setenv("VK_SYSLOG_SOCKET", args.at(1).c_str(), 1);
+  setenv("VK_EVENTLOG_SYSLOG", "1", 1);
+  unsetenv("VK_JOURNAL_SOCKET");
+  Vk::VkEventLog log;
+  log.RegisterSource(kFleetLog, kFleetSource, "VkGenericEventLogx.dll", nullptr, 7, 1);
+  for (int i = 0; i < kFleetEvents; ++i) {
+    if (i == kFleetEvents / 2) {
+      vktest::WriteWholeFile(args.at(3), "");
+      if (!vktest::AwaitFile(args.at(4))) return 2;
+    }
+    std::string data = BinaryData(i);
+    if (!log.ReportData(kFleetTypes[i % 5], kFleetIds[i % 5], static_cast<WORD>(i % 7),
+                        reinterpret_cast<const BYTE*>(data.data()), static_cast<DWORD>(data.size()), "%s event %d",
+                        args.at(2).c_str(), i))
+      return 1;
+  }
+  return 0;
+}
+
+// Replaces a piece of an example's text; false when the piece is not there.
+bool Replace(std::string* text, const std::string& piece, const std::string& by) {
+  size_t at = text->find(piece);
+  if (at != std::string::npos) text->replace(at, piece.size(), by);
+  return at != std::string::npos;
+}
+#endif
+
+// Three machines forward over RELP to a collector that is down for two
+// seconds meanwhile; the collector's JSON Lines hold every event once or
+// more, with the keys and values vkdiag events query shows on the machine
+// it came from. The rsyslog configurations are the examples installed.
+TEST_F(EventsToolTest, AFleetsEventsReachTheCollectorAsTheToolShowsThem) {
+#if defined(_WIN32)
+  GTEST_SKIP() << kNoSystemLog;
+#else
+  if (geteuid() != 0) GTEST_SKIP() << "the fleet's rsyslog daemons run as root";
+  vktest::fs::path base = vktest::fs::temp_directory_path() / ("vkdiag-fleet-" + std::to_string(getpid()));
+  vktest::fs::remove_all(base);
+  vktest::fs::create_directories(base / "collector");
+  std::string collectorDir = (base / "collector").string();
+  std::string jsonLines = collectorDir + "/events.jsonl";
+  int port = vktest::FreeLoopbackPort();
+  std::string noSystemSocket = "module(load=\"imuxsock\" SysSock.Use=\"off\")\n";
+  std::string collectorConfig = vktest::ReadWholeFile(VK_RSYSLOG_EXAMPLES_DIR "/vkdiag-collector.conf");
+  std::string address = "address=\"127.0.0.1\" port=\"" + std::to_string(port) + "\"";
+  ASSERT_TRUE(Replace(&collectorConfig, "port=\"2514\"", address));
+  ASSERT_TRUE(Replace(&collectorConfig, "file=\"/var/log/vkdiag/events.jsonl\"", "file=\"" + jsonLines + "\""));
+  vktest::WriteWholeFile(collectorDir + "/check.conf", collectorConfig);
+  std::string check = std::string(vktest::Rsyslog::Path()) + " -N1 -f " + collectorDir + "/check.conf >/dev/null 2>&1";
+  if (system(check.c_str()) != 0)
+    GTEST_SKIP() << "rsyslog cannot load its RELP modules (Debian package rsyslog-relp)";
+  vktest::Rsyslog collector(collectorDir, noSystemSocket + collectorConfig);
+  if (!collector.reason().empty()) GTEST_SKIP() << collector.reason();
+  ASSERT_TRUE(vktest::AwaitLoopbackListener(port));
+
+  std::string forward = vktest::ReadWholeFile(VK_RSYSLOG_EXAMPLES_DIR "/vkdiag-forward.conf");
+  ASSERT_TRUE(Replace(&forward, "target=\"collector.example.org\" port=\"2514\"",
+                      "target=\"127.0.0.1\" port=\"" + std::to_string(port) + "\""));
+  std::vector<std::unique_ptr<vktest::Rsyslog>> machines;
+  std::vector<std::unique_ptr<vktest::ChildProcess>> programs;
+  std::string go = (base / "go").string();
+  for (int m = 1; m <= 3; ++m) {
+    std::string name = "machine-" + std::to_string(m);
+    std::string dir = (base / name).string();
+    vktest::fs::create_directories(dir + "/store");
+    std::string socket = dir + "/log.sock";
+    machines.push_back(std::make_unique<vktest::Rsyslog>(
+        dir, "global(localHostname=\"" + name + "\")\n" + noSystemSocket + "input(type=\"imuxsock\" Socket=\"" +
+                 socket + "\" UseSpecialParser=\"off\" IgnoreTimestamp=\"off\" RateLimit.Interval=\"0\")\n" + forward));
+    ASSERT_TRUE(vktest::AwaitFile(socket)) << name;
+    programs.push_back(std::make_unique<vktest::ChildProcess>(
+        "fleet_machine_reports", std::vector<std::string>{dir + "/store", socket, name, dir + "/half", go}));
+  }
+  for (int m = 1; m <= 3; ++m)
+    ASSERT_TRUE(vktest::AwaitFile((base / ("machine-" + std::to_string(m)) / "half").string())) << "machine " << m;
+  collector.Stop();
+  vktest::WriteWholeFile(go, "");
+  std::this_thread::sleep_for(std::chrono::seconds(2));  // the collector's outage itself
+  collector.Start();
+  for (auto& program : programs) EXPECT_EQ(0, program->Wait());
+
+  // Every event once at least: (machine, record) -> the first line of it.
+  std::map<std::pair<std::string, int>, nlohmann::json> received;
+  size_t lines = 0;
+  for (int poll = 0; poll < 1200 && received.size() < 3u * kFleetEvents; ++poll) {
+    if (poll > 0) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    std::istringstream in(vktest::ReadWholeFile(jsonLines));
+    lines = 0;
+    for (std::string line; std::getline(in, line); ++lines) {
+      nlohmann::json event = nlohmann::json::parse(line, nullptr, false);
+      ASSERT_FALSE(event.is_discarded()) << line;
+      received.emplace(std::make_pair(event["computer"].get<std::string>(), event["record"].get<int>()), event);
+    }
+  }
+  size_t duplicates = lines - received.size();
+  printf("fleet: %zu of %d events at the collector, %zu duplicates from RELP's resend\n", received.size(),
+         3 * kFleetEvents, duplicates);
+  RecordProperty("duplicates", static_cast<int>(duplicates));
+  ASSERT_EQ(3u * kFleetEvents, received.size()) << "none lost";
+
+  for (int m = 1; m <= 3; ++m) {
+    std::string name = "machine-" + std::to_string(m);
+    std::string saved = getenv("VK_SYSTEM_ROOT");
+    setenv("VK_SYSTEM_ROOT", (base / name / "store").c_str(), 1);
+    ToolResult query = RunTool({"events", "query", kFleetLog, "--format", "json"});
+    setenv("VK_SYSTEM_ROOT", saved.c_str(), 1);
+    ASSERT_EQ(0, query.exitCode) << query.err;
+    std::vector<nlohmann::json> shown = JsonLines(query.out);
+    ASSERT_EQ(static_cast<size_t>(kFleetEvents), shown.size());
+    for (int i = 0; i < kFleetEvents; ++i) {
+      nlohmann::json& collected = received[{name, i + 1}];
+      std::string text = name + " event " + std::to_string(i);
+      EXPECT_EQ(text, collected["message"]);
+      EXPECT_EQ(nlohmann::json::array({text}), collected["strings"]);
+      EXPECT_EQ(name, collected["computer"]) << "the machine it came from";
+      // What the machine's tool shows, key for key; the time written and the
+      // computer's name are the collector's and the machine's daemon's.
+      for (const char* own : {"written", "computer"}) {
+        collected.erase(own);
+        shown[i].erase(own);
+      }
+      ASSERT_EQ(shown[i], collected) << name << " record " << i + 1;
+    }
+  }
+  collector.Stop();
+  machines.clear();
+  vktest::fs::remove_all(base);
 #endif
 }
 
