@@ -229,17 +229,10 @@ TEST_F(PlatformEventLogTest, AnEventLargerThanItsLogIsNeverReportedAndLost) {
 class SyslogListener : public vktest::SyslogSocket {
  public:
   explicit SyslogListener(const std::string& path, const char* variable = "VK_SYSLOG_SOCKET")
-      : vktest::SyslogSocket(path), m_variable(variable) {
-    setenv(variable, path.c_str(), 1);
-    setenv("VK_EVENTLOG_SYSLOG", "1", 1);
-  }
-  ~SyslogListener() {
-    setenv("VK_EVENTLOG_SYSLOG", "0", 1);
-    unsetenv(m_variable);
-  }
+      : vktest::SyslogSocket(path), m_forward(variable, path) {}
 
  private:
-  const char* m_variable;
+  vktest::SystemLogAt m_forward;
 };
 
 // "<PRI>1 TIME HOST APP PROCID MSGID [SD] MSG" (RFC 5424), split as a

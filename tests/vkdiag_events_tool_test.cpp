@@ -188,13 +188,11 @@ TEST_F(EventsToolTest, TheSystemLogCarriesTheMessageTheToolShows) {
 #else
   UseMessageTable("0xc0000101\t3\tDisk %1 is %2%% full.%nCall %3.\n");
   {
-    vktest::SyslogSocket journal(std::string(getenv("VK_SYSTEM_ROOT")) + "/journal.sock");
+    std::string path = std::string(getenv("VK_SYSTEM_ROOT")) + "/journal.sock";
+    vktest::SyslogSocket journal(path);
+    vktest::SystemLogAt forward("VK_JOURNAL_SOCKET", path);
     ASSERT_TRUE(journal.bound());
-    setenv("VK_JOURNAL_SOCKET", (std::string(getenv("VK_SYSTEM_ROOT")) + "/journal.sock").c_str(), 1);
-    setenv("VK_EVENTLOG_SYSLOG", "1", 1);
     Report(EVENTLOG_ERROR_TYPE, 0xC0000101, {"C:", "95"});
-    setenv("VK_EVENTLOG_SYSLOG", "0", 1);
-    unsetenv("VK_JOURNAL_SOCKET");
     std::string entry = journal.Next();
     EXPECT_EQ("MESSAGE=Disk C: is 95% full.#015#012Call %3.", entry.substr(0, entry.find('\n')));
   }
@@ -232,8 +230,7 @@ TEST_F(EventsToolTest, TheJournalHoldsEachEventWithItsFields) {
   std::string root = getenv("VK_SYSTEM_ROOT");
   vktest::Journald journald(root);
   if (!journald.reason().empty()) GTEST_SKIP() << journald.reason();
-  setenv("VK_JOURNAL_SOCKET", journald.socket().c_str(), 1);
-  setenv("VK_EVENTLOG_SYSLOG", "1", 1);
+  vktest::SystemLogAt forward("VK_JOURNAL_SOCKET", journald.socket());
   UseMessageTable("0xc0fe0001\t2\t%1 failed (%2).\n0x80fe0002\t2\t%1 failed (%2).\n0x40fe0003\t2\t%1 failed (%2).\n"
                   "0x40fe0004\t2\t%1 failed (%2).\n0x40fe0005\t2\t%1 failed (%2).\n");
   struct Sent {
@@ -254,8 +251,6 @@ TEST_F(EventsToolTest, TheJournalHoldsEachEventWithItsFields) {
                                "backup\x1b[2J")) << event.name;
   vktest::ChildProcess refused("report_with_unwritable_event_store", {root + "/unwritable"});
   EXPECT_EQ(0, refused.Wait());
-  unsetenv("VK_JOURNAL_SOCKET");
-  setenv("VK_EVENTLOG_SYSLOG", "0", 1);
 
   std::string sid = "S-1-22-1-" + std::to_string(geteuid());
   for (size_t i = 0; i < sizeof sent / sizeof sent[0]; ++i) {
@@ -304,7 +299,6 @@ VK_CHILD_MAIN(fleet_machine_reports) {
   setenv("VK_SYSTEM_ROOT", args.at(0).c_str(), 1);
   setenv("VK_SYSLOG_SOCKET", args.at(1).c_str(), 1);
   setenv("VK_EVENTLOG_SYSLOG", "1", 1);
-  unsetenv("VK_JOURNAL_SOCKET");
   Vk::VkEventLog log;
   log.RegisterSource(kFleetLog, kFleetSource, "VkGenericEventLogx.dll", nullptr, 7, 1);
   for (int i = 0; i < kFleetEvents; ++i) {
@@ -338,8 +332,14 @@ TEST_F(EventsToolTest, AFleetsEventsReachTheCollectorAsTheToolShowsThem) {
   GTEST_SKIP() << kNoSystemLog;
 #else
   if (geteuid() != 0) GTEST_SKIP() << "the fleet's rsyslog daemons run as root";
-  vktest::fs::path base = vktest::fs::temp_directory_path() / ("vkdiag-fleet-" + std::to_string(getpid()));
-  vktest::fs::remove_all(base);
+  struct Directory {
+    vktest::fs::path path;
+    ~Directory() {  // after the daemons in it have stopped
+      std::error_code ignored;
+      vktest::fs::remove_all(path, ignored);
+    }
+  } scratch{vktest::fs::temp_directory_path() / ("vkdiag-fleet-" + std::to_string(getpid()))};
+  const vktest::fs::path& base = scratch.path;
   vktest::fs::create_directories(base / "collector");
   std::string collectorDir = (base / "collector").string();
   std::string jsonLines = collectorDir + "/events.jsonl";
@@ -426,9 +426,6 @@ TEST_F(EventsToolTest, AFleetsEventsReachTheCollectorAsTheToolShowsThem) {
       ASSERT_EQ(shown[i], collected) << name << " record " << i + 1;
     }
   }
-  collector.Stop();
-  machines.clear();
-  vktest::fs::remove_all(base);
 #endif
 }
 

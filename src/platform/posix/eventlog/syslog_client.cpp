@@ -89,8 +89,15 @@ void AddParam(std::string* data, const char* name, const std::string& value) {
 // The length of a valid UTF-8 sequence at text[i], or 0.
 size_t Utf8SequenceLength(const std::string& text, size_t i) {
   unsigned char lead = static_cast<unsigned char>(text[i]);
-  size_t length = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
-                                  : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
+  size_t length = 0;
+  if (lead < 0x80)
+    length = 1;
+  else if (lead >= 0xC2 && lead <= 0xDF)
+    length = 2;
+  else if (lead >= 0xE0 && lead <= 0xEF)
+    length = 3;
+  else if (lead >= 0xF0 && lead <= 0xF4)
+    length = 4;
   if (length == 0 || i + length > text.size()) return 0;
   for (size_t k = 1; k < length; ++k)
     if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return 0;
@@ -156,7 +163,7 @@ std::string StructuredData(const EventFields& fields) {
   std::string optional;
   AddParam(&optional, "strings", JsonArray(event.strings));
   if (data.size() + optional.size() < kStructuredDataBudget) data += optional;
-  if (!event.data.empty()) {
+  if (!event.data.empty() && data.size() + 2 * event.data.size() < kStructuredDataBudget) {
     optional.clear();
     AddParam(&optional, "data", HexDigits(event.data));
     if (data.size() + optional.size() < kStructuredDataBudget) data += optional;
