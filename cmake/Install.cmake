@@ -61,6 +61,10 @@ else()
   endif()
   install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)
   install(FILES ${PROJECT_BINARY_DIR}/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  # rsyslog configurations for a fleet, for the administrator to copy; not
+  # enabled by installing them.
+  install(FILES ${VK_RSYSLOG_EXAMPLES_DIR}/vkdiag-forward.conf ${VK_RSYSLOG_EXAMPLES_DIR}/vkdiag-collector.conf
+          DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
 endif()
 # The operator's tool goes with the library.
 if(TARGET vkdiag_tool)

@@ -27,7 +27,9 @@ set(CPACK_DEBIAN_PACKAGE_SECTION libs)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "passwd")
-set(CPACK_DEBIAN_PACKAGE_SUGGESTS "libsqlite3-dev, pkg-config, cmake")
+# rsyslog with its RELP modules runs the fleet examples in
+# /usr/share/doc/vkdiag/examples.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "libsqlite3-dev, pkg-config, cmake, rsyslog-relp")
 configure_file(${CMAKE_CURRENT_LIST_DIR}/debian/postinst.in ${PROJECT_BINARY_DIR}/debian/postinst @ONLY)
 configure_file(${CMAKE_CURRENT_LIST_DIR}/debian/postrm.in ${PROJECT_BINARY_DIR}/debian/postrm @ONLY)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_BINARY_DIR}/debian/postinst ${PROJECT_BINARY_DIR}/debian/postrm

@@ -371,19 +371,17 @@ TEST_F(EventLogTest, EventsAlsoReachTheSystemLog) {
   std::string path = PathOf("syslog.sock");
   vktest::SyslogSocket listener(path);
   ASSERT_TRUE(listener.bound());
-  setenv("VK_SYSLOG_SOCKET", path.c_str(), 1);
-  setenv("VK_EVENTLOG_SYSLOG", "1", 1);
   {
+    vktest::SystemLogAt forward("VK_SYSLOG_SOCKET", path);
     VkEventLog log(m_source.c_str(), nullptr);
     log.Report(EVENTLOG_ERROR_TYPE, 7, 0, "broken %s", "pipe");
   }
-  setenv("VK_EVENTLOG_SYSLOG", "0", 1);
-  unsetenv("VK_SYSLOG_SOCKET");
   std::string text = listener.Next(2000);
   ASSERT_FALSE(text.empty());
-  EXPECT_EQ(0u, text.find("<11>")) << "user facility, error priority: " << text;
-  std::string tag = m_source.substr(0, 32);  // RFC 3164's longest tag
-  EXPECT_NE(std::string::npos, text.find(" " + tag + "[" + std::to_string(getpid()) + "]: broken pipe")) << text;
+  EXPECT_EQ(0u, text.find("<11>1 ")) << "RFC 5424, user facility, error priority: " << text;
+  std::string app = m_source.substr(0, 48);  // RFC 5424's longest APP-NAME
+  EXPECT_NE(std::string::npos, text.find(" " + app + " " + std::to_string(getpid()) + " - [")) << text;
+  EXPECT_EQ(text.size() - strlen("#012broken pipe"), text.rfind("#012broken pipe")) << text;
 }
 #endif
 

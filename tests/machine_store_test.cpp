@@ -36,6 +36,7 @@
 #include <unistd.h>
 
 #include "support/syslog_socket.h"
+#include "support/system_log_daemons.h"
 
 extern char** environ;
 #endif
@@ -393,68 +394,6 @@ mode_t ModeOf(const std::string& path, struct stat* status) {
   return status->st_mode & 07777;
 }
 
-
-
-
-
-
-
-
-
-
-// Debian's rsyslogd, started for the test alone: its own configuration,
-// socket, output file and pid file; no system service is touched.
-class Rsyslog {
- public:
-  explicit Rsyslog(const std::string& directory) : m_socket(directory + "/rsyslog.sock"), m_out(directory + "/rsyslog.out") {
-    std::string config = directory + "/rsyslog.conf";
-    vktest::WriteWholeFile(config,
-                           "global(workDirectory=\"" + directory + "\")\n"
-                           "module(load=\"imuxsock\" SysSock.Use=\"off\")\n"
-                           "input(type=\"imuxsock\" Socket=\"" + m_socket + "\")\n"
-                           "template(name=\"line\" type=\"string\" string=\"%pri% %syslogtag%%msg%\\n\")\n"
-                           "*.* action(type=\"omfile\" file=\"" + m_out + "\" template=\"line\")\n");
-    std::string pidFile = directory + "/rsyslog.pid";
-    m_pid = fork();
-    if (m_pid == 0) {
-      int null = open("/dev/null", O_WRONLY);
-      dup2(null, 1);
-      dup2(null, 2);
-      execl(Path(), "rsyslogd", "-n", "-f", config.c_str(), "-i", pidFile.c_str(), static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    // Open to every user, as /dev/log is.
-    m_ready = m_pid > 0 && vktest::AwaitFile(m_socket) && chmod(m_socket.c_str(), 0666) == 0;
-  }
-  ~Rsyslog() {
-    if (m_pid <= 0) return;
-    kill(m_pid, SIGTERM);
-    int status = 0;
-    waitpid(m_pid, &status, 0);
-  }
-  Rsyslog(const Rsyslog&) = delete;
-  Rsyslog& operator=(const Rsyslog&) = delete;
-
-  static const char* Path() { return "/usr/sbin/rsyslogd"; }
-  bool ready() const { return m_ready; }
-  const std::string& socket() const { return m_socket; }
-  // Waits for a line with the text to be written; the whole output then.
-  std::string Await(const std::string& text) {
-    for (int i = 0; i < 6000; ++i) {
-      std::string out = vktest::ReadWholeFile(m_out);
-      if (out.find(text) != std::string::npos) return out;
-      Sleep(10);
-    }
-    return vktest::ReadWholeFile(m_out);
-  }
-
- private:
-  std::string m_socket;
-  std::string m_out;
-  pid_t m_pid = -1;
-  bool m_ready = false;
-};
-
 // The line the logger wrote for an event, or empty.
 std::string LineWith(const std::string& out, const std::string& text) {
   size_t at = out.find(text);
@@ -591,7 +530,7 @@ TEST_F(MachineStoreTest, RefusedEventsStillReachTheSystemLog) {
   std::string stored = "stored and logged " + std::to_string(getpid());
   EXPECT_EQ(0, RunAs(s_member, "stores_report", {stored}, options));
   std::vector<std::string> lines = syslog.Received();
-  EXPECT_TRUE(Contains(lines, std::string(kSource) + "[")) << testing::PrintToString(lines);
+  EXPECT_TRUE(Contains(lines, " " + std::string(kSource) + " ")) << testing::PrintToString(lines);
   EXPECT_TRUE(Contains(lines, refused)) << testing::PrintToString(lines);
   EXPECT_TRUE(Contains(lines, stored)) << testing::PrintToString(lines);
 #endif
@@ -762,12 +701,18 @@ TEST_F(MachineStoreTest, TheToolShowsEachUserItsStoresAndWhatItMayDo) {
 
 TEST_F(MachineStoreTest, EventsOfMembersAndOthersReachARealSystemLogger) {
 #if !defined(_WIN32)
-  if (access(Rsyslog::Path(), X_OK) != 0) GTEST_SKIP() << "rsyslogd is not installed (Debian package rsyslog)";
   MemberWrites("an event", "member secret");
-  Rsyslog logger(s_base);
-  ASSERT_TRUE(logger.ready());
+  std::string socket = s_base + "/rsyslog.sock";
+  vktest::Rsyslog logger(s_base, "module(load=\"imuxsock\" SysSock.Use=\"off\")\n"
+                                 "input(type=\"imuxsock\" Socket=\"" + socket + "\" UseSpecialParser=\"off\")\n"
+                                 "template(name=\"line\" type=\"string\""
+                                 " string=\"%pri% %app-name% %procid% %structured-data% %msg%\\n\")\n"
+                                 "*.* action(type=\"omfile\" file=\"" + s_base + "/rsyslog.out\" template=\"line\")\n");
+  if (!logger.reason().empty()) GTEST_SKIP() << logger.reason();
+  ASSERT_TRUE(vktest::AwaitFile(socket));
+  ASSERT_EQ(0, chmod(socket.c_str(), 0666)) << "open to every user, as /dev/log is";
   Options options;
-  options.syslogSocket = logger.socket();
+  options.syslogSocket = socket;
   std::string stored = "stored event " + std::to_string(getpid());
   std::string refused = "refused event " + std::to_string(getpid()) + "\x1b[2J";
   pid_t member = StartAs(s_member, "stores_report", {stored}, options);
@@ -776,13 +721,21 @@ TEST_F(MachineStoreTest, EventsOfMembersAndOthersReachARealSystemLogger) {
   int otherResult = Wait(other);
   EXPECT_EQ(0, memberResult) << Output(s_member);
   EXPECT_EQ(static_cast<int>(ERROR_ACCESS_DENIED), otherResult) << Output(s_other);
-  // LOG_USER | LOG_ERR is priority 11; the tag is the source with the
-  // reporter's process id; control characters arrive escaped.
-  std::string line = LineWith(logger.Await(stored), stored);
-  EXPECT_EQ("11 " + std::string(kSource) + "[" + std::to_string(member) + "]: " + stored, line);
-  std::string escaped = "refused event " + std::to_string(getpid()) + "#033[2J";
-  line = LineWith(logger.Await(escaped), escaped);
-  EXPECT_EQ("11 " + std::string(kSource) + "[" + std::to_string(other) + "]: " + escaped, line);
+  // LOG_USER | LOG_ERR is priority 11; the reporter's process and the
+  // record the store gave it, none for a refused event. Control characters
+  // arrive escaped: as JSON in the strings, as rsyslog does in the message.
+  auto expected = [](pid_t pid, const std::string& record, const std::string& json, const std::string& text) {
+    return "11 " + std::string(kSource) + " " + std::to_string(pid) + " [" VK_SYSLOG_SD_ID " source=\"" + kSource +
+           "\" log=\"Application\" event_id=\"3221356544\" event_code=\"0\" type=\"error\" category=\"0\"" + record +
+           " strings=\"[\\\"" + json + "\\\"\\]\"] (no text for event 0xC0020000 of source " + kSource +
+           " without a message file)#015#012" + text;
+  };
+  std::string out = s_base + "/rsyslog.out";
+  EXPECT_EQ(expected(member, " record=\"2\"", stored, stored), LineWith(vktest::AwaitText(out, stored), stored));
+  std::string id = std::to_string(getpid());
+  std::string escaped = "refused event " + id + "#033[2J";
+  EXPECT_EQ(expected(other, "", "refused event " + id + "\\\\u001b[2J", escaped),
+            LineWith(vktest::AwaitText(out, escaped), escaped));
 #endif
 }
 

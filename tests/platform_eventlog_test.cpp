@@ -10,6 +10,7 @@
 #include <string.h>
 #include <time.h>
 
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -295,30 +296,43 @@ TEST_F(PlatformEventLogTest, AnEventLargerThanItsLogIsNeverReportedAndLost) {
 }
 
 #if !defined(_WIN32)
-// The system log stand-in, with the forwarder pointed at it while it lives.
+// A system log stand-in, with the forwarder pointed at it while it lives:
+// as the syslog socket, or as the journal's.
 class SyslogListener : public vktest::SyslogSocket {
  public:
-  explicit SyslogListener(const std::string& path) : vktest::SyslogSocket(path) {
-    setenv("VK_SYSLOG_SOCKET", path.c_str(), 1);
-    setenv("VK_EVENTLOG_SYSLOG", "1", 1);
-  }
-  ~SyslogListener() {
-    setenv("VK_EVENTLOG_SYSLOG", "0", 1);
-    unsetenv("VK_SYSLOG_SOCKET");
-  }
+  explicit SyslogListener(const std::string& path, const char* variable = "VK_SYSLOG_SOCKET")
+      : vktest::SyslogSocket(path), m_forward(variable, path) {}
+
+ private:
+  vktest::SystemLogAt m_forward;
 };
 
-// "<PRI>Mmm dd hh:mm:ss TAG[pid]: message", split as a collector splits it.
+// "<PRI>1 TIME HOST APP PROCID MSGID [SD] MSG" (RFC 5424), split as a
+// collector splits it; `month` and `tag` for "<PRI>Mmm dd hh:mm:ss
+// TAG[pid]: MSG" (RFC 3164).
 struct SyslogLine {
-  std::string month;
-  std::string tag;
-  std::string message;
+  std::string priority, time, host, app, procid, data, message;
+  std::string month, tag;
 };
 
 bool ParseSyslogLine(const std::string& line, SyslogLine* parsed) {
   size_t close = line.find('>');
   if (line.empty() || line[0] != '<' || close == std::string::npos) return false;
+  parsed->priority = line.substr(0, close + 1);
   std::string rest = line.substr(close + 1);
+  if (rest.compare(0, 2, "1 ") == 0) {
+    std::istringstream header(rest.substr(2));
+    std::string msgid;
+    header >> parsed->time >> parsed->host >> parsed->app >> parsed->procid >> msgid;
+    size_t start = rest.find(" [");
+    size_t end = start;
+    while (end != std::string::npos && (end = rest.find(']', end + 1)) != std::string::npos && rest[end - 1] == '\\') {
+    }
+    if (msgid != "-" || end == std::string::npos || rest.compare(end + 1, 1, " ") != 0) return false;
+    parsed->data = rest.substr(start + 1, end - start);
+    parsed->message = rest.substr(end + 2);
+    return true;
+  }
   if (rest.size() < 16 || rest[3] != ' ' || rest[6] != ' ' || rest[15] != ' ') return false;
   parsed->month = rest.substr(0, 3);
   rest = rest.substr(16);
@@ -358,37 +372,104 @@ class ForeignLocale {
   std::string m_saved;
   std::string m_name;
 };
+
+std::string OwnSid() { return "S-1-22-1-" + std::to_string(geteuid()); }
+
+// What a source without a message file renders: a note, then the strings.
+std::string Unrendered(const std::string& id, const std::string& source) {
+  return "(no text for event " + id + " of source " + source + " without a message file)#015#012";
+}
 #endif
 
-TEST_F(PlatformEventLogTest, SystemLogLinesParseWhateverTheSourceAndMessage) {
+// An event reaches syslog in RFC 5424 with its fields as structured data,
+// the header's names fit for collectors and every text escaped.
+TEST_F(PlatformEventLogTest, SystemLogLinesCarryEveryFieldOfAnyEvent) {
 #if defined(_WIN32)
   GTEST_SKIP() << kNoSystemLog;
 #else
   SyslogListener listener(PathOf("syslog.sock"));
   ASSERT_TRUE(listener.bound());
   std::string source = "Vemra Service: one[2]\x01tail of a long source name";
-  std::string monthBefore = EnglishMonthNow();
-  {
-    VkEventLog log(source.c_str(), nullptr);
-    log.Report(EVENTLOG_WARNING_TYPE, 1, 0, "%s", "line one\nline two\x1b[31m red\x7f");
-  }
-  std::string monthAfter = EnglishMonthNow();
+  m_log.RegisterSource(m_logName.c_str(), source.c_str(), "x.dll", nullptr, 7, 0);
+  const BYTE data[] = {0x00, 0x5d, 0xff};
+  ASSERT_TRUE(m_log.ReportData(EVENTLOG_WARNING_TYPE, 0x80010001, 3, data, sizeof data, "%s",
+                               "line one\nline two\x1b[31m red\x7f \"\xc3\xa9\xff\""));
   std::string text = listener.Next();
   SyslogLine line;
   ASSERT_TRUE(ParseSyslogLine(text, &line)) << text;
-  EXPECT_EQ(0u, text.find("<12>")) << "user facility, warning priority";
-  EXPECT_TRUE(line.month == monthBefore || line.month == monthAfter) << text;
-  EXPECT_EQ("Vemra_Service__one_2__tail_of_a_", line.tag) << "32 characters, no blanks or delimiters";
-  EXPECT_EQ("line one#012line two#033[31m red#177", line.message) << "control characters are escaped";
+  EXPECT_EQ("<12>", line.priority) << "user facility, warning priority";
+  EXPECT_EQ(25u, line.time.size()) << "local time with its offset: " << line.time;
+  EXPECT_EQ(std::to_string(getpid()), line.procid);
+  EXPECT_EQ("Vemra_Service__one_2__tail_of_a_long_source_name", line.app) << "48 characters, no blanks or delimiters";
+  std::string escapedSource = "Vemra Service: one[2\\]#001tail of a long source name";
+  EXPECT_EQ("[" VK_SYSLOG_SD_ID " source=\"" + escapedSource + "\" log=\"" + m_logName +
+                "\" event_id=\"2147549185\" event_code=\"1\" type=\"warning\" category=\"3\" record=\"1\" user_sid=\"" +
+                OwnSid() + "\" data_size=\"3\" strings=\"[\\\"line one\\\\u000aline two\\\\u001b[31m red\\\\u007f "
+                "\\\\\\\"\xc3\xa9\\\\ufffd\\\\\\\"\\\"\\]\" data=\"005DFF\"]",
+            line.data);
+  EXPECT_EQ("(no text for event 0x80010001 of source Vemra Service: one[2]#001tail of a long source name without a "
+            "message file)#015#012line one#012line two#033[31m red#177 \"\xc3\xa9\xff\"",
+            line.message)
+      << "control characters are escaped";
 #endif
 }
 
+// Where journald listens the event goes there, else to syslog; the old
+// RFC 3164 form and nothing at all are the operator's choice.
+TEST_F(PlatformEventLogTest, TheJournalTakesEventsWhereItListensElseSyslog) {
+#if defined(_WIN32)
+  GTEST_SKIP() << kNoSystemLog;
+#else
+  SyslogListener syslog(PathOf("syslog.sock"));
+  ASSERT_TRUE(syslog.bound());
+  const BYTE data[] = {'a', '\n', 0x00, 'b'};
+  {
+    SyslogListener journal(PathOf("journal.sock"), "VK_JOURNAL_SOCKET");
+    ASSERT_TRUE(journal.bound());
+    ASSERT_TRUE(m_log.ReportData(EVENTLOG_AUDIT_FAILURE, 0x00070005, 2, data, sizeof data, "%s", "one\ntwo"));
+    EXPECT_EQ("MESSAGE=" + Unrendered("0x00070005", m_source) + "one#012two\nPRIORITY=5\nSYSLOG_IDENTIFIER=" +
+                  m_source + "\nVKDIAG_SOURCE=" + m_source + "\nVKDIAG_LOG=" + m_logName +
+                  "\nVKDIAG_EVENT_ID=458757\nVKDIAG_EVENT_CODE=5\nVKDIAG_TYPE=audit-failure\nVKDIAG_CATEGORY=2\n"
+                  "VKDIAG_RECORD=1\nVKDIAG_USER_SID=" + OwnSid() + "\nVKDIAG_DATA\n" +
+                  std::string("\x04\0\0\0\0\0\0\0a\n\0b\n", 13),
+              journal.Next());
+    EXPECT_TRUE(syslog.Received().empty()) << "the journal alone";
+
+    setenv("VK_EVENTLOG_SYSLOG", "rfc3164", 1);
+    ASSERT_TRUE(m_log.Report(EVENTLOG_ERROR_TYPE, 7, 0, "old"));
+    SyslogLine line;
+    ASSERT_TRUE(ParseSyslogLine(syslog.Next(), &line));
+    EXPECT_EQ(m_source.substr(0, 32), line.tag);
+    EXPECT_EQ(Unrendered("0x00000007", m_source) + "old", line.message);
+    EXPECT_TRUE(journal.Received().empty()) << "the old form goes to syslog alone";
+
+    setenv("VK_EVENTLOG_SYSLOG", "0", 1);
+    ASSERT_TRUE(m_log.Report(EVENTLOG_ERROR_TYPE, 8, 0, "kept in the process"));
+    EXPECT_TRUE(journal.Received().empty());
+    EXPECT_TRUE(syslog.Received().empty());
+  }
+  // Nothing listens at the journal's socket any more: syslog, with the
+  // record the store gave.
+  setenv("VK_JOURNAL_SOCKET", PathOf("journal.sock").c_str(), 1);
+  setenv("VK_EVENTLOG_SYSLOG", "1", 1);
+  ASSERT_TRUE(m_log.Report(EVENTLOG_INFORMATION_TYPE, 9, 0, "no journal"));
+  unsetenv("VK_JOURNAL_SOCKET");
+  SyslogLine line;
+  ASSERT_TRUE(ParseSyslogLine(syslog.Next(), &line));
+  EXPECT_EQ("<14>", line.priority);
+  EXPECT_NE(std::string::npos, line.data.find(" record=\"4\" ")) << line.data;
+  EXPECT_EQ(Unrendered("0x00000009", m_source) + "no journal", line.message);
+#endif
+}
+
+// The old form's header is English in every locale: collectors parse that.
 TEST_F(PlatformEventLogTest, SystemLogHeaderIsEnglishInAnyLocale) {
 #if defined(_WIN32)
   GTEST_SKIP() << kNoSystemLog;
 #else
   SyslogListener listener(PathOf("syslog.sock"));
   ASSERT_TRUE(listener.bound());
+  setenv("VK_EVENTLOG_SYSLOG", "rfc3164", 1);
   std::string monthBefore = EnglishMonthNow();
   {
     ForeignLocale locale;
@@ -402,7 +483,7 @@ TEST_F(PlatformEventLogTest, SystemLogHeaderIsEnglishInAnyLocale) {
   ASSERT_TRUE(ParseSyslogLine(text, &line)) << text;
   EXPECT_TRUE(line.month == monthBefore || line.month == monthAfter) << text;
   EXPECT_EQ(m_source.substr(0, 32), line.tag);
-  EXPECT_EQ("in a foreign locale", line.message);
+  EXPECT_EQ(Unrendered("0x00000001", m_source) + "in a foreign locale", line.message);
 #endif
 }
 
@@ -418,6 +499,7 @@ VK_CHILD_MAIN(report_with_unwritable_event_store) {
 }
 #endif
 
+// A refused event still goes, with its fields; only the record is missing.
 TEST_F(PlatformEventLogTest, EventsTheStoreRejectsStillReachTheSystemLog) {
 #if defined(_WIN32)
   GTEST_SKIP() << kNoSystemLog;
@@ -429,13 +511,18 @@ TEST_F(PlatformEventLogTest, EventsTheStoreRejectsStillReachTheSystemLog) {
   std::string text = listener.Next();
   SyslogLine line;
   ASSERT_TRUE(ParseSyslogLine(text, &line)) << text;
-  EXPECT_EQ("vkdiag-unstored", line.tag);
-  EXPECT_EQ("kept in the system log", line.message);
+  EXPECT_EQ("vkdiag-unstored", line.app);
+  EXPECT_EQ("[" VK_SYSLOG_SD_ID " source=\"vkdiag-unstored\" log=\"Application\" event_id=\"9\" event_code=\"9\""
+                " type=\"error\" category=\"0\" user_sid=\"" + OwnSid() +
+                "\" strings=\"[\\\"kept in the system log\\\"\\]\"]",
+            line.data);
+  EXPECT_EQ(Unrendered("0x00000009", "vkdiag-unstored") + "kept in the system log", line.message);
 #endif
 }
 
 // A text far longer than one datagram reaches the system log whole, as
-// several lines that each fit, and the report says it was delivered.
+// several lines that each fit and carry the event's fields, and the report
+// says it was delivered.
 TEST_F(PlatformEventLogTest, ALongTextReachesTheSystemLogInLinesThatFit) {
 #if defined(_WIN32)
   GTEST_SKIP() << kNoSystemLog;
@@ -443,7 +530,7 @@ TEST_F(PlatformEventLogTest, ALongTextReachesTheSystemLogInLinesThatFit) {
   SyslogListener listener(PathOf("syslog.sock"));
   ASSERT_TRUE(listener.bound());
   std::string text;
-  std::string escaped;
+  std::string escaped = Unrendered("0x00000001", m_source);
   for (int i = 0; text.size() < 300 * 1024; ++i) {
     std::string word = "word " + std::to_string(i) + " \xc3\xa9";
     text += word + "\n";
@@ -472,7 +559,11 @@ TEST_F(PlatformEventLogTest, ALongTextReachesTheSystemLogInLinesThatFit) {
     EXPECT_GE(8192u, datagram.size()) << "a line the system log daemon takes";
     SyslogLine line;
     ASSERT_TRUE(ParseSyslogLine(datagram, &line)) << datagram.substr(0, 200);
-    EXPECT_EQ(m_source.substr(0, 32), line.tag);
+    EXPECT_EQ(m_source.substr(0, 48), line.app);
+    // The strings are too long to go along; the message carries them.
+    EXPECT_EQ("[" VK_SYSLOG_SD_ID " source=\"" + m_source + "\" log=\"" + m_logName +
+                  "\" event_id=\"1\" event_code=\"1\" type=\"information\" category=\"0\" record=\"1\"]",
+              line.data);
     ASSERT_FALSE(line.message.empty());
     EXPECT_NE(0x80, static_cast<unsigned char>(line.message[0]) & 0xC0) << "a line starts on a whole character";
     joined += line.message;

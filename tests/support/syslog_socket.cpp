@@ -1,6 +1,7 @@
 #include "support/syslog_socket.h"
 
 #include <poll.h>
+#include <stdlib.h>
 #include <string.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -15,6 +16,16 @@ namespace {
 constexpr size_t kLongestDatagram = 256 * 1024;
 
 }  // namespace
+
+SystemLogAt::SystemLogAt(const char* variable, const std::string& path) : m_variable(variable) {
+  setenv(variable, path.c_str(), 1);
+  setenv("VK_EVENTLOG_SYSLOG", "1", 1);
+}
+
+SystemLogAt::~SystemLogAt() {
+  setenv("VK_EVENTLOG_SYSLOG", "0", 1);
+  unsetenv(m_variable);
+}
 
 SyslogSocket::SyslogSocket(const std::string& path, mode_t mode) : m_path(path) {
   m_fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);

@@ -11,6 +11,19 @@
 
 namespace vktest {
 
+// Points the system log forwarder at a socket while it lives, through
+// VK_SYSLOG_SOCKET or VK_JOURNAL_SOCKET, and turns it off again after.
+class SystemLogAt {
+ public:
+  SystemLogAt(const char* variable, const std::string& path);
+  ~SystemLogAt();
+  SystemLogAt(const SystemLogAt&) = delete;
+  SystemLogAt& operator=(const SystemLogAt&) = delete;
+
+ private:
+  const char* m_variable;
+};
+
 class SyslogSocket {
  public:
   // Binds at path and gives the socket the mode (0666 lets every user send).

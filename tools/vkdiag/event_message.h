@@ -1,26 +1,25 @@
-// The message of an event rendered as an event viewer does: the text for
-// its identifier from the source's EventMessageFile, with the record's
-// insertion strings put in.
+// The message of an event as the tool shows it: rendered by the rendering
+// the platform layer also sends to the system log (event_text.h).
 #ifndef VKDIAG_EVENT_MESSAGE_H
 #define VKDIAG_EVENT_MESSAGE_H
+
+#include <stdlib.h>
 
 #include <string>
 #include <vector>
 
 #include "event_record.h"
+#include "event_text.h"
 
 namespace vkdiag {
 
 const char kEventlogKey[] = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\Eventlog";
 
-// Puts the strings into %1 to %99 of a message template. An insert beyond
-// the strings the record has stays as it is written: the record's count
-// is never passed.
-std::string InsertEventStrings(const std::string& text, const std::vector<std::string>& strings);
+using Vk::EventMessageFileOf;
 
-// The rendered message; without a message file or a text for the
-// identifier, a note saying so followed by the strings.
-std::string RenderEventMessage(const std::string& log, const EventRecord& record);
+inline std::string RenderEventMessage(const std::string& log, const EventRecord& record) {
+  return Vk::RenderEventMessage(log, record.source, record.eventId, record.strings, getenv);
+}
 
 // The logs there are: those with a source registered under the Eventlog
 // key, and the system's own (Application, Security, System), in name
@@ -29,10 +28,6 @@ std::vector<std::string> ExistingLogs();
 // Throws a failure naming the logs there are when `log` is none of them:
 // an operator's mistyped name is never taken for another log.
 void RequireExistingLog(const std::string& log);
-
-// The EventMessageFile of a source, as registered (unexpanded); empty
-// without one.
-std::string EventMessageFileOf(const std::string& log, const std::string& source);
 
 }  // namespace vkdiag
 

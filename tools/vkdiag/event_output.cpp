@@ -14,25 +14,9 @@ namespace vkdiag {
 
 namespace {
 
-struct EventTypeEntry {
-  const char* name;
-  WORD type;
-};
-
-const EventTypeEntry kEventTypes[] = {
-    {"error", EVENTLOG_ERROR_TYPE},
-    {"warning", EVENTLOG_WARNING_TYPE},
-    {"information", EVENTLOG_INFORMATION_TYPE},
-    {"success", EVENTLOG_SUCCESS},
-    {"audit-success", EVENTLOG_AUDIT_SUCCESS},
-    {"audit-failure", EVENTLOG_AUDIT_FAILURE},
-};
-
-std::string EventTypeName(WORD type) {
-  for (const EventTypeEntry& entry : kEventTypes)
-    if (entry.type == type) return entry.name;
-  return "type-" + std::to_string(type);
-}
+// The types a filter names, by the names the records show (event_text.h).
+const WORD kEventTypes[] = {EVENTLOG_ERROR_TYPE, EVENTLOG_WARNING_TYPE,  EVENTLOG_INFORMATION_TYPE,
+                            EVENTLOG_SUCCESS,    EVENTLOG_AUDIT_SUCCESS, EVENTLOG_AUDIT_FAILURE};
 
 // Seconds east of UTC at that moment, daylight saving included.
 long UtcOffset(time_t when) {
@@ -109,10 +93,10 @@ void EventFilter::Prepare() {
   anyType = types.empty();
   for (const std::string& name : types) {
     bool known = false;
-    for (const EventTypeEntry& entry : kEventTypes) {
-      if (name == entry.name) {
+    for (WORD type : kEventTypes) {
+      if (name == Vk::EventTypeName(type)) {
         known = true;
-        typeMask = static_cast<WORD>(typeMask | entry.type);
+        typeMask = static_cast<WORD>(typeMask | type);
       }
     }
     if (!known)
@@ -185,7 +169,7 @@ void PrintEvent(const EventFilter& filter, const EventRecord& record) {
     line["record"] = record.number;
     line["generated"] = LocalIsoTime(static_cast<time_t>(record.timeGenerated));
     line["written"] = LocalIsoTime(static_cast<time_t>(record.timeWritten));
-    line["type"] = EventTypeName(record.type);
+    line["type"] = Vk::EventTypeName(record.type);
     line["source"] = AnsiToUtf8(record.source);
     line["event_id"] = record.eventId;              // the whole identifier, as the text shows it in hex
     line["event_code"] = record.eventId & 0xFFFF;  // its code, as the text shows it first
@@ -206,7 +190,7 @@ void PrintEvent(const EventFilter& filter, const EventRecord& record) {
   printf("Record %lu\n", static_cast<unsigned long>(record.number));
   printf("  Generated: %s\n", LocalIsoTime(static_cast<time_t>(record.timeGenerated)).c_str());
   printf("  Written:   %s\n", LocalIsoTime(static_cast<time_t>(record.timeWritten)).c_str());
-  printf("  Type:      %s\n", EventTypeName(record.type).c_str());
+  printf("  Type:      %s\n", Vk::EventTypeName(record.type).c_str());
   printf("  Source:    %s\n", EscapeControls(record.source).c_str());
   printf("  Event ID:  %s\n", id);
   printf("  Category:  %u\n", static_cast<unsigned>(record.category));

@@ -2,6 +2,7 @@
 
 #include <string.h>
 
+#include "event_text.h"
 #include "tool_error.h"
 
 namespace vkdiag {
@@ -26,19 +27,6 @@ bool RangeFits(DWORD offset, DWORD length, size_t size) {
 }
 
 }  // namespace
-
-std::string SidToText(const BYTE* sid, size_t size) {
-  if (size < 8 || sid[0] != 1 || size < 8 + 4u * sid[1]) return std::string();
-  unsigned long long authority = 0;
-  for (int i = 2; i < 8; ++i) authority = (authority << 8) | sid[i];
-  std::string text = "S-1-" + std::to_string(authority);
-  for (size_t i = 0; i < sid[1]; ++i) {
-    const BYTE* part = sid + 8 + 4 * i;
-    unsigned long sub = part[0] | (part[1] << 8) | (part[2] << 16) | (static_cast<unsigned long>(part[3]) << 24);
-    text += "-" + std::to_string(sub);
-  }
-  return text;
-}
 
 bool ParseEventRecord(const BYTE* bytes, size_t size, EventRecord* record) {
   EVENTLOGRECORD header;
@@ -65,7 +53,7 @@ bool ParseEventRecord(const BYTE* bytes, size_t size, EventRecord* record) {
   }
   record->userSid.clear();
   if (header.UserSidLength && RangeFits(header.UserSidOffset, header.UserSidLength, limit))
-    record->userSid = SidToText(bytes + header.UserSidOffset, header.UserSidLength);
+    record->userSid = Vk::SidToText(bytes + header.UserSidOffset, header.UserSidLength);
   record->data.clear();
   if (!RangeFits(header.DataOffset, header.DataLength, limit)) return false;
   record->data.assign(bytes + header.DataOffset, bytes + header.DataOffset + header.DataLength);

@@ -59,8 +59,6 @@ class EventLogReader {
 // Takes one record apart; false when its lengths and offsets do not fit
 // inside its own Length.
 bool ParseEventRecord(const BYTE* bytes, size_t size, EventRecord* record);
-// S-R-I-S-S..., or empty when the bytes are not a SID.
-std::string SidToText(const BYTE* sid, size_t size);
 
 }  // namespace vkdiag
 

@@ -1,5 +1,6 @@
 // The event log API: event sources that report, readers that read back.
-// Every reported event is also sent to the system log (syslog_client.h).
+// Every reported event is also sent to the system log (syslog_client.h),
+// with its record number once the store has kept it.
 #include <errno.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -204,7 +205,7 @@ BOOL Vk::Win32::ReportEventA(HANDLE hEventLog, WORD wType, WORD wCategory, DWORD
   LONG error = MaxLogSize(source->log(), &maxSize);
   if (error == ERROR_SUCCESS) error = vk_posix::eventlog_store::Append(source->log(), maxSize, &event);
   // Also when the store failed: the event is not lost in both places.
-  DWORD forwarded = vk_posix::ForwardToSyslog(event);
+  DWORD forwarded = vk_posix::ForwardToSystemLog(source->log(), event);
   if (error != ERROR_SUCCESS) return vk_posix::Fail(static_cast<DWORD>(error));
   if (forwarded != ERROR_SUCCESS) return vk_posix::Fail(forwarded);
   return TRUE;
