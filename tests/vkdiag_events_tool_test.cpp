@@ -309,7 +309,7 @@ TEST_F(EventsToolTest, TheJournalHoldsEachEventWithItsFields) {
     const char *id, *code, *name, *priority;
     std::string data;
   };
-  const std::string large = std::string(1024 * 1024, '\x01') + BinaryData(6);
+  const std::string large = std::string(400 * 1024, '\x01') + BinaryData(6);
   const Sent sent[] = {{EVENTLOG_ERROR_TYPE, "3237871617", "1", "error", "3", BinaryData(1)},
                        {EVENTLOG_WARNING_TYPE, "2164129794", "2", "warning", "4", BinaryData(2)},
                        {EVENTLOG_INFORMATION_TYPE, "1090387971", "3", "information", "6", BinaryData(3)},
