@@ -306,6 +306,9 @@ TEST_F(RegFileToolTest, WhatTheRegistryEditorReadsIsRead) {
     EXPECT_EQ(Value("", "Spaced"), std::make_pair(DWORD(REG_EXPAND_SZ), std::string("C", 2))) << importer;
     EXPECT_EQ(Value("\\Sub", "Last"), std::make_pair(DWORD(REG_BINARY), std::string("\xff"))) << importer;
   });
+  // The character read for an unknown escape is named, as the editor warns.
+  ToolResult again = RunTool({"reg", "import", PathOf("lenient.reg")});
+  EXPECT_NE(again.err.find("lenient.reg:10: warning: unknown escape \\t read as t"), std::string::npos) << again.err;
 }
 
 // What the registry editor skips, dropping the value or the key, makes
