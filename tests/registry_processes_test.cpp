@@ -454,6 +454,12 @@ TEST(RegistryLocaleTest, ProcessesInDifferentLocalesFindTheSameNames) {
 // of SQLite's that the child would inherit held.
 TEST(RegistryForkTest, ChildrenForkedWhileCheckpointsRunUseTheRegistry) {
   if (vktest::IsWindowsTarget()) GTEST_SKIP() << "fork() belongs to POSIX";
+#if defined(__SANITIZE_ADDRESS__)
+  // GCC 12's AddressSanitizer takes no allocator lock around fork(): a child
+  // forked while another thread allocates inherits the lock held and hangs
+  // in its first malloc, whatever the library does.
+  GTEST_SKIP() << "this AddressSanitizer's allocator is not fork-safe; the native leg runs it";
+#endif
 #if !defined(_WIN32)
   const char forkKey[] = "Software\\vkdiag-tests\\fork";
   VkRegistry key(HKEY_CURRENT_USER, forkKey, true, KEY_ALL_ACCESS);
