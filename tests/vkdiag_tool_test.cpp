@@ -154,6 +154,15 @@ TEST_F(RegToolTest, SubtreeQueryPrintsOneJsonObjectPerKey) {
   EXPECT_EQ(query.out, "{\"key\":\"" + escaped + "\",\"values\":[]}\n" +
                            "{\"key\":\"" + escaped + "\\\\A\",\"values\":[{\"name\":\"N\",\"type\":\"REG_DWORD\",\"data\":7}]}\n" +
                            "{\"key\":\"" + escaped + "\\\\A\\\\B\",\"values\":[{\"name\":\"M\",\"type\":\"REG_MULTI_SZ\",\"data\":[\"x\",\"y\"]}]}\n");
+  // DEL and the C1 controls, which a terminal obeys, leave escaped as well
+  // (C2 9B is a C1 control in UTF-8, Linux's ANSI code page; elsewhere two
+  // printable characters).
+  if (vktest::IsWindowsTarget()) return;
+  const char steering[] = "csi\xC2\x9B" "2J del\x7F";
+  ASSERT_EQ(RegSetValueExA(m_key.GetKey(), "Steer", 0, REG_SZ, reinterpret_cast<const BYTE*>(steering), sizeof steering),
+            ERROR_SUCCESS);
+  ToolResult steered = RunTool({"reg", "query", Key(), "-v", "Steer", "--format", "json"});
+  EXPECT_NE(steered.out.find("\"data\":\"csi\\u009b2J del\\u007f\""), std::string::npos) << steered.out;
 }
 
 TEST_F(RegToolTest, BadInputIsOneLineOnStderrExitTwoAndChangesNothing) {
@@ -343,6 +352,15 @@ TEST(ToolStateTest, ReadingCommandsMakeNoState) {
       EXPECT_NE(result.err.find(c.says), std::string::npos) << result.err;
     }
   }
+  // A listener refuses a relative root too, before it makes its channel.
+  setenv("VK_SYSTEM_ROOT", "relative/root", 1);
+  ToolResult listen = RunTool({"trace", "listen", "--timeout", "1"});
+  EXPECT_EQ(listen.exitCode, 2) << listen.err;
+  EXPECT_FALSE(vktest::FileExists("relative"));
+  // A mistyped key is a usage error, whether or not there is a store.
+  setenv("VK_SYSTEM_ROOT", (saved + "/empty").c_str(), 1);
+  ToolResult badKey = RunTool({"reg", "query", "HKXY\\Software"});
+  EXPECT_EQ(badKey.exitCode, 2) << badKey.err;
   setenv("VK_SYSTEM_ROOT", saved.c_str(), 1);
   EXPECT_FALSE(vktest::FileExists(missing));
   EXPECT_TRUE(vktest::fs::is_empty(saved + "/empty"));

@@ -47,8 +47,8 @@ void AddRegExportCommand(CLI::App& reg) {
       "  vkdiag reg export 'HKLM\\SOFTWARE\\Haldrex\\Vemra' vemra.reg\n"
       "  vkdiag reg export 'HKCU\\Software\\Example' - --regedit4 | less\n");
   exporter->callback([options] {
+    KeyPath path = ParseKeyPath(options->key);  // a bad key is a usage error first
     CheckState(StateUse::kReadRegistry);
-    KeyPath path = ParseKeyPath(options->key);
     std::vector<RegFileKey> keys;
     CollectTree(path, &keys);
     std::string file = WriteRegFile(keys, options->regedit4 ? RegFileFormat::kRegedit4 : RegFileFormat::kVersion5);

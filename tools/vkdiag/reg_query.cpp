@@ -73,7 +73,8 @@ void PrintJsonKey(const KeyPath& path, const std::vector<RegValue>& values, cons
     record["subkeys"] = nlohmann::ordered_json::array();
     for (const std::string& name : *subKeys) record["subkeys"].push_back(AnsiToUtf8(name));
   }
-  printf("%s\n", record.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace).c_str());
+  std::string json = record.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+  printf("%s\n", EscapeJsonControls(json).c_str());
 }
 
 // Prints one key and, with -s, everything below it in enumeration order,
@@ -141,8 +142,8 @@ void AddRegQueryCommand(CLI::App& reg) {
       "  vkdiag reg query 'HKLM\\SOFTWARE\\Haldrex' -s --format json\n"
       "  vkdiag reg query 'HKLM\\Software\\Haldrex\\Vemra\\Setup' -v Inst_Path\n");
   query->callback([options] {
+    KeyPath path = ParseKeyPath(options->key);  // a bad key is a usage error first
     CheckState(StateUse::kReadRegistry);
-    KeyPath path = ParseKeyPath(options->key);
     QueryKey(path, *options, true);
   });
 }

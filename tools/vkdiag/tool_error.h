@@ -38,6 +38,9 @@ std::string SystemMessage(DWORD code);
 // Control characters (and DEL) as \xNN, so that data from the registry or
 // from another process cannot steer the terminal.
 std::string EscapeControls(const std::string& text);
+// A JSON text with DEL and the C1 controls escaped as well (\u007f,
+// \u0080 to \u009f), which JSON itself leaves raw in its strings.
+std::string EscapeJsonControls(const std::string& json);
 
 }  // namespace vkdiag
 

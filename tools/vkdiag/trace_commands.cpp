@@ -140,6 +140,7 @@ void AddTraceCommands(CLI::App& app) {
                  "for root and members of the group vkdiag, else the user's own.\n"
                  "Example:\n  vkdiag trace listen --timeout 10\n  vkdiag trace listen --user\n");
   listen->callback([count, timeout, user, machine] {
+    CheckState(StateUse::kAny);
     Listen(*count, *timeout,
            *user ? DebugChannel::kUser : *machine ? DebugChannel::kMachine : DebugChannel::kDefault);
   });
