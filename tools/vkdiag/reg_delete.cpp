@@ -1,11 +1,11 @@
 // vkdiag reg delete: removes a value, all values, or a key with its subtree.
 #include <stdio.h>
-#include <unistd.h>
 
 #include "commands.h"
 #include "key_path.h"
 #include "reg_value.h"
 #include "scoped_key.h"
+#include "terminal.h"
 #include "tool_error.h"
 
 namespace vkdiag {
@@ -44,7 +44,7 @@ std::string Counted(unsigned long n, const char* one, const char* many) {
 // As reg.exe asks before it deletes a key; with no terminal to ask on, the
 // deletion needs -f.
 bool Confirmed(const KeyPath& path) {
-  if (!isatty(fileno(stdin)))
+  if (!InputIsTerminal())
     throw UsageError("deleting " + EscapeControls(path.FullName()) + " with everything below it needs -f when no terminal can be asked");
   fprintf(stderr, "Permanently delete the registry key %s? (Yes/No) ", EscapeControls(path.FullName()).c_str());
   fflush(stderr);
