@@ -179,7 +179,7 @@ HANDLE Vk::Win32::CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dw
       return INVALID_HANDLE_VALUE;
     }
     DWORD shareResult =
-        vk_posix::ClaimShareAccess(fd, vk_posix::MakeShareRequest(dwDesiredAccess, dwShareMode));
+        vk_posix::ClaimShareAccess(fd, info, vk_posix::MakeShareRequest(dwDesiredAccess, dwShareMode));
     if (shareResult != ERROR_SUCCESS) {
       // A file created here a moment ago stays: the handle that won the race
       // may already be writing to it.
@@ -326,12 +326,12 @@ BOOL Vk::Win32::DeleteFileA(LPCSTR lpFileName) {
   int fd = vk_posix::OpenRetrying(lpFileName, O_RDONLY | O_NOFOLLOW | O_NONBLOCK, 0);
   if (fd >= 0) {
     struct stat info;
-    bool isDirectory = fstat(fd, &info) == 0 && S_ISDIR(info.st_mode);
-    DWORD shareResult = isDirectory ? ERROR_ACCESS_DENIED
-                                    : vk_posix::ClaimShareAccess(
-                                          fd, vk_posix::MakeShareRequest(DELETE, FILE_SHARE_READ |
-                                                                                     FILE_SHARE_WRITE |
-                                                                                     FILE_SHARE_DELETE));
+    DWORD shareResult = ERROR_ACCESS_DENIED;  // for a directory
+    if (fstat(fd, &info) != 0)
+      shareResult = vk_posix::Win32ErrorFromErrno(errno);
+    else if (!S_ISDIR(info.st_mode))
+      shareResult = vk_posix::ClaimShareAccess(
+          fd, info, vk_posix::MakeShareRequest(DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE));
     if (shareResult != ERROR_SUCCESS) {
       close(fd);
       return Fail(shareResult);

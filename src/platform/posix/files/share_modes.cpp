@@ -222,10 +222,8 @@ ShareRequest MakeShareRequest(DWORD desiredAccess, DWORD shareMode) {
 
 bool ClaimsAnything(const ShareRequest& request) { return request.read || request.write || request.remove; }
 
-DWORD ClaimShareAccess(int fd, const ShareRequest& request) {
+DWORD ClaimShareAccess(int fd, const struct stat& info, const ShareRequest& request) {
   if (!ClaimsAnything(request)) return ERROR_SUCCESS;
-  struct stat info;
-  if (fstat(fd, &info) != 0) return Win32ErrorFromErrno(errno);
   const FileId file(info.st_dev, info.st_ino);
   int64_t sinceNs = 0;
   if (request.write && IsRefusedWriterAskingAgain(file, &sinceNs)) {

@@ -2,6 +2,8 @@
 #ifndef VK_PLATFORM_POSIX_SHARE_MODES_H
 #define VK_PLATFORM_POSIX_SHARE_MODES_H
 
+#include <sys/stat.h>
+
 #include "kernel/win32.h"
 
 namespace vk_posix {
@@ -30,11 +32,11 @@ ShareRequest MakeShareRequest(DWORD desiredAccess, DWORD shareMode);
 bool ClaimsAnything(const ShareRequest& request);
 
 // Claims the request's access and sharing on the file behind fd, which must
-// be open for reading. Returns ERROR_SUCCESS, or ERROR_SHARING_VIOLATION when
+// be open for reading; info is fd's fstat(). Returns ERROR_SUCCESS, or ERROR_SHARING_VIOLATION when
 // a handle opened through this layer, in any process, conflicts (its access
 // is denied by the request's sharing, or the request's access by its).
 // The claim lasts as long as fd's open file description; closing fd ends it.
-DWORD ClaimShareAccess(int fd, const ShareRequest& request);
+DWORD ClaimShareAccess(int fd, const struct stat& info, const ShareRequest& request);
 
 }  // namespace vk_posix
 
