@@ -124,7 +124,8 @@ TEST_F(LogFileProcessesTest, RefusedWritersTakeTheFileInTheOrderTheyCame) {
 #else
   std::string path = PathOf("turns.log");
   std::vector<std::unique_ptr<vktest::ChildProcess>> writers;
-  for (const char* name : {"first", "second"}) {
+  const char* const names[] = {"first", "second", "third"};
+  for (const char* name : names) {
     writers.push_back(std::make_unique<vktest::ChildProcess>(
         "write_one_text_when_told",
         std::vector<std::string>{path, name, PathOf(std::string(name) + ".ready"), PathOf(std::string(name) + ".go")}));
@@ -136,14 +137,15 @@ TEST_F(LogFileProcessesTest, RefusedWritersTakeTheFileInTheOrderTheyCame) {
   DWORD written = 0;
   ASSERT_TRUE(WriteFile(holder, "holder\r\n", 8, &written, nullptr));
 
-  vktest::WriteWholeFile(PathOf("first.go"), "");
-  ASSERT_TRUE(AwaitWritersInLine(path, 1)) << "the first writer waits in line";
-  vktest::WriteWholeFile(PathOf("second.go"), "");
-  ASSERT_TRUE(AwaitWritersInLine(path, 2)) << "the second writer waits behind it";
+  // Each comes after the one before it waits, so the line's order is known.
+  for (int i = 0; i < 3; ++i) {
+    vktest::WriteWholeFile(PathOf(std::string(names[i]) + ".go"), "");
+    ASSERT_TRUE(AwaitWritersInLine(path, i + 1)) << names[i] << " waits in line";
+  }
   CloseHandle(holder);
 
   for (auto& writer : writers) EXPECT_EQ(0, writer->Wait()) << "a waiting writer lost its text";
-  EXPECT_EQ("holder\r\nfirst\r\nsecond\r\n", vktest::ReadWholeFile(path));
+  EXPECT_EQ("holder\r\nfirst\r\nsecond\r\nthird\r\n", vktest::ReadWholeFile(path));
 #endif
 }
 
