@@ -17,6 +17,8 @@
 #include <mutex>
 #include <vector>
 
+#include "files/ofd_locks.h"
+
 namespace vk_posix {
 
 namespace {
@@ -24,15 +26,6 @@ namespace {
 constexpr int64_t kPollPauseNs = 1000000;  // without a waiter thread, a wait polls each millisecond
 constexpr std::chrono::seconds kIdleLife(2);
 constexpr size_t kMostIdleWaiters = 4;
-
-struct flock Range(short type, off_t start, off_t length) {
-  struct flock lock = {};
-  lock.l_type = type;
-  lock.l_whence = SEEK_SET;
-  lock.l_start = start;
-  lock.l_len = length;
-  return lock;
-}
 
 bool TryLock(int fd, struct flock lock) {
   int rc;

@@ -5,8 +5,6 @@
 
 namespace vk_posix {
 
-namespace {
-
 struct flock Range(short type, off_t start, off_t length) {
   struct flock lock = {};
   lock.l_type = type;
@@ -15,6 +13,8 @@ struct flock Range(short type, off_t start, off_t length) {
   lock.l_len = length;
   return lock;
 }
+
+namespace {
 
 bool SetLock(int fd, short type, off_t start, off_t length) {
   struct flock lock = Range(type, start, length);

@@ -6,9 +6,14 @@
 #ifndef VK_PLATFORM_POSIX_OFD_LOCKS_H
 #define VK_PLATFORM_POSIX_OFD_LOCKS_H
 
+#include <fcntl.h>
 #include <sys/types.h>
 
 namespace vk_posix {
+
+// The lock request for [start, start + length) of type F_RDLCK, F_WRLCK or
+// F_UNLCK.
+struct flock Range(short type, off_t start, off_t length);
 
 // Takes a shared lock on [start, start + length); fd must be open for
 // reading. On a range this description holds exclusively, the lock becomes
