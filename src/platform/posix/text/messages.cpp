@@ -213,13 +213,13 @@ bool ParseInsertFormat(const std::string& text, InsertFormat* format) {
 // hex, and any other letter is printed as itself.
 std::string FormatInsertValue(const InsertFormat& format, int width, bool hasWidth, int precision,
                               bool hasPrecision, uint64_t value) {
-  std::string spec = "%" + format.flags;
-  if (hasWidth) spec += "*";
-  if (hasPrecision) spec += ".*";
+  std::string directive = "%" + format.flags;
+  if (hasWidth) directive += "*";
+  if (hasPrecision) directive += ".*";
   char conversion = format.conversion;
   bool wide = format.size == "l" || format.size == "w";
   auto run = [&](const char* tail, auto argument) {
-    std::string full = spec + tail;
+    std::string full = directive + tail;
     int needed = hasWidth && hasPrecision ? snprintf(nullptr, 0, full.c_str(), width, precision, argument)
                  : hasWidth              ? snprintf(nullptr, 0, full.c_str(), width, argument)
                  : hasPrecision          ? snprintf(nullptr, 0, full.c_str(), precision, argument)
