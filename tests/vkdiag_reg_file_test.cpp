@@ -309,6 +309,12 @@ TEST_F(RegFileToolTest, WhatTheRegistryEditorReadsIsRead) {
   // The character read for an unknown escape is named, as the editor warns.
   ToolResult again = RunTool({"reg", "import", PathOf("lenient.reg")});
   EXPECT_NE(again.err.find("lenient.reg:10: warning: unknown escape \\t read as t"), std::string::npos) << again.err;
+  // An escaped control character is named escaped: a file cannot steer the terminal.
+  vktest::WriteWholeFile(PathOf("steer.reg"), "REGEDIT4\r\n\r\n[" + key + "]\r\n\"E\"=\"a\\\x1b[2Jb\"\r\n");
+  ToolResult steer = RunTool({"reg", "import", PathOf("steer.reg")});
+  EXPECT_EQ(steer.exitCode, 0) << steer.err;
+  EXPECT_EQ(steer.err.find('\x1b'), std::string::npos) << steer.err;
+  EXPECT_NE(steer.err.find("\\x1B"), std::string::npos) << steer.err;
 }
 
 // What the registry editor skips, dropping the value or the key, makes

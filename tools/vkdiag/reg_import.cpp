@@ -82,7 +82,7 @@ void AddRegImportCommand(CLI::App& reg) {
     CheckState(StateUse::kAny);
     std::vector<std::string> warnings;
     std::vector<RegFileKey> keys = ReadRegFile(ReadWholeFile(*file), *file, &warnings);
-    for (const std::string& warning : warnings) fprintf(stderr, "%s\n", warning.c_str());
+    for (const std::string& warning : warnings) fprintf(stderr, "%s\n", EscapeControls(warning).c_str());
     for (const RegFileKey& key : keys) CheckMayApply(key);
     for (const RegFileKey& key : keys) ApplyKey(key);
   });

@@ -222,7 +222,11 @@ DWORD SendToSyslog(const std::string& path, const EventFields& fields, SyslogFor
     return result;
   }
   std::string prefix = LinePrefix(fields, form);
-  for (const std::string& piece : SplitEscapedMessage(fields.message, kSyslogDatagramLength - prefix.size())) {
+  // A prefix that fills the datagram (a very long source name) still leaves
+  // room for some of the message in each line.
+  const size_t room = prefix.size() < kSyslogDatagramLength / 2 ? kSyslogDatagramLength - prefix.size()
+                                                                 : kSyslogDatagramLength / 2;
+  for (const std::string& piece : SplitEscapedMessage(fields.message, room)) {
     std::string line = prefix + piece;
     ssize_t sent;
     do sent = send(fd, line.data(), line.size(), MSG_NOSIGNAL);
