@@ -145,6 +145,8 @@ DWORD TryClaim(int fd, const ShareRequest& request, bool stepBackForLine, off_t*
     *conflict = marker;  // a writer in line is taking it over
     return ERROR_SHARING_VIOLATION;
   }
+  // Most claims meet no marker of another handle at all: one probe says so.
+  if (!HeldByOthers(fd, kMarkerBase, kMarkerCount)) return ERROR_SUCCESS;
   for (off_t marker = 0; marker < kMarkerCount; ++marker) {
     if (claims.take[marker] && MarkerHeldByOthers(fd, Claims::kOpposite[marker])) {
       *conflict = Claims::kOpposite[marker];
@@ -187,7 +189,11 @@ DWORD WaitInLine(int fd, const ShareRequest& request, int64_t sinceNs) {
       Pause(round);
     }
   }
-  if (placed) LeavePlaceInLine(fd, place);
+  // A writer that denies writing to others keeps its place until it closes
+  // the file, as no writer could open it meanwhile anyway: the one behind
+  // it then waits for that place alone and is woken by the close.
+  const bool keepPlace = result == ERROR_SUCCESS && !request.shareWrite;
+  if (placed && !keepPlace) LeavePlaceInLine(fd, place);
   if (result != ERROR_SUCCESS) ReleaseMarkers(fd);
   return result;
 }

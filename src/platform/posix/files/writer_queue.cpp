@@ -7,7 +7,9 @@
 // for the place just ahead of it to be let go before it waits for the file
 // itself. Each release so wakes one waiter, and the longest waiter gets the
 // file when it is next free; a writer that was not in line steps back
-// while anyone is. Only a description open for writing can take an
+// while anyone is. A writer that got the file and denies writing to others
+// keeps its place until it closes the file, so for the one behind it the
+// place and the file come free together. Only a description open for writing can take an
 // exclusive lock, and places are looked for with a shared probe that sees
 // exclusive locks alone, so a user who may only read the file can neither
 // join the line nor fake a place in it, nor hold up a wait for a place.
@@ -28,6 +30,10 @@ constexpr off_t kLineBase = off_t{1} << 62;  // far from data and share markers
 constexpr int64_t kAskAgainNs = 100 * 1000000LL;
 constexpr int64_t kLineSlackNs = 100 * 1000000LL;
 constexpr int kPlaceAttempts = 8;
+// The search for the place ahead: its first window (microseconds, about
+// one writer's turn) and how many steps it takes before it halves.
+constexpr off_t kFirstWindow = 256;
+constexpr int kSteps = 4;
 
 off_t Microseconds(int64_t nanoseconds) { return static_cast<off_t>(nanoseconds / 1000); }
 
@@ -94,21 +100,31 @@ bool WritersInLine(int fd) {
 }
 
 // The place just ahead of this one: the last held in [start, place). A
-// probe names some held byte of the range, so the search narrows from both
-// sides.
+// probe names one held byte of a range, in practice the oldest, so after
+// the first probe the search looks in a window just below this place,
+// where the writer that came last before it is, widening it until it finds
+// one; then it steps to later places from there, and halves the rest of
+// the range when the steps do not end soon.
 bool PlaceAhead(int fd, off_t place, off_t* ahead) {
   off_t start, end;
   LiveRange(&start, &end);
-  off_t found;
-  if (place <= start || !ExclusivelyHeldByOthers(fd, start, place - start, &found)) return false;
-  off_t low = found;  // held
+  off_t low;  // held
+  if (place <= start || !ExclusivelyHeldByOthers(fd, start, place - start, &low)) return false;
+  for (off_t span = kFirstWindow; place - span > low; span *= 4) {
+    off_t found;
+    if (ExclusivelyHeldByOthers(fd, place - span, span, &found)) {
+      low = found > place - span ? found : place - span;
+      break;
+    }
+  }
   off_t high = place;  // nothing held in [high, place)
-  while (high - low > 1) {
-    off_t middle = low + (high - low) / 2;
-    if (ExclusivelyHeldByOthers(fd, middle, place - middle, &found))
-      low = found > middle ? found : middle;
+  for (int step = 0; high - low > 1; ++step) {
+    off_t from = step < kSteps ? low + 1 : low + (high - low) / 2;
+    off_t found;
+    if (ExclusivelyHeldByOthers(fd, from, high - from, &found))
+      low = found > from ? found : from;
     else
-      high = middle;
+      high = from;
   }
   *ahead = low;
   return true;
