@@ -129,29 +129,43 @@ TEST_F(EventsToolTest, QueryRendersMessagesFromTheSourcesMessageFileWithinTheStr
 }
 
 // A message file that cannot be a module, such as a FIFO that would hold
-// its reader until someone writes it, gives the note and the strings.
-TEST_F(EventsToolTest, QueryShowsTheStringsWhenTheMessageFileIsNoRegularFile) {
+// its reader until someone writes it, gives the note and the strings; so
+// does a table named relative to the current directory, which whoever
+// starts the program chooses.
+TEST_F(EventsToolTest, QueryShowsTheStringsWhenTheMessageFileIsNoRegularFileOrNotNamedInFull) {
 #if defined(_WIN32)
   GTEST_SKIP() << "FIFOs are POSIX's";
 #else
   std::string fifo = (vktest::fs::temp_directory_path() / ("vkdiag-fifo-" + m_source + ".dll")).string();
+  std::string planted = "vkdiag-planted-" + m_source + ".dll";
   vktest::fs::remove(fifo);
   ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
-  HKEY key = nullptr;
-  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, (kEventlogKey + m_log + "\\" + m_source).c_str(), 0, KEY_WRITE, &key),
-            ERROR_SUCCESS);
-  RegSetValueExA(key, "EventMessageFile", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(fifo.c_str()),
-                 static_cast<DWORD>(fifo.size() + 1));
-  RegCloseKey(key);
+  vktest::WriteWholeFile(planted, "vkdiag message table 2\n0x80020000\t1\tforged %1\n");
+  auto query = [&](const std::string& messageFile) {
+    HKEY key = nullptr;
+    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, (kEventlogKey + m_log + "\\" + m_source).c_str(), 0, KEY_WRITE,
+                            &key),
+              ERROR_SUCCESS);
+    RegSetValueExA(key, "EventMessageFile", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(messageFile.c_str()),
+                   static_cast<DWORD>(messageFile.size() + 1));
+    RegCloseKey(key);
+    return RunTool({"events", "query", m_log});
+  };
   Report(EVENTLOG_WARNING_TYPE, 0x80020000, {"low disk"});
 
-  ToolResult text = RunTool({"events", "query", m_log});
+  for (const std::string& file : {fifo, planted, "./" + planted}) {
+    ToolResult text = query(file);
+    ASSERT_EQ(text.exitCode, 0) << text.err;
+    EXPECT_NE(text.out.find("(no text for event 0x80020000 of source " + m_source + " in " + file + ")"),
+              std::string::npos)
+        << text.out;
+    EXPECT_NE(text.out.find("low disk"), std::string::npos) << text.out;
+    EXPECT_EQ(text.out.find("forged"), std::string::npos) << text.out;
+  }
+  EXPECT_NE(query(vktest::fs::absolute(planted).string()).out.find("forged low disk"), std::string::npos)
+      << "the same table named in full is read";
   vktest::fs::remove(fifo);
-  ASSERT_EQ(text.exitCode, 0) << text.err;
-  EXPECT_NE(text.out.find("(no text for event 0x80020000 of source " + m_source + " in " + fifo + ")"),
-            std::string::npos)
-      << text.out;
-  EXPECT_NE(text.out.find("low disk"), std::string::npos) << text.out;
+  vktest::fs::remove(planted);
 #endif
 }
 

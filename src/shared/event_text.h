@@ -121,8 +121,9 @@ inline std::string EventMessageFileOf(const std::string& log, const std::string&
 
 // The message of an event. The message file list is expanded with
 // `lookup` for %NAME% (getenv; secure_getenv where the caller may run
-// set-user-ID). Without a message file or a text for the identifier, a note
-// saying so followed by the strings, one a line.
+// set-user-ID). Only message files named by a full path are read. Without
+// a message file or a text for the identifier, a note saying so followed
+// by the strings, one a line.
 inline std::string RenderEventMessage(const std::string& log, const std::string& source, DWORD eventId,
                                       const std::vector<std::string>& strings,
                                       char* (*lookup)(const char*)) {
@@ -145,7 +146,10 @@ inline std::string RenderEventMessage(const std::string& log, const std::string&
     size_t end = files.find(';', start);
     std::string file = files.substr(start, end == std::string::npos ? std::string::npos : end - start);
     start = end == std::string::npos ? files.size() : end + 1;
-    if (file.empty()) continue;
+    // A relative name would be looked for from the current directory, which
+    // whoever starts a set-user-ID program chooses; registration writes
+    // full paths, so only those are read.
+    if (file.empty() || PathIsRelativeA(file.c_str())) continue;
     HMODULE module = LoadLibraryExA(file.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     if (!module) continue;
     char* found = nullptr;
