@@ -163,6 +163,32 @@ TEST_F(RegToolTest, SubtreeQueryPrintsOneJsonObjectPerKey) {
             ERROR_SUCCESS);
   ToolResult steered = RunTool({"reg", "query", Key(), "-v", "Steer", "--format", "json"});
   EXPECT_NE(steered.out.find("\"data\":\"csi\\u009b2J del\\u007f\""), std::string::npos) << steered.out;
+
+#if !defined(_WIN32)
+  // A terminal in an ISO 8859 set obeys 0x9B as CSI wherever it stands,
+  // also as the second byte of a UTF-8 character (U+00DB is C3 9B).
+  const char latin[] = "\xC3\x9B and \x9B";
+  ASSERT_EQ(RegSetValueExA(m_key.GetKey(), "Latin", 0, REG_SZ, reinterpret_cast<const BYTE*>(latin), sizeof latin),
+            ERROR_SUCCESS);
+  EXPECT_NE(RunTool({"reg", "query", Key(), "-v", "Latin"}).out.find("REG_SZ    \xC3\x9B and \x9B\n"),
+            std::string::npos)
+      << "a UTF-8 terminal shows the character";
+  vktest::fs::path locales =
+      vktest::fs::temp_directory_path() / ("vkdiag-locales-" + std::to_string(vktest::GetCurrentProcessIdForTests()));
+  vktest::fs::create_directories(locales);
+  std::string define = "localedef -i en_US -f ISO-8859-1 '" + (locales / "en_US.ISO-8859-1").string() + "' >/dev/null 2>&1";
+  if (system(define.c_str()) != 0) {
+    vktest::fs::remove_all(locales);
+    GTEST_SKIP() << "localedef cannot build an ISO 8859-1 locale here (the locales package is missing)";
+  }
+  setenv("LOCPATH", locales.c_str(), 1);
+  setenv("LC_ALL", "en_US.ISO-8859-1", 1);
+  ToolResult shown = RunTool({"reg", "query", Key(), "-v", "Latin"});
+  unsetenv("LC_ALL");
+  unsetenv("LOCPATH");
+  vktest::fs::remove_all(locales);
+  EXPECT_NE(shown.out.find("REG_SZ    \xC3\\x9B and \\x9B\n"), std::string::npos) << shown.out;
+#endif
 }
 
 TEST_F(RegToolTest, BadInputIsOneLineOnStderrExitTwoAndChangesNothing) {

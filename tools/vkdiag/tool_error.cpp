@@ -2,6 +2,8 @@
 
 #include <stdio.h>
 
+#include "terminal.h"
+
 namespace vkdiag {
 
 ToolError UsageError(const std::string& message) { return ToolError(kExitUsage, message); }
@@ -25,9 +27,11 @@ std::string SystemMessage(DWORD code) {
 
 std::string EscapeControls(const std::string& text) {
   // In UTF-8 the C1 controls (U+0080 to U+009F, some terminals act on them
-  // too) are C2 80 to C2 9F; in the other ANSI code pages those bytes are
-  // printable characters.
+  // too) are C2 80 to C2 9F; in Windows' other ANSI code pages those bytes
+  // are printable characters, but a terminal in an ISO 8859 set obeys any
+  // byte 0x80 to 0x9F, also inside a UTF-8 character.
   static const bool kUtf8 = GetACP() == CP_UTF8;
+  static const bool kHighControls = HighBytesAreControls();
   std::string shown;
   shown.reserve(text.size());
   for (size_t i = 0; i < text.size(); ++i) {
@@ -39,7 +43,7 @@ std::string EscapeControls(const std::string& text) {
       snprintf(escaped, sizeof escaped, "\\u%04X", next);
       shown += escaped;
       ++i;
-    } else if (byte < 0x20 || byte == 0x7F) {
+    } else if (byte < 0x20 || byte == 0x7F || (kHighControls && byte >= 0x80 && byte <= 0x9F)) {
       char escaped[8];
       snprintf(escaped, sizeof escaped, "\\x%02X", byte);
       shown += escaped;

@@ -36,7 +36,8 @@ ToolError Failure(const std::string& message);
 std::string SystemMessage(DWORD code);
 
 // Control characters (and DEL) as \xNN, so that data from the registry or
-// from another process cannot steer the terminal.
+// from another process cannot steer the terminal; C1 controls as \u00NN in
+// UTF-8, and as \xNN wherever the terminal's character set has them.
 std::string EscapeControls(const std::string& text);
 // A JSON text with DEL and the C1 controls escaped as well (\u007f,
 // \u0080 to \u009f), which JSON itself leaves raw in its strings.
