@@ -173,21 +173,29 @@ TEST_F(RegToolTest, SubtreeQueryPrintsOneJsonObjectPerKey) {
   EXPECT_NE(RunTool({"reg", "query", Key(), "-v", "Latin"}).out.find("REG_SZ    \xC3\x9B and \x9B\n"),
             std::string::npos)
       << "a UTF-8 terminal shows the character";
+  const char latinEscaped[] = "REG_SZ    \xC3\\x9B and \\x9B\n";
+  setenv("LC_ALL", "xx_YY.ISO-8859-15", 1);  // named, not installed: the name tells
+  ToolResult named = RunTool({"reg", "query", Key(), "-v", "Latin"});
+  EXPECT_NE(named.out.find(latinEscaped), std::string::npos) << named.out;
   vktest::fs::path locales =
       vktest::fs::temp_directory_path() / ("vkdiag-locales-" + std::to_string(vktest::GetCurrentProcessIdForTests()));
   vktest::fs::create_directories(locales);
   std::string define = "localedef -i en_US -f ISO-8859-1 '" + (locales / "en_US.ISO-8859-1").string() + "' >/dev/null 2>&1";
   if (system(define.c_str()) != 0) {
+    unsetenv("LC_ALL");
     vktest::fs::remove_all(locales);
     GTEST_SKIP() << "localedef cannot build an ISO 8859-1 locale here (the locales package is missing)";
   }
   setenv("LOCPATH", locales.c_str(), 1);
   setenv("LC_ALL", "en_US.ISO-8859-1", 1);
   ToolResult shown = RunTool({"reg", "query", Key(), "-v", "Latin"});
+  ToolResult json = RunTool({"reg", "query", Key(), "-v", "Latin", "--format", "json"});
   unsetenv("LC_ALL");
   unsetenv("LOCPATH");
   vktest::fs::remove_all(locales);
-  EXPECT_NE(shown.out.find("REG_SZ    \xC3\\x9B and \\x9B\n"), std::string::npos) << shown.out;
+  EXPECT_NE(shown.out.find(latinEscaped), std::string::npos) << shown.out;
+  // JSON comes as ASCII then; the stray byte, no UTF-8, as the replacement.
+  EXPECT_NE(json.out.find("\"data\":\"\\u00db and \\ufffd\""), std::string::npos) << json.out;
 #endif
 }
 

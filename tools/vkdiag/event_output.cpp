@@ -8,6 +8,7 @@
 #include "event_message.h"
 #include "reg_value.h"
 #include "text_encoding.h"
+#include "terminal.h"
 #include "tool_error.h"
 
 namespace vkdiag {
@@ -153,7 +154,7 @@ void PrintEvent(const EventFilter& filter, const EventRecord& record) {
     line["strings"] = nlohmann::ordered_json::array();
     for (const std::string& text : record.strings) line["strings"].push_back(AnsiToUtf8(text));
     line["data"] = HexDigits(record.data);
-    std::string json = line.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+    std::string json = line.dump(-1, ' ', HighBytesAreControls(), nlohmann::ordered_json::error_handler_t::replace);
     printf("%s\n", EscapeJsonControls(json).c_str());
     return;
   }

@@ -11,6 +11,7 @@
 #include "reg_value.h"
 #include "scoped_key.h"
 #include "text_encoding.h"
+#include "terminal.h"
 #include "tool_error.h"
 
 namespace vkdiag {
@@ -73,7 +74,7 @@ void PrintJsonKey(const KeyPath& path, const std::vector<RegValue>& values, cons
     record["subkeys"] = nlohmann::ordered_json::array();
     for (const std::string& name : *subKeys) record["subkeys"].push_back(AnsiToUtf8(name));
   }
-  std::string json = record.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+  std::string json = record.dump(-1, ' ', HighBytesAreControls(), nlohmann::ordered_json::error_handler_t::replace);
   printf("%s\n", EscapeJsonControls(json).c_str());
 }
 

@@ -10,9 +10,10 @@ namespace vkdiag {
 bool InputIsTerminal();
 
 // True when the operator's character set takes the bytes 0x80 to 0x9F for
-// C1 controls, as the ISO 8859 sets of a POSIX locale do (a Latin-1
-// terminal obeys 0x9B as CSI even inside a UTF-8 character); false for
-// UTF-8 and for Windows' code pages, where those bytes are characters.
+// C1 controls, as the ISO 8859 sets and some others of a POSIX locale do (a
+// Latin-1 terminal obeys 0x9B as CSI even inside a UTF-8 character); false
+// for UTF-8 and for Windows' code pages, where those bytes are characters.
+// Found once, from the environment's locale.
 bool HighBytesAreControls();
 
 }  // namespace vkdiag

@@ -2,22 +2,56 @@
 // environment which character set the terminal shows.
 #include "terminal.h"
 
+#include <ctype.h>
 #include <langinfo.h>
 #include <locale.h>
 #include <string.h>
+#include <stdlib.h>
 #include <unistd.h>
+
+#include <string>
 
 namespace vkdiag {
 
 bool InputIsTerminal() { return isatty(STDIN_FILENO) != 0; }
 
+namespace {
+
+// Character sets of glibc's locales in which 0x80 to 0x9F are C1 controls
+// (in EUC-JP all but the two single shifts, escaped with them).
+bool HasC1Controls(const std::string& set) {
+  std::string upper;
+  for (char c : set) upper += static_cast<char>(toupper(static_cast<unsigned char>(c)));
+  for (const char* prefix : {"ISO-8859", "ISO8859", "ISO_8859", "EUC-KR", "EUCKR", "EUC-JP", "EUCJP", "ARMSCII-8",
+                             "ARMSCII8", "GEORGIAN-PS", "GEORGIANPS"})
+    if (upper.compare(0, strlen(prefix), prefix) == 0) return true;
+  return false;
+}
+
+// The character set a locale name states (language_TERRITORY.SET@modifier),
+// for a locale that is named but not installed.
+std::string NamedCharacterSet() {
+  for (const char* variable : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+    const char* name = getenv(variable);
+    if (!name || !*name) continue;
+    const char* dot = strchr(name, '.');
+    if (!dot) return std::string();
+    return std::string(dot + 1, strcspn(dot + 1, "@"));
+  }
+  return std::string();
+}
+
+}  // namespace
+
 bool HighBytesAreControls() {
-  // Read without setlocale(), which would change the whole program's.
-  locale_t environment = newlocale(LC_CTYPE_MASK, "", static_cast<locale_t>(0));
-  if (environment == static_cast<locale_t>(0)) return false;
-  const char* set = nl_langinfo_l(CODESET, environment);
-  bool controls = strncmp(set, "ISO-8859", 8) == 0 || strncmp(set, "ISO8859", 7) == 0;
-  freelocale(environment);
+  static const bool controls = [] {
+    // Read without setlocale(), which would change the whole program's.
+    locale_t environment = newlocale(LC_CTYPE_MASK, "", static_cast<locale_t>(0));
+    if (environment == static_cast<locale_t>(0)) return HasC1Controls(NamedCharacterSet());
+    bool found = HasC1Controls(nl_langinfo_l(CODESET, environment));
+    freelocale(environment);
+    return found;
+  }();
   return controls;
 }
 

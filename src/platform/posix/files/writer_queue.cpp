@@ -110,6 +110,8 @@ bool PlaceAhead(int fd, off_t place, off_t* ahead) {
   LiveRange(&start, &end);
   off_t low;  // held
   if (place <= start || !ExclusivelyHeldByOthers(fd, start, place - start, &low)) return false;
+  // A lock over several bytes may begin below the range; start is held then.
+  if (low < start) low = start;
   for (off_t span = kFirstWindow; place - span > low; span *= 4) {
     off_t found;
     if (ExclusivelyHeldByOthers(fd, place - span, span, &found)) {
