@@ -91,8 +91,8 @@ struct Claims {
 // Serialises the claim-and-check of all opens of one file.
 class OpenGate {
  public:
-  explicit OpenGate(int fd) : m_fd(fd) {
-    const int64_t deadline = MonotonicNanoseconds() + kGateWaitNs;
+  // Waits for the gate until deadlineNs at most.
+  OpenGate(int fd, int64_t deadlineNs) : m_fd(fd) {
     for (int round = 0;; ++round) {
       if (flock(m_fd, LOCK_EX | LOCK_NB) == 0) {
         m_state = kLocked;
@@ -101,7 +101,7 @@ class OpenGate {
       if (errno == EINTR) continue;
       // A file system without flock decides opens without the gate.
       if (errno != EWOULDBLOCK) return;
-      if (MonotonicNanoseconds() >= deadline) {
+      if (MonotonicNanoseconds() >= deadlineNs) {
         m_state = kBusy;
         return;
       }
@@ -126,12 +126,12 @@ class OpenGate {
 // On a refusal nothing stays claimed, and *conflict names the marker that
 // refused it when there is one. A newcomer writer steps back while writers
 // wait in line (stepBackForLine).
-DWORD TryClaim(int fd, const ShareRequest& request, bool stepBackForLine, off_t* conflict) {
+DWORD TryClaim(int fd, const ShareRequest& request, bool stepBackForLine, int64_t deadlineNs, off_t* conflict) {
   *conflict = kNoMarker;
   // Before anything is claimed, so that the writer first in line never
   // finds a newcomer's passing claim in its way.
   if (stepBackForLine && WritersInLine(fd)) return ERROR_SHARING_VIOLATION;
-  OpenGate gate(fd);
+  OpenGate gate(fd, deadlineNs);
   if (gate.busy()) return ERROR_SHARING_VIOLATION;
   const Claims claims(request);
   for (off_t marker = 0; marker < kMarkerCount; ++marker) {
@@ -172,7 +172,9 @@ DWORD WaitInLine(int fd, const ShareRequest& request, int64_t sinceNs) {
       continue;
     }
     off_t conflict = kNoMarker;
-    result = TryClaim(fd, request, false, &conflict);
+    // A waiter's gate wait ends with its turn at the latest.
+    const int64_t gateDeadline = MonotonicNanoseconds() + kGateWaitNs;
+    result = TryClaim(fd, request, false, gateDeadline < deadline ? gateDeadline : deadline, &conflict);
     if (result != ERROR_SHARING_VIOLATION) break;
     if (conflict == kNoMarker) {
       Pause(round);
@@ -241,7 +243,7 @@ DWORD ClaimShareAccess(int fd, const struct stat& info, const ShareRequest& requ
     return result;
   }
   off_t conflict = kNoMarker;
-  DWORD result = TryClaim(fd, request, request.write, &conflict);
+  DWORD result = TryClaim(fd, request, request.write, MonotonicNanoseconds() + kGateWaitNs, &conflict);
   if (request.write && result == ERROR_SHARING_VIOLATION) RememberRefusedWriter(file);
   return result;
 }
