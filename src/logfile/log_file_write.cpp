@@ -5,6 +5,8 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <string>
+
 #include "common/bounded_text.h"
 
 namespace Vk {
@@ -115,11 +117,16 @@ bool VkLogFile::WriteRaw(const char* text) {
   BuildPrefix(prefix, sizeof prefix);
   size_t length = strlen(text);
   bool lineEndDue = HasOptions(VKLF_CRLF) && length >= 2 && text[length - 1] != '\n' && text[length - 1] != '\r';
-  // The text reaches the file whole or not at all: the first piece that
-  // fails stops the rest and the file goes back to its size before.
+  // The line is written in one piece: a writer killed between pieces would
+  // leave its line open, and the next writer's text would run into it.
+  std::string line;
+  line.reserve(strlen(prefix) + length + 2);
+  line.append(prefix).append(text, length);
+  if (lineEndDue) line.append(kLineEnd);
+  // The text reaches the file whole or not at all: a write that fails takes
+  // the file back to its size before.
   FilePosition start = CurrentPosition(m_hFile);
-  bool written = WriteAllBytes(m_hFile, prefix, strlen(prefix)) && WriteAllBytes(m_hFile, text, length) &&
-                 (!lineEndDue || WriteAllBytes(m_hFile, kLineEnd, 2)) && FlushFileBuffers(m_hFile);
+  bool written = WriteAllBytes(m_hFile, line.data(), line.size()) && FlushFileBuffers(m_hFile);
   if (!written) TakeBackTo(m_hFile, start);
   return written;
 }
