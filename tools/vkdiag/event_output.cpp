@@ -6,9 +6,9 @@
 #include <nlohmann/json.hpp>
 
 #include "event_message.h"
+#include "json_text.h"
 #include "reg_value.h"
 #include "text_encoding.h"
-#include "terminal.h"
 #include "tool_error.h"
 
 namespace vkdiag {
@@ -154,8 +154,7 @@ void PrintEvent(const EventFilter& filter, const EventRecord& record) {
     line["strings"] = nlohmann::ordered_json::array();
     for (const std::string& text : record.strings) line["strings"].push_back(AnsiToUtf8(text));
     line["data"] = HexDigits(record.data);
-    std::string json = line.dump(-1, ' ', HighBytesAreControls(), nlohmann::ordered_json::error_handler_t::replace);
-    printf("%s\n", EscapeJsonControls(json).c_str());
+    printf("%s\n", JsonText(line).c_str());
     return;
   }
   char id[40];

@@ -7,11 +7,11 @@
 #include <nlohmann/json.hpp>
 
 #include "commands.h"
+#include "json_text.h"
 #include "key_path.h"
 #include "reg_value.h"
 #include "scoped_key.h"
 #include "text_encoding.h"
-#include "terminal.h"
 #include "tool_error.h"
 
 namespace vkdiag {
@@ -74,8 +74,7 @@ void PrintJsonKey(const KeyPath& path, const std::vector<RegValue>& values, cons
     record["subkeys"] = nlohmann::ordered_json::array();
     for (const std::string& name : *subKeys) record["subkeys"].push_back(AnsiToUtf8(name));
   }
-  std::string json = record.dump(-1, ' ', HighBytesAreControls(), nlohmann::ordered_json::error_handler_t::replace);
-  printf("%s\n", EscapeJsonControls(json).c_str());
+  printf("%s\n", JsonText(record).c_str());
 }
 
 // Prints one key and, with -s, everything below it in enumeration order,

@@ -5,8 +5,8 @@
 #include <ctype.h>
 #include <langinfo.h>
 #include <locale.h>
-#include <string.h>
 #include <stdlib.h>
+#include <string.h>
 #include <unistd.h>
 
 #include <string>
@@ -18,13 +18,14 @@ bool InputIsTerminal() { return isatty(STDIN_FILENO) != 0; }
 namespace {
 
 // Character sets of glibc's locales in which 0x80 to 0x9F are C1 controls
-// (in EUC-JP all but the two single shifts, escaped with them).
+// (in EUC-JP all but the two single shifts, escaped with them), compared
+// without case, hyphens and underscores (ISO-8859-1, iso88591, ISO_8859-1).
 bool HasC1Controls(const std::string& set) {
-  std::string upper;
-  for (char c : set) upper += static_cast<char>(toupper(static_cast<unsigned char>(c)));
-  for (const char* prefix : {"ISO-8859", "ISO8859", "ISO_8859", "EUC-KR", "EUCKR", "EUC-JP", "EUCJP", "ARMSCII-8",
-                             "ARMSCII8", "GEORGIAN-PS", "GEORGIANPS"})
-    if (upper.compare(0, strlen(prefix), prefix) == 0) return true;
+  std::string bare;
+  for (char c : set)
+    if (c != '-' && c != '_') bare += static_cast<char>(toupper(static_cast<unsigned char>(c)));
+  for (const char* prefix : {"ISO8859", "EUCKR", "EUCJP", "ARMSCII8", "GEORGIANPS"})
+    if (bare.compare(0, strlen(prefix), prefix) == 0) return true;
   return false;
 }
 

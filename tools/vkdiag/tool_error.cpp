@@ -31,7 +31,6 @@ std::string EscapeControls(const std::string& text) {
   // are printable characters, but a terminal in an ISO 8859 set obeys any
   // byte 0x80 to 0x9F, also inside a UTF-8 character.
   static const bool kUtf8 = GetACP() == CP_UTF8;
-  static const bool kHighControls = HighBytesAreControls();
   std::string shown;
   shown.reserve(text.size());
   for (size_t i = 0; i < text.size(); ++i) {
@@ -43,7 +42,7 @@ std::string EscapeControls(const std::string& text) {
       snprintf(escaped, sizeof escaped, "\\u%04X", next);
       shown += escaped;
       ++i;
-    } else if (byte < 0x20 || byte == 0x7F || (kHighControls && byte >= 0x80 && byte <= 0x9F)) {
+    } else if (byte < 0x20 || byte == 0x7F || (byte >= 0x80 && byte <= 0x9F && HighBytesAreControls())) {
       char escaped[8];
       snprintf(escaped, sizeof escaped, "\\x%02X", byte);
       shown += escaped;
@@ -52,29 +51,6 @@ std::string EscapeControls(const std::string& text) {
     }
   }
   return shown;
-}
-
-// JSON escapes the control characters below U+0020 itself; DEL and the C1
-// controls (U+0080 to U+009F, which a terminal obeys too) are escaped here.
-// They occur only inside strings, since the rest of a JSON text is ASCII.
-std::string EscapeJsonControls(const std::string& json) {
-  std::string escaped;
-  escaped.reserve(json.size());
-  for (size_t i = 0; i < json.size(); ++i) {
-    unsigned char c = static_cast<unsigned char>(json[i]);
-    unsigned char next = i + 1 < json.size() ? static_cast<unsigned char>(json[i + 1]) : 0;
-    char code[8];
-    if (c == 0x7F) {
-      escaped += "\\u007f";
-    } else if (c == 0xC2 && next >= 0x80 && next <= 0x9F) {
-      snprintf(code, sizeof code, "\\u%04x", next);
-      escaped += code;
-      ++i;
-    } else {
-      escaped += json[i];
-    }
-  }
-  return escaped;
 }
 
 }  // namespace vkdiag

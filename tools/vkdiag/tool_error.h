@@ -39,11 +39,6 @@ std::string SystemMessage(DWORD code);
 // from another process cannot steer the terminal; C1 controls as \u00NN in
 // UTF-8, and as \xNN wherever the terminal's character set has them.
 std::string EscapeControls(const std::string& text);
-// A JSON text with DEL and the C1 controls escaped as well (\u007f,
-// \u0080 to \u009f), which JSON itself leaves raw in its strings. Where
-// the terminal takes other bytes for controls too, the text is dumped as
-// ASCII (every other character as \uXXXX) before it comes here.
-std::string EscapeJsonControls(const std::string& json);
 
 }  // namespace vkdiag
 
