@@ -91,8 +91,10 @@ struct Claims {
 // Serialises the claim-and-check of all opens of one file.
 class OpenGate {
  public:
-  // Waits for the gate until deadlineNs at most.
-  OpenGate(int fd, int64_t deadlineNs) : m_fd(fd) {
+  // Waits for the gate a few moments, and never past latestNs.
+  OpenGate(int fd, int64_t latestNs) : m_fd(fd) {
+    const int64_t moments = MonotonicNanoseconds() + kGateWaitNs;
+    const int64_t deadline = moments < latestNs ? moments : latestNs;
     for (int round = 0;; ++round) {
       if (flock(m_fd, LOCK_EX | LOCK_NB) == 0) {
         m_state = kLocked;
@@ -101,7 +103,7 @@ class OpenGate {
       if (errno == EINTR) continue;
       // A file system without flock decides opens without the gate.
       if (errno != EWOULDBLOCK) return;
-      if (MonotonicNanoseconds() >= deadlineNs) {
+      if (MonotonicNanoseconds() >= deadline) {
         m_state = kBusy;
         return;
       }
@@ -125,13 +127,14 @@ class OpenGate {
 // Takes the request's markers and checks them against every other handle.
 // On a refusal nothing stays claimed, and *conflict names the marker that
 // refused it when there is one. A newcomer writer steps back while writers
-// wait in line (stepBackForLine).
-DWORD TryClaim(int fd, const ShareRequest& request, bool stepBackForLine, int64_t deadlineNs, off_t* conflict) {
+// wait in line (stepBackForLine). The gate is waited for until latestNs at
+// most, a waiting writer's turn.
+DWORD TryClaim(int fd, const ShareRequest& request, bool stepBackForLine, int64_t latestNs, off_t* conflict) {
   *conflict = kNoMarker;
   // Before anything is claimed, so that the writer first in line never
   // finds a newcomer's passing claim in its way.
   if (stepBackForLine && WritersInLine(fd)) return ERROR_SHARING_VIOLATION;
-  OpenGate gate(fd, deadlineNs);
+  OpenGate gate(fd, latestNs);
   if (gate.busy()) return ERROR_SHARING_VIOLATION;
   const Claims claims(request);
   for (off_t marker = 0; marker < kMarkerCount; ++marker) {
@@ -172,9 +175,7 @@ DWORD WaitInLine(int fd, const ShareRequest& request, int64_t sinceNs) {
       continue;
     }
     off_t conflict = kNoMarker;
-    // A waiter's gate wait ends with its turn at the latest.
-    const int64_t gateDeadline = MonotonicNanoseconds() + kGateWaitNs;
-    result = TryClaim(fd, request, false, gateDeadline < deadline ? gateDeadline : deadline, &conflict);
+    result = TryClaim(fd, request, false, deadline, &conflict);
     if (result != ERROR_SHARING_VIOLATION) break;
     if (conflict == kNoMarker) {
       Pause(round);
@@ -243,7 +244,7 @@ DWORD ClaimShareAccess(int fd, const struct stat& info, const ShareRequest& requ
     return result;
   }
   off_t conflict = kNoMarker;
-  DWORD result = TryClaim(fd, request, request.write, MonotonicNanoseconds() + kGateWaitNs, &conflict);
+  DWORD result = TryClaim(fd, request, request.write, INT64_MAX, &conflict);
   if (request.write && result == ERROR_SHARING_VIOLATION) RememberRefusedWriter(file);
   return result;
 }

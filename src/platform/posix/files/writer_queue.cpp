@@ -9,10 +9,11 @@
 // file when it is next free; a writer that was not in line steps back
 // while anyone is. A writer that got the file and denies writing to others
 // keeps its place until it closes the file, so for the one behind it the
-// place and the file come free together. Only a description open for writing can take an
-// exclusive lock, and places are looked for with a shared probe that sees
-// exclusive locks alone, so a user who may only read the file can neither
-// join the line nor fake a place in it, nor hold up a wait for a place.
+// place and the file come free together. Only a description open for
+// writing can take an exclusive lock, and places are looked for with a
+// shared probe that sees exclusive locks alone, so a user who may only read
+// the file can neither join the line nor fake a place in it, nor hold up a
+// wait for a place.
 // Places older than the longest wait are ignored by everyone: a writer
 // stopped in the middle of its wait holds up no one for longer than that.
 #include "files/writer_queue.h"
