@@ -6,6 +6,7 @@
 #include <unistd.h>
 #endif
 
+#include <atomic>
 #include <string>
 #include <thread>
 #include <vector>
@@ -468,12 +469,20 @@ TEST_F(RegistryTreeTest, NotificationSignalsAChange) {
   CloseHandle(event);
   EXPECT_TRUE(Signalled(m_path, true, REG_NOTIFY_CHANGE_NAME, [&] { MakeKey("sub\\deeper"); })) << "a subtree change";
 
-  std::thread later([this] {
-    Sleep(50);
-    VkRegistry(HKEY_CURRENT_USER, m_path.c_str(), false, KEY_ALL_ACCESS).WriteDword("later", 2);
+  // The synchronous form blocks until a change comes, so the writer cannot
+  // know when the wait has begun: it writes until the call returns, and a
+  // write made before the wait began only costs one more round.
+  std::atomic<bool> returned{false};
+  std::thread changes([this, &returned] {
+    VkRegistry key(HKEY_CURRENT_USER, m_path.c_str(), false, KEY_ALL_ACCESS);
+    for (DWORD round = 0; round < 200 && !returned.load(); ++round) {
+      key.WriteDword("later", round);
+      Sleep(50);
+    }
   });
   EXPECT_TRUE(m_key.NotifyChange(false, REG_NOTIFY_CHANGE_LAST_SET)) << "the synchronous form returns after the change";
-  later.join();
+  returned.store(true);
+  changes.join();
 }
 
 }  // namespace
