@@ -76,6 +76,19 @@ bool AwaitWritersInLine(const std::string& path, int count) {
   }
   return false;
 }
+
+// Holds the file (args[0]) with a line written, says so (file args[1]), and
+// closes it once a writer waits in line for it.
+VK_CHILD_MAIN(hold_file_until_a_writer_waits) {
+  HANDLE file = CreateFileA(args.at(0).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return 2;
+  DWORD written = 0;
+  if (!WriteFile(file, "held\r\n", 6, &written, nullptr)) return 3;
+  vktest::WriteWholeFile(args.at(1), "");
+  bool waited = AwaitWritersInLine(args.at(0), 1);
+  CloseHandle(file);
+  return waited ? 0 : 4;
+}
 #endif
 
 class LogFileProcessesTest : public vktest::ScratchDirTest {
@@ -146,6 +159,36 @@ TEST_F(LogFileProcessesTest, RefusedWritersTakeTheFileInTheOrderTheyCame) {
 
   for (auto& writer : writers) EXPECT_EQ(0, writer->Wait()) << "a waiting writer lost its text";
   EXPECT_EQ("holder\r\nfirst\r\nsecond\r\nthird\r\n", vktest::ReadWholeFile(path));
+#endif
+}
+
+// A writer that waited in line gets the file when the holder closes it,
+// and its own close lets the file go entirely: nothing of the wait stays
+// locked in its process.
+TEST_F(LogFileProcessesTest, AWriterThatWaitedInLineLeavesNothingHeldWhenItCloses) {
+#if defined(_WIN32)
+  GTEST_SKIP() << "Windows refuses an open at once; its writers retry and keep no line";
+#else
+  std::string path = PathOf("handover.log");
+  vktest::ChildProcess holder("hold_file_until_a_writer_waits", {path, PathOf("held")});
+  ASSERT_TRUE(holder.started());
+  ASSERT_TRUE(vktest::AwaitFile(PathOf("held")));
+
+  EXPECT_EQ(INVALID_HANDLE_VALUE,
+            CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, 0, nullptr));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), GetLastError());
+  HANDLE waited = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, waited) << "asked again, the writer waits in line for the file";
+  SetFilePointer(waited, 0, nullptr, FILE_END);
+  DWORD written = 0;
+  EXPECT_TRUE(WriteFile(waited, "waited\r\n", 8, &written, nullptr));
+  CloseHandle(waited);
+
+  HANDLE alone = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  EXPECT_NE(INVALID_HANDLE_VALUE, alone) << "a handle that shares nothing opens once the waiter closed";
+  CloseHandle(alone);
+  EXPECT_EQ(0, holder.Wait());
+  EXPECT_EQ("held\r\nwaited\r\n", vktest::ReadWholeFile(path));
 #endif
 }
 

@@ -14,10 +14,7 @@
 
 namespace vk_posix {
 
-FileObject::~FileObject() {
-  // close() must not be retried on EINTR on Linux: the descriptor is gone.
-  close(m_fd);
-}
+FileObject::~FileObject() { CloseClaimedFile(m_fd, &m_release); }
 
 bool WriteAll(int fd, const void* data, size_t size, size_t* written) {
   const char* cursor = static_cast<const char*>(data);
@@ -179,7 +176,7 @@ HANDLE Vk::Win32::CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dw
       return INVALID_HANDLE_VALUE;
     }
     DWORD shareResult =
-        vk_posix::ClaimShareAccess(fd, info, vk_posix::MakeShareRequest(dwDesiredAccess, dwShareMode));
+        vk_posix::ClaimShareAccess(fd, info, vk_posix::MakeShareRequest(dwDesiredAccess, dwShareMode), file->release());
     if (shareResult != ERROR_SUCCESS) {
       // A file created here a moment ago stays: the handle that won the race
       // may already be writing to it.
@@ -327,11 +324,13 @@ BOOL Vk::Win32::DeleteFileA(LPCSTR lpFileName) {
   if (fd >= 0) {
     struct stat info;
     DWORD shareResult = ERROR_ACCESS_DENIED;  // for a directory
+    vk_posix::ClaimRelease release;
     if (fstat(fd, &info) != 0)
       shareResult = vk_posix::Win32ErrorFromErrno(errno);
     else if (!S_ISDIR(info.st_mode))
       shareResult = vk_posix::ClaimShareAccess(
-          fd, info, vk_posix::MakeShareRequest(DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE));
+          fd, info, vk_posix::MakeShareRequest(DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE),
+          &release);
     if (shareResult != ERROR_SUCCESS) {
       close(fd);
       return Fail(shareResult);
@@ -339,7 +338,7 @@ BOOL Vk::Win32::DeleteFileA(LPCSTR lpFileName) {
     // The claim is held across the unlink, so no conflicting open slips in.
     int rc = unlink(lpFileName);
     int savedErrno = errno;
-    close(fd);
+    vk_posix::CloseClaimedFile(fd, &release);
     if (rc != 0) return Fail(vk_posix::ErrorForOpenFailure(lpFileName, savedErrno));
     return TRUE;
   }

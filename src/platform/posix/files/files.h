@@ -4,6 +4,7 @@
 
 #include <sys/types.h>
 
+#include "files/share_modes.h"
 #include "kernel/handles.h"
 
 namespace vk_posix {
@@ -13,6 +14,8 @@ namespace vk_posix {
 class FileObject : public KernelObject {
  public:
   FileObject(int fd, DWORD access) : m_fd(fd), m_access(access) {}
+  // Closes the descriptor, waking those who wait for what its share claim
+  // held.
   ~FileObject() override;
   FileObject(const FileObject&) = delete;
   FileObject& operator=(const FileObject&) = delete;
@@ -23,11 +26,14 @@ class FileObject : public KernelObject {
   // Whether this handle changed the file since its last flush.
   bool unflushed() const { return m_unflushed; }
   void set_unflushed(bool unflushed) { m_unflushed = unflushed; }
+  // What the close does for writers waiting in line (ClaimShareAccess).
+  ClaimRelease* release() { return &m_release; }
 
  private:
   int m_fd;
   DWORD m_access;
   bool m_unflushed = false;
+  ClaimRelease m_release;
 };
 
 // Writes all bytes, retrying EINTR and short writes; false with errno set.

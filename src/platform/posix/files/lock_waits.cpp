@@ -1,4 +1,8 @@
-// A blocked request runs on a waiter thread, which the caller cancels at
+// A blocked request sleeps on the file's wake word (wake_words.h) between
+// looks at the lock, woken by the process that lets the lock go; each sleep
+// lasts kSliceNs at most, as a wake-up that came between the last look and
+// the sleep is lost. Without a wake word (an empty file has none, say),
+// the request runs on a waiter thread instead, which the caller cancels at
 // its deadline; the C library ends a thread blocked in F_OFD_SETLKW on
 // pthread_cancel without a signal handler of ours. A waiter that finished
 // its request in time is kept for the next one, as a new thread for each
@@ -18,12 +22,14 @@
 #include <vector>
 
 #include "files/ofd_locks.h"
+#include "files/wake_words.h"
 
 namespace vk_posix {
 
 namespace {
 
 constexpr int64_t kPollPauseNs = 1000000;  // without a waiter thread, a wait polls each millisecond
+constexpr int64_t kSliceNs = 2000000;      // the longest sleep on a wake word between two looks
 constexpr std::chrono::seconds kIdleLife(2);
 constexpr size_t kMostIdleWaiters = 4;
 
@@ -229,40 +235,65 @@ bool PollUntil(int fd, struct flock lock, int64_t deadlineNs) {
   return false;
 }
 
-bool LockBefore(int fd, struct flock lock, int64_t deadlineNs) {
+enum class Slept { kGranted, kFailed, kNoWakeWord };
+
+// Sleeps on the file's wake word between looks at the lock, until it is
+// granted or the deadline passes (kFailed with errno ETIMEDOUT), or the
+// word cannot be used (then the rest of the wait is another way's).
+Slept SleepUntilGranted(int fd, struct flock lock, int64_t deadlineNs, FileWakeWord* word) {
+  if (!word || !word->usable()) return Slept::kNoWakeWord;
+  for (;;) {
+    const int64_t now = MonotonicNanoseconds();
+    if (now >= deadlineNs) {
+      errno = ETIMEDOUT;
+      return Slept::kFailed;
+    }
+    if (!word->SleepFor(lock.l_start, deadlineNs - now > kSliceNs ? now + kSliceNs : deadlineNs))
+      return Slept::kNoWakeWord;
+    if (TryLock(fd, lock)) return Slept::kGranted;
+    if (errno != EAGAIN && errno != EACCES) return Slept::kFailed;
+  }
+}
+
+// The rest of a wait on a waiter thread, or polling where no thread can be
+// made.
+bool WaitOnWaiter(int fd, struct flock lock, int64_t deadlineNs) {
+  LockWaiter* waiter = TakeWaiter();
+  if (!waiter) return PollUntil(fd, lock, deadlineNs);
+  Outcome outcome = Outcome::kTimedOut;
+  int error = 0;
+  if (waiter->Run(fd, lock, deadlineNs, &outcome, &error)) GiveBack(waiter);
+  if (outcome == Outcome::kGranted) return true;
+  errno = error;
+  return false;
+}
+
+bool LockBefore(int fd, struct flock lock, int64_t deadlineNs, FileWakeWord* word) {
   if (TryLock(fd, lock)) return true;
   if (errno != EAGAIN && errno != EACCES) return false;
   if (MonotonicNanoseconds() >= deadlineNs) {
     errno = ETIMEDOUT;
     return false;
   }
-  // The caller's own thread must not be cancelled while a waiter works for it.
+  // The caller's own thread must not be cancelled in the middle of a wait.
   int cancelState;
   pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &cancelState);
-  bool granted;
-  int error = 0;
-  LockWaiter* waiter = TakeWaiter();
-  if (!waiter) {
-    granted = PollUntil(fd, lock, deadlineNs);
-    error = errno;
-  } else {
-    Outcome outcome = Outcome::kTimedOut;
-    if (waiter->Run(fd, lock, deadlineNs, &outcome, &error)) GiveBack(waiter);
-    granted = outcome == Outcome::kGranted;
-  }
+  const Slept slept = SleepUntilGranted(fd, lock, deadlineNs, word);
+  const bool granted = slept == Slept::kGranted || (slept == Slept::kNoWakeWord && WaitOnWaiter(fd, lock, deadlineNs));
+  int error = errno;
   pthread_setcancelstate(cancelState, nullptr);
-  if (!granted) errno = error;
+  errno = error;
   return granted;
 }
 
 }  // namespace
 
-bool LockExclusiveBefore(int fd, off_t start, off_t length, int64_t deadlineNs) {
-  return LockBefore(fd, Range(F_WRLCK, start, length), deadlineNs);
+bool LockExclusiveBefore(int fd, off_t start, off_t length, int64_t deadlineNs, FileWakeWord* word) {
+  return LockBefore(fd, Range(F_WRLCK, start, length), deadlineNs, word);
 }
 
-bool LockSharedBefore(int fd, off_t start, off_t length, int64_t deadlineNs) {
-  return LockBefore(fd, Range(F_RDLCK, start, length), deadlineNs);
+bool LockSharedBefore(int fd, off_t start, off_t length, int64_t deadlineNs, FileWakeWord* word) {
+  return LockBefore(fd, Range(F_RDLCK, start, length), deadlineNs, word);
 }
 
 int64_t MonotonicNanoseconds() {

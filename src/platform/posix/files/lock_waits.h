@@ -2,10 +2,10 @@
 //
 // F_OFD_SETLKW blocks until the lock is granted, with no deadline, and a
 // lock that another process holds may be held for ever, also by a user who
-// may only read the file; so a blocking request runs on a thread of the
-// layer's own, which is cancelled when the deadline passes. The kernel
-// keeps blocked requests for one range in the order they came and wakes
-// only the next one when the range comes free.
+// may only read the file; so a waiting request sleeps on the file's wake
+// word with the deadline as its timeout, and is woken by the process that
+// lets the lock go (wake_words.h). Without a wake word, it runs on a thread
+// of the layer's own, which is cancelled when the deadline passes.
 #ifndef VK_PLATFORM_POSIX_LOCK_WAITS_H
 #define VK_PLATFORM_POSIX_LOCK_WAITS_H
 
@@ -14,11 +14,17 @@
 
 namespace vk_posix {
 
+class FileWakeWord;
+
 // An exclusive or shared lock on [start, start + length), granted before
 // deadlineNs (CLOCK_MONOTONIC nanoseconds) or not at all. False with errno
 // ETIMEDOUT when the deadline passed first, or the error of the request.
-bool LockExclusiveBefore(int fd, off_t start, off_t length, int64_t deadlineNs);
-bool LockSharedBefore(int fd, off_t start, off_t length, int64_t deadlineNs);
+// Blocks the calling thread, which cannot be cancelled meanwhile. The wait
+// sleeps on word, the wake word of fd's file, where it is usable (null for
+// none): whoever lets such a lock go wakes the bit of start (WakeBit) there,
+// and a waiter that is not woken looks again after a few milliseconds.
+bool LockExclusiveBefore(int fd, off_t start, off_t length, int64_t deadlineNs, FileWakeWord* word);
+bool LockSharedBefore(int fd, off_t start, off_t length, int64_t deadlineNs, FileWakeWord* word);
 
 // Nanoseconds on CLOCK_MONOTONIC, the same clock in every process.
 int64_t MonotonicNanoseconds();

@@ -18,10 +18,11 @@
 // marker held past it ends the open with ERROR_SHARING_VIOLATION.
 //
 // A writer refused a moment ago that asks again waits in line
-// (writer_queue.cpp) instead of failing at once. First in line, it asks the
-// kernel for an exclusive lock on the marker that refused it, granted the
-// moment the last holder lets go, and turns it into its own shared marker
-// in the same step, so no one slips in between.
+// (writer_queue.cpp) instead of failing at once. First in line, it waits
+// for an exclusive lock on the marker that refused it, granted the moment
+// the last holder lets go, and turns it into its own shared marker in the
+// same step, so no one slips in between. A handle's close wakes the writers
+// in line that wait for its markers or its place (wake_words.h).
 #include "files/share_modes.h"
 
 #include <errno.h>
@@ -31,9 +32,14 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <time.h>
+#include <unistd.h>
+
+#include <memory>
+#include <utility>
 
 #include "files/lock_waits.h"
 #include "files/ofd_locks.h"
+#include "files/wake_words.h"
 #include "files/writer_queue.h"
 #include "kernel/errors.h"
 
@@ -87,6 +93,14 @@ struct Claims {
   static constexpr off_t kOpposite[kMarkerCount] = {kDeniesRead, kDeniesWrite, kDeniesDelete,
                                                      kHoldsRead,  kHoldsWrite,  kHoldsDelete};
 };
+
+// The wake bits of the markers a request takes, which its close lets go.
+uint32_t MarkerWakeBits(const Claims& claims) {
+  uint32_t bits = 0;
+  for (off_t marker = 0; marker < kMarkerCount; ++marker)
+    if (claims.take[marker]) bits |= WakeBit(kMarkerBase + marker);
+  return bits;
+}
 
 // Serialises the claim-and-check of all opens of one file.
 class OpenGate {
@@ -161,15 +175,18 @@ DWORD TryClaim(int fd, const ShareRequest& request, bool stepBackForLine, int64_
 }
 
 // A refused writer that asked again: waits for the writers ahead of it,
-// then for the file, at most until sinceNs + kTurnWaitNs.
-DWORD WaitInLine(int fd, const ShareRequest& request, int64_t sinceNs) {
+// then for the file, at most until sinceNs + kTurnWaitNs. It sleeps on the
+// file's wake word, which it hands to *release with a place kept until the
+// close.
+DWORD WaitInLine(int fd, const ShareRequest& request, int64_t sinceNs, ClaimRelease* release) {
   const int64_t deadline = sinceNs + kTurnWaitNs;
   const Claims claims(request);
+  auto word = std::make_unique<FileWakeWord>(fd);
   off_t place = 0;
   const bool placed = TakePlaceInLine(fd, &place);
   DWORD result = ERROR_SHARING_VIOLATION;
   for (int round = 0; MonotonicNanoseconds() < deadline; ++round) {
-    if (placed && !WaitForWritersAhead(fd, place, deadline)) {
+    if (placed && !WaitForWritersAhead(fd, place, deadline, word.get())) {
       if (errno == ETIMEDOUT) break;
       Pause(round);
       continue;
@@ -179,7 +196,7 @@ DWORD WaitInLine(int fd, const ShareRequest& request, int64_t sinceNs) {
     if (result != ERROR_SHARING_VIOLATION) break;
     if (conflict == kNoMarker) {
       Pause(round);
-    } else if (LockExclusiveBefore(fd, kMarkerBase + conflict, 1, deadline)) {
+    } else if (LockExclusiveBefore(fd, kMarkerBase + conflict, 1, deadline, word.get())) {
       // The last holder let go. A marker this handle claims itself becomes
       // its own in place; any other is let go for the claim to check.
       if (claims.take[conflict])
@@ -197,6 +214,12 @@ DWORD WaitInLine(int fd, const ShareRequest& request, int64_t sinceNs) {
   // it then waits for that place alone and is woken by the close.
   const bool keepPlace = result == ERROR_SUCCESS && !request.shareWrite;
   if (placed && !keepPlace) LeavePlaceInLine(fd, place);
+  if (placed && keepPlace) {
+    // Only the writer behind it waits for this handle's close, and for the
+    // place alone.
+    release->wakeBits = WakeBit(place);
+    release->word = std::move(word);
+  }
   if (result != ERROR_SUCCESS) ReleaseMarkers(fd);
   return result;
 }
@@ -231,22 +254,45 @@ ShareRequest MakeShareRequest(DWORD desiredAccess, DWORD shareMode) {
 
 bool ClaimsAnything(const ShareRequest& request) { return request.read || request.write || request.remove; }
 
-DWORD ClaimShareAccess(int fd, const struct stat& info, const ShareRequest& request) {
+DWORD ClaimShareAccess(int fd, const struct stat& info, const ShareRequest& request, ClaimRelease* release) {
+  *release = ClaimRelease();
   if (!ClaimsAnything(request)) return ERROR_SUCCESS;
   const FileId file(info.st_dev, info.st_ino);
   int64_t sinceNs = 0;
+  DWORD result;
   if (request.write && IsRefusedWriterAskingAgain(file, &sinceNs)) {
-    DWORD result = WaitInLine(fd, request, sinceNs);
+    result = WaitInLine(fd, request, sinceNs, release);
     if (result == ERROR_SHARING_VIOLATION && MonotonicNanoseconds() - sinceNs < kTurnWaitNs)
       RememberRefusedWriter(file);
     else
       ForgetRefusedWriter();
-    return result;
+  } else {
+    off_t conflict = kNoMarker;
+    result = TryClaim(fd, request, request.write, INT64_MAX, &conflict);
+    if (request.write && result == ERROR_SHARING_VIOLATION) RememberRefusedWriter(file);
   }
-  off_t conflict = kNoMarker;
-  DWORD result = TryClaim(fd, request, request.write, INT64_MAX, &conflict);
-  if (request.write && result == ERROR_SHARING_VIOLATION) RememberRefusedWriter(file);
+  if (result != ERROR_SUCCESS)
+    *release = ClaimRelease();
+  else if (release->wakeBits == 0)
+    release->wakeBits = MarkerWakeBits(Claims(request));
   return result;
+}
+
+void CloseClaimedFile(int fd, ClaimRelease* release) {
+  // A word not kept from a wait (or kept from a wait on a file that was
+  // empty then) is mapped only when someone waits: a writer that never met
+  // another pays one look.
+  if (release->wakeBits != 0 && !(release->word && release->word->usable()) && WritersInLine(fd))
+    release->word = std::make_unique<FileWakeWord>(fd);
+  if (release->word && release->word->usable()) {
+    // The word's mapping holds the description, so the close alone would
+    // not let its locks go before the wake.
+    Unlock(fd, 0, 0);
+    release->word->Wake(release->wakeBits);
+  }
+  *release = ClaimRelease();
+  // close() must not be retried on EINTR on Linux: the descriptor is gone.
+  close(fd);
 }
 
 }  // namespace vk_posix

@@ -2,8 +2,12 @@
 #ifndef VK_PLATFORM_POSIX_SHARE_MODES_H
 #define VK_PLATFORM_POSIX_SHARE_MODES_H
 
+#include <stdint.h>
 #include <sys/stat.h>
 
+#include <memory>
+
+#include "files/wake_words.h"
 #include "kernel/win32.h"
 
 namespace vk_posix {
@@ -28,6 +32,14 @@ struct ShareRequest {
 };
 
 ShareRequest MakeShareRequest(DWORD desiredAccess, DWORD shareMode);
+
+// Whom a handle's close wakes: the bits of the locks it lets go that
+// writers in line may wait for, and the file's wake word when the handle
+// kept one from its own wait.
+struct ClaimRelease {
+  uint32_t wakeBits = 0;
+  std::unique_ptr<FileWakeWord> word;
+};
 // Whether the request takes part in share checks at all.
 bool ClaimsAnything(const ShareRequest& request);
 
@@ -36,7 +48,13 @@ bool ClaimsAnything(const ShareRequest& request);
 // a handle opened through this layer, in any process, conflicts (its access
 // is denied by the request's sharing, or the request's access by its).
 // The claim lasts as long as fd's open file description; closing fd ends it.
-DWORD ClaimShareAccess(int fd, const struct stat& info, const ShareRequest& request);
+// *release says what the close must do for the writers that wait in line
+// meanwhile: pass it to CloseClaimedFile.
+DWORD ClaimShareAccess(int fd, const struct stat& info, const ShareRequest& request, ClaimRelease* release);
+
+// Closes fd, whose claim ClaimShareAccess made, and wakes the writers in
+// line that wait for what it held.
+void CloseClaimedFile(int fd, ClaimRelease* release);
 
 }  // namespace vk_posix
 

@@ -22,6 +22,7 @@
 
 #include "files/lock_waits.h"
 #include "files/ofd_locks.h"
+#include "files/wake_words.h"
 
 namespace vk_posix {
 
@@ -92,7 +93,12 @@ bool TakePlaceInLine(int fd, off_t* place) {
   return false;
 }
 
-void LeavePlaceInLine(int fd, off_t place) { Unlock(fd, place, 1); }
+void LeavePlaceInLine(int fd, off_t place) {
+  Unlock(fd, place, 1);
+  // The writer behind this place sleeps until it is let go.
+  FileWakeWord word(WritersInLine(fd) ? fd : -1);
+  word.Wake(WakeBit(place));
+}
 
 bool WritersInLine(int fd) {
   off_t start, end;
@@ -133,11 +139,11 @@ bool PlaceAhead(int fd, off_t place, off_t* ahead) {
   return true;
 }
 
-bool WaitForWritersAhead(int fd, off_t place, int64_t deadlineNs) {
+bool WaitForWritersAhead(int fd, off_t place, int64_t deadlineNs, FileWakeWord* word) {
   off_t ahead;
   while (PlaceAhead(fd, place, &ahead)) {
     // Granted only once that writer let its place go.
-    if (!LockSharedBefore(fd, ahead, 1, deadlineNs)) return false;
+    if (!LockSharedBefore(fd, ahead, 1, deadlineNs, word)) return false;
     Unlock(fd, ahead, 1);
     if (MonotonicNanoseconds() >= deadlineNs) {
       errno = ETIMEDOUT;

@@ -9,6 +9,8 @@
 
 namespace vk_posix {
 
+class FileWakeWord;
+
 using FileId = std::pair<dev_t, ino_t>;
 
 // How long a writer waits in line, from its first refusal.
@@ -29,15 +31,17 @@ void ForgetRefusedWriter();
 // time it was taken. False when no place could be taken (then the writer
 // waits for the file without one).
 bool TakePlaceInLine(int fd, off_t* place);
+// Letting a place go wakes the writer behind it.
 void LeavePlaceInLine(int fd, off_t place);
 
 // Whether another writer holds a place in line (a newcomer steps back).
 bool WritersInLine(int fd);
 
 // Waits until no writer who took its place before this one is left in
-// line, each waiter woken only by the one just ahead of it; false with
-// errno ETIMEDOUT when deadlineNs passed first.
-bool WaitForWritersAhead(int fd, off_t place, int64_t deadlineNs);
+// line, each waiter woken only by the one just ahead of it, on word (the
+// file's wake word, or null); false with errno ETIMEDOUT when deadlineNs
+// passed first.
+bool WaitForWritersAhead(int fd, off_t place, int64_t deadlineNs, FileWakeWord* word);
 
 }  // namespace vk_posix
 
