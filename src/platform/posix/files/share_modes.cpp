@@ -19,10 +19,9 @@
 //
 // A writer refused a moment ago that asks again waits in line
 // (writer_queue.cpp) instead of failing at once. First in line, it waits
-// for an exclusive lock on the marker that refused it, granted the moment
-// the last holder lets go, and turns it into its own shared marker in the
-// same step, so no one slips in between. A handle's close wakes the writers
-// in line that wait for its markers or its place (wake_words.h).
+// for an exclusive lock on the marker that refused it, which it takes when
+// the last holder's close wakes it (wake_words.h), and turns it into its own
+// shared marker in the same step, so no one slips in between.
 #include "files/share_modes.h"
 
 #include <errno.h>
@@ -34,8 +33,6 @@
 #include <time.h>
 #include <unistd.h>
 
-#include <memory>
-#include <utility>
 
 #include "files/lock_waits.h"
 #include "files/ofd_locks.h"
@@ -176,17 +173,16 @@ DWORD TryClaim(int fd, const ShareRequest& request, bool stepBackForLine, int64_
 
 // A refused writer that asked again: waits for the writers ahead of it,
 // then for the file, at most until sinceNs + kTurnWaitNs. It sleeps on the
-// file's wake word, which it hands to *release with a place kept until the
-// close.
+// file's wake word in *release, which a place kept until the close keeps.
 DWORD WaitInLine(int fd, const ShareRequest& request, int64_t sinceNs, ClaimRelease* release) {
   const int64_t deadline = sinceNs + kTurnWaitNs;
   const Claims claims(request);
-  auto word = std::make_unique<FileWakeWord>(fd);
+  FileWakeWord* word = &release->word.emplace(fd);
   off_t place = 0;
   const bool placed = TakePlaceInLine(fd, &place);
   DWORD result = ERROR_SHARING_VIOLATION;
   for (int round = 0; MonotonicNanoseconds() < deadline; ++round) {
-    if (placed && !WaitForWritersAhead(fd, place, deadline, word.get())) {
+    if (placed && !WaitForWritersAhead(fd, place, deadline, word)) {
       if (errno == ETIMEDOUT) break;
       Pause(round);
       continue;
@@ -196,7 +192,7 @@ DWORD WaitInLine(int fd, const ShareRequest& request, int64_t sinceNs, ClaimRele
     if (result != ERROR_SHARING_VIOLATION) break;
     if (conflict == kNoMarker) {
       Pause(round);
-    } else if (LockExclusiveBefore(fd, kMarkerBase + conflict, 1, deadline, word.get())) {
+    } else if (LockExclusiveBefore(fd, kMarkerBase + conflict, 1, deadline, word)) {
       // The last holder let go. A marker this handle claims itself becomes
       // its own in place; any other is let go for the claim to check.
       if (claims.take[conflict])
@@ -214,12 +210,10 @@ DWORD WaitInLine(int fd, const ShareRequest& request, int64_t sinceNs, ClaimRele
   // it then waits for that place alone and is woken by the close.
   const bool keepPlace = result == ERROR_SUCCESS && !request.shareWrite;
   if (placed && !keepPlace) LeavePlaceInLine(fd, place);
-  if (placed && keepPlace) {
-    // Only the writer behind it waits for this handle's close, and for the
-    // place alone.
-    release->wakeBits = WakeBit(place);
-    release->word = std::move(word);
-  }
+  if (placed && keepPlace)
+    release->wakeBits = WakeBit(place) | MarkerWakeBits(claims);
+  else
+    release->word.reset();
   if (result != ERROR_SUCCESS) ReleaseMarkers(fd);
   return result;
 }
@@ -255,7 +249,8 @@ ShareRequest MakeShareRequest(DWORD desiredAccess, DWORD shareMode) {
 bool ClaimsAnything(const ShareRequest& request) { return request.read || request.write || request.remove; }
 
 DWORD ClaimShareAccess(int fd, const struct stat& info, const ShareRequest& request, ClaimRelease* release) {
-  *release = ClaimRelease();
+  release->wakeBits = 0;
+  release->word.reset();
   if (!ClaimsAnything(request)) return ERROR_SUCCESS;
   const FileId file(info.st_dev, info.st_ino);
   int64_t sinceNs = 0;
@@ -271,28 +266,25 @@ DWORD ClaimShareAccess(int fd, const struct stat& info, const ShareRequest& requ
     result = TryClaim(fd, request, request.write, INT64_MAX, &conflict);
     if (request.write && result == ERROR_SHARING_VIOLATION) RememberRefusedWriter(file);
   }
-  if (result != ERROR_SUCCESS)
-    *release = ClaimRelease();
-  else if (release->wakeBits == 0)
+  if (result != ERROR_SUCCESS) {
+    release->wakeBits = 0;
+    release->word.reset();
+  } else if (release->wakeBits == 0) {
     release->wakeBits = MarkerWakeBits(Claims(request));
+  }
   return result;
 }
 
 void CloseClaimedFile(int fd, ClaimRelease* release) {
   // A word not kept from a wait (or kept from a wait on a file that was
-  // empty then) is mapped only when someone waits: a writer that never met
-  // another pays one look.
+  // empty then) is reached through fd, so before the close, and only when
+  // someone waits: a writer that never met another pays one look.
   if (release->wakeBits != 0 && !(release->word && release->word->usable()) && WritersInLine(fd))
-    release->word = std::make_unique<FileWakeWord>(fd);
-  if (release->word && release->word->usable()) {
-    // The word's mapping holds the description, so the close alone would
-    // not let its locks go before the wake.
-    Unlock(fd, 0, 0);
-    release->word->Wake(release->wakeBits);
-  }
-  *release = ClaimRelease();
+    release->word.emplace(fd);
   // close() must not be retried on EINTR on Linux: the descriptor is gone.
   close(fd);
+  if (release->word) release->word->Wake(release->wakeBits);
+  release->word.reset();
 }
 
 }  // namespace vk_posix

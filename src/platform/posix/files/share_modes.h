@@ -5,7 +5,7 @@
 #include <stdint.h>
 #include <sys/stat.h>
 
-#include <memory>
+#include <optional>
 
 #include "files/wake_words.h"
 #include "kernel/win32.h"
@@ -38,8 +38,9 @@ ShareRequest MakeShareRequest(DWORD desiredAccess, DWORD shareMode);
 // kept one from its own wait.
 struct ClaimRelease {
   uint32_t wakeBits = 0;
-  std::unique_ptr<FileWakeWord> word;
+  std::optional<FileWakeWord> word;
 };
+
 // Whether the request takes part in share checks at all.
 bool ClaimsAnything(const ShareRequest& request);
 

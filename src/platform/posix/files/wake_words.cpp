@@ -1,13 +1,20 @@
-// The word's value is read with pread(), never through the mapping: a load
-// from a page the file no longer reaches (it was cut to nothing meanwhile)
-// raises SIGBUS, while the kernel's own look at it fails with EFAULT.
-// Any user who may read the file can wake its sleepers, which costs them
-// one more look at the lock and nothing else.
+// The word is mapped through a description of the file's own, opened again
+// through /proc: a mapping keeps its description alive, and a description
+// keeps its locks, so a mapping through the caller's own descriptor would
+// hold the caller's locks past its close. The word's value is read with
+// pread(), never through the mapping: a load from a page the file no longer
+// reaches (it was cut to nothing meanwhile) raises SIGBUS, while the
+// kernel's own look at it fails with EFAULT.
+// Any user who may read the file can wake its sleepers or take their
+// wake-ups away; either way a sleeper looks at the lock again within its
+// slice, and its deadline stands.
 #include "files/wake_words.h"
 
 #include <errno.h>
+#include <fcntl.h>
 #include <limits.h>
 #include <linux/futex.h>
+#include <stdio.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -18,10 +25,26 @@ namespace vk_posix {
 
 namespace {
 
-constexpr size_t kPageBytes = 4096;  // what is mapped; the word is its first four bytes
-
 long Futex(uint32_t* word, int operation, uint32_t value, const struct timespec* until, uint32_t bits) {
   return syscall(SYS_futex, word, operation, value, until, nullptr, bits);
+}
+
+// A second description of the regular, non-empty file behind fd, for
+// reading, or -1.
+int ReopenForReading(int fd) {
+  char name[32];
+  snprintf(name, sizeof name, "/proc/self/fd/%d", fd);
+  int own;
+  do own = open(name, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  while (own < 0 && errno == EINTR);
+  if (own < 0) return -1;
+  struct stat wanted, got;
+  if (fstat(fd, &wanted) != 0 || fstat(own, &got) != 0 || !S_ISREG(got.st_mode) || got.st_dev != wanted.st_dev ||
+      got.st_ino != wanted.st_ino || got.st_size == 0) {
+    close(own);
+    return -1;
+  }
+  return own;
 }
 
 }  // namespace
@@ -29,17 +52,25 @@ long Futex(uint32_t* word, int operation, uint32_t value, const struct timespec*
 uint32_t WakeBit(off_t byte) { return uint32_t{1} << (static_cast<uint64_t>(byte) % 32); }
 
 FileWakeWord::FileWakeWord(int fd) {
-  struct stat info;
-  if (fd < 0 || fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size == 0) return;
-  void* page = mmap(nullptr, kPageBytes, PROT_READ, MAP_SHARED, fd, 0);
-  if (page == MAP_FAILED) return;
-  m_fd = fd;
+  if (fd < 0) return;
+  int own = ReopenForReading(fd);
+  if (own < 0) return;
+  const long pageBytes = sysconf(_SC_PAGESIZE);
+  void* page = pageBytes > 0 ? mmap(nullptr, static_cast<size_t>(pageBytes), PROT_READ, MAP_SHARED, own, 0) : MAP_FAILED;
+  if (page == MAP_FAILED) {
+    close(own);
+    return;
+  }
+  m_fd = own;
   m_page = page;
+  m_pageBytes = static_cast<size_t>(pageBytes);
   m_word = static_cast<uint32_t*>(page);
 }
 
 FileWakeWord::~FileWakeWord() {
-  if (m_page) munmap(m_page, kPageBytes);
+  if (!m_word) return;
+  munmap(m_page, m_pageBytes);
+  close(m_fd);
 }
 
 bool FileWakeWord::SleepFor(off_t byte, int64_t untilNs) {

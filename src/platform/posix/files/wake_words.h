@@ -13,6 +13,7 @@
 #ifndef VK_PLATFORM_POSIX_WAKE_WORDS_H
 #define VK_PLATFORM_POSIX_WAKE_WORDS_H
 
+#include <stddef.h>
 #include <stdint.h>
 #include <sys/types.h>
 
@@ -22,15 +23,13 @@ namespace vk_posix {
 uint32_t WakeBit(off_t byte);
 
 // The wake word of the file behind a descriptor, for as long as the object
-// lives. The mapping keeps fd's open file description alive, and with it
-// the description's locks: whoever closes fd while the object lives must
-// let its locks go first. Not usable where the page cannot be mapped (an
-// empty file, a file system without shared mappings): waiters then wait
-// another way.
+// lives; it outlives the descriptor if need be, and holds none of its
+// locks. Not usable where the page cannot be mapped (no /proc, a file the
+// caller may not read, an empty file, a file system without shared
+// mappings): waiters then wait another way.
 class FileWakeWord {
  public:
-  // fd must be open for reading and outlive the object; -1 makes an object
-  // that is not usable.
+  // fd may be -1, for an object that is not usable.
   explicit FileWakeWord(int fd);
   ~FileWakeWord();
   FileWakeWord(const FileWakeWord&) = delete;
@@ -48,8 +47,9 @@ class FileWakeWord {
   void Wake(uint32_t bits);
 
  private:
-  int m_fd = -1;  // reads the word's value
+  int m_fd = -1;  // the mapping's own description; reads the word's value
   void* m_page = nullptr;
+  size_t m_pageBytes = 0;
   uint32_t* m_word = nullptr;
 };
 

@@ -38,8 +38,8 @@ void LeavePlaceInLine(int fd, off_t place);
 bool WritersInLine(int fd);
 
 // Waits until no writer who took its place before this one is left in
-// line, each waiter woken only by the one just ahead of it, on word (the
-// file's wake word, or null); false with errno ETIMEDOUT when deadlineNs
+// line, sleeping on word (the file's wake word, or null) until the one just
+// ahead of it lets its place go; false with errno ETIMEDOUT when deadlineNs
 // passed first.
 bool WaitForWritersAhead(int fd, off_t place, int64_t deadlineNs, FileWakeWord* word);
 
