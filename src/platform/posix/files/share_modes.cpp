@@ -33,7 +33,6 @@
 #include <time.h>
 #include <unistd.h>
 
-
 #include "files/lock_waits.h"
 #include "files/ofd_locks.h"
 #include "files/wake_words.h"
@@ -266,12 +265,8 @@ DWORD ClaimShareAccess(int fd, const struct stat& info, const ShareRequest& requ
     result = TryClaim(fd, request, request.write, INT64_MAX, &conflict);
     if (request.write && result == ERROR_SHARING_VIOLATION) RememberRefusedWriter(file);
   }
-  if (result != ERROR_SUCCESS) {
-    release->wakeBits = 0;
-    release->word.reset();
-  } else if (release->wakeBits == 0) {
-    release->wakeBits = MarkerWakeBits(Claims(request));
-  }
+  // A writer that kept its place in line has its wake bits already.
+  if (result == ERROR_SUCCESS && release->wakeBits == 0) release->wakeBits = MarkerWakeBits(Claims(request));
   return result;
 }
 

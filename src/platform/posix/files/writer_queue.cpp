@@ -7,9 +7,9 @@
 // for the place just ahead of it to be let go before it waits for the file
 // itself. Each release so wakes the waiter behind it, and the longest
 // waiter gets the file when it is next free; a writer that was not in line
-// steps back while anyone is. A writer that got the file and denies writing to others
-// keeps its place until it closes the file, so for the one behind it the
-// place and the file come free together. Only a description open for
+// steps back while anyone is. A writer that got the file and denies writing
+// to others keeps its place until it closes the file, so for the one behind
+// it the place and the file come free together. Only a description open for
 // writing can take an exclusive lock, and places are looked for with a
 // shared probe that sees exclusive locks alone, so a user who may only read
 // the file can neither join the line nor fake a place in it, nor hold up a
