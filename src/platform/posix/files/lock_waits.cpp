@@ -31,7 +31,7 @@ namespace {
 constexpr int64_t kPollPauseNs = 1000000;  // without a waiter thread, a wait polls each millisecond
 // The longest sleep on a wake word between two looks. Each waiter in a
 // long line wakes once a slice for nothing, and a lost wake-up costs one
-// slice; 10 ms gave more texts through than 2 ms, and a longer one no more.
+// slice; 10 ms let more texts through than 2 ms.
 constexpr int64_t kSliceNs = 10000000;
 constexpr std::chrono::seconds kIdleLife(2);
 constexpr size_t kMostIdleWaiters = 4;

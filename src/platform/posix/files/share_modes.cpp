@@ -172,7 +172,8 @@ DWORD TryClaim(int fd, const ShareRequest& request, bool stepBackForLine, int64_
 
 // A refused writer that asked again: waits for the writers ahead of it,
 // then for the file, at most until sinceNs + kTurnWaitNs. It sleeps on the
-// file's wake word in *release, which a place kept until the close keeps.
+// file's wake word, made in *release; the word stays there only with a
+// place kept until the close, whose close then wakes through it.
 DWORD WaitInLine(int fd, const ShareRequest& request, int64_t sinceNs, ClaimRelease* release) {
   const int64_t deadline = sinceNs + kTurnWaitNs;
   const Claims claims(request);

@@ -32,15 +32,17 @@ long Futex(uint32_t* word, int operation, uint32_t value, const struct timespec*
 // A second description of the regular, non-empty file behind fd, for
 // reading, or -1.
 int ReopenForReading(int fd) {
+  struct stat wanted;
+  if (fstat(fd, &wanted) != 0 || !S_ISREG(wanted.st_mode) || wanted.st_size == 0) return -1;
   char name[32];
   snprintf(name, sizeof name, "/proc/self/fd/%d", fd);
   int own;
   do own = open(name, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   while (own < 0 && errno == EINTR);
   if (own < 0) return -1;
-  struct stat wanted, got;
-  if (fstat(fd, &wanted) != 0 || fstat(own, &got) != 0 || !S_ISREG(got.st_mode) || got.st_dev != wanted.st_dev ||
-      got.st_ino != wanted.st_ino || got.st_size == 0) {
+  struct stat got;
+  if (fstat(own, &got) != 0 || !S_ISREG(got.st_mode) || got.st_dev != wanted.st_dev || got.st_ino != wanted.st_ino ||
+      got.st_size == 0) {
     close(own);
     return -1;
   }

@@ -6,10 +6,10 @@
 // the futex's own timeout. The kernel knows a futex in a shared mapping of
 // a file by the file and the offset, so the first word of each process's
 // own read-only mapping of the file's first page is one futex for all of
-// them. Nothing is ever written there and its value does not matter. A
-// sleeper names the byte it waits for as one of 32 bits and a waker wakes
-// the bits of the bytes it let go, so a close wakes the one writer waiting
-// for it rather than the whole line.
+// them. The layer never writes there, and the word's value does not
+// matter. A sleeper names the byte it waits for as one of 32 bits and a
+// waker wakes the bits of the bytes it let go, so a close wakes the writers
+// waiting for what it held rather than the whole line.
 #ifndef VK_PLATFORM_POSIX_WAKE_WORDS_H
 #define VK_PLATFORM_POSIX_WAKE_WORDS_H
 
