@@ -209,7 +209,7 @@ DWORD WaitInLine(int fd, const ShareRequest& request, int64_t sinceNs, ClaimRele
   // the file, as no writer could open it meanwhile anyway: the one behind
   // it then waits for that place alone and is woken by the close.
   const bool keepPlace = result == ERROR_SUCCESS && !request.shareWrite;
-  if (placed && !keepPlace) LeavePlaceInLine(fd, place);
+  if (placed && !keepPlace) LeavePlaceInLine(fd, place, word);
   if (placed && keepPlace)
     release->wakeBits = WakeBit(place) | MarkerWakeBits(claims);
   else

@@ -93,11 +93,16 @@ bool TakePlaceInLine(int fd, off_t* place) {
   return false;
 }
 
-void LeavePlaceInLine(int fd, off_t place) {
+void LeavePlaceInLine(int fd, off_t place, FileWakeWord* word) {
   Unlock(fd, place, 1);
-  // The writer behind this place sleeps until it is let go.
-  FileWakeWord word(WritersInLine(fd) ? fd : -1);
-  word.Wake(WakeBit(place));
+  // The writer behind this place sleeps until it is let go; a word of its
+  // own is mapped only where the wait had none.
+  if (word && word->usable()) {
+    word->Wake(WakeBit(place));
+    return;
+  }
+  FileWakeWord own(WritersInLine(fd) ? fd : -1);
+  own.Wake(WakeBit(place));
 }
 
 bool WritersInLine(int fd) {

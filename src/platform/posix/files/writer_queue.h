@@ -31,8 +31,9 @@ void ForgetRefusedWriter();
 // time it was taken. False when no place could be taken (then the writer
 // waits for the file without one).
 bool TakePlaceInLine(int fd, off_t* place);
-// Letting a place go wakes the writer behind it.
-void LeavePlaceInLine(int fd, off_t place);
+// Letting a place go wakes the writer behind it, through word (the file's
+// wake word the wait slept on, or null).
+void LeavePlaceInLine(int fd, off_t place, FileWakeWord* word);
 
 // Whether another writer holds a place in line (a newcomer steps back).
 bool WritersInLine(int fd);
