@@ -11,6 +11,7 @@
 #include <chrono>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <sstream>
 #include <string.h>
 #include <string>
@@ -462,6 +463,19 @@ TEST_F(EventsToolTest, AFleetsEventsReachTheCollectorAsTheToolShowsThem) {
   }
   for (int m = 1; m <= 3; ++m)
     ASSERT_TRUE(vktest::AwaitFile((base / ("machine-" + std::to_string(m)) / "half").string())) << "machine " << m;
+  // The outage comes once the first halves are written, not while the
+  // collector is in the middle of them.
+  for (int poll = 0; poll < 1200; ++poll) {
+    std::istringstream in(vktest::ReadWholeFile(jsonLines));
+    std::set<std::string> written;
+    for (std::string line; std::getline(in, line);) {
+      nlohmann::json event = nlohmann::json::parse(line, nullptr, false);
+      if (!event.is_discarded())
+        written.insert(event["computer"].get<std::string>() + "/" + std::to_string(event["record"].get<int>()));
+    }
+    if (written.size() >= 3u * (kFleetEvents / 2)) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
   collector.Stop();
   vktest::WriteWholeFile(go, "");
   std::this_thread::sleep_for(std::chrono::seconds(2));  // the collector's outage itself
