@@ -14,9 +14,11 @@ set(VK_MACHINE_STORE_DIRECTORY_MODE "0755")
 # and write them, nobody else opens them.
 set(VK_MACHINE_FILE_MODE "0660")
 # Below the store, where root and the group publish read-only copies for
-# everyone else: sticky, so no member replaces another's (or root's) file.
+# everyone else. Not sticky: each copy replaces the last, whoever made it;
+# in a sticky directory a member could not replace root's or another
+# member's copy, and everyone else would read that one for ever.
 set(VK_PUBLISHED_DIRECTORY_NAME "published")
-set(VK_PUBLISHED_DIRECTORY_MODE "3775")
+set(VK_PUBLISHED_DIRECTORY_MODE "2775")
 set(VK_PUBLISHED_FILE_MODE "0644")
 
 set(VK_SHARED_GENERATED_DIR ${PROJECT_BINARY_DIR}/shared)

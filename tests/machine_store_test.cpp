@@ -121,17 +121,21 @@ std::vector<std::string> UsersSubKeys() {
 }
 #endif
 
-// A process whose effective user differs from its real one, as a
-// set-user-ID program: its own key and the key HKEY_USERS lists are the
-// effective user's, whose store holds them.
-VK_CHILD_MAIN(stores_effective_user) {
+// A user's own key, reached through HKEY_CURRENT_USER and below
+// HKEY_USERS, which lists it and no other user's. In a process whose
+// effective user differs from its real one, as a set-user-ID program's,
+// these are the effective user's, whose store holds them.
+VK_CHILD_MAIN(stores_own_key) {
 #if defined(_WIN32)
   return -1;
 #else
   std::string own = "S-1-22-1-" + std::to_string(geteuid());
   if (WriteString(HKEY_CURRENT_USER, kKey, "Effective", "yes") != ERROR_SUCCESS) return 60;
   LONG error = 0;
-  if (ReadString(HKEY_USERS, (own + "\\" + kKey).c_str(), "Effective", &error) != "yes") return 61;
+  if (ReadString(HKEY_USERS, (own + "\\" + kKey).c_str(), "Effective", &error) != "yes") {
+    fprintf(stderr, "its own key below HKEY_USERS: error %ld\n", static_cast<long>(error));
+    return 61;
+  }
   // Such a process ignores the test's machine store (secure_getenv), so
   // .DEFAULT may be missing; the real user's key must not be there.
   std::vector<std::string> users = UsersSubKeys();
@@ -419,6 +423,9 @@ TEST_F(MachineStoreTest, AMemberWritesTheMachineAndAnotherUserOnlyReadsIt) {
 
 TEST_F(MachineStoreTest, EachUsersOwnKeyStaysInItsOwnStore) {
 #if !defined(_WIN32)
+  // Before any member wrote, a user outside the group reaches its own key
+  // below HKEY_USERS, as it will once they have.
+  EXPECT_EQ(0, RunAs(s_other, "stores_own_key", {})) << Output(s_other);
   MemberWrites("an event", "member secret");
   ASSERT_EQ(0, RunAs(s_other, "stores_other_user", {std::to_string(s_member.uid), "refused", "an event"}))
       << Output(s_other);
@@ -559,7 +566,7 @@ TEST_F(MachineStoreTest, ASetUserIdProgramUsesTheEffectiveUsersKey) {
                          "XDG_RUNTIME_DIR=" + hostile + "/runtime",    "VK_SYSLOG_SOCKET=" + hostile + "/syslog.sock",
                          "VK_EVENTLOG_SYSLOG=1",                        "VK_MACHINE_STORE=" + hostile + "/store",
                          "TMPDIR=" + hostile};
-  EXPECT_EQ(0, RunAs(s_other, "stores_effective_user", {}, options)) << Output(s_other);
+  EXPECT_EQ(0, RunAs(s_other, "stores_own_key", {}, options)) << Output(s_other);
   for (const char* place : {"/root", "/state", "/runtime/vkdiag", "/store"})
     EXPECT_TRUE(vktest::fs::is_empty(hostile + place)) << place << " was used";
   EXPECT_TRUE(syslog.Received().empty()) << "the caller's system log socket got the event";

@@ -11,6 +11,7 @@
 
 #if !defined(_WIN32)
 #include <grp.h>
+#include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -26,6 +27,30 @@ struct Status {
   gid_t gid = static_cast<gid_t>(-1);
   mode_t mode = 0;
 };
+
+// A database holding one row of its own, as a registry an earlier version
+// left holds its keys.
+bool MakeDatabaseWithRow(const std::string& path, const std::string& row) {
+  sqlite3* db = nullptr;
+  bool made = sqlite3_open(path.c_str(), &db) == SQLITE_OK &&
+              sqlite3_exec(db, ("CREATE TABLE kept(text); INSERT INTO kept VALUES('" + row + "')").c_str(), nullptr,
+                           nullptr, nullptr) == SQLITE_OK;
+  sqlite3_close(db);
+  return made;
+}
+
+std::string RowOf(const std::string& path) {
+  sqlite3* db = nullptr;
+  sqlite3_stmt* query = nullptr;
+  std::string row;
+  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK &&
+      sqlite3_prepare_v2(db, "SELECT text FROM kept", -1, &query, nullptr) == SQLITE_OK &&
+      sqlite3_step(query) == SQLITE_ROW)
+    row = reinterpret_cast<const char*>(sqlite3_column_text(query, 0));
+  sqlite3_finalize(query);
+  sqlite3_close(db);
+  return row;
+}
 
 Status StatusOf(const std::string& path) {
   struct stat info;
@@ -92,14 +117,14 @@ TEST_F(SetupTest, FirstRunMakesGroupAndDirectoriesAndASecondChangesNothing) {
       << "a group made for --root is the host's, and setup says so: " << first.out;
   // The store's directory is root's alone to change; the channel's lets
   // the group's listeners bind; every file the store needs is made, shut
-  // to all but root and the group; the copies' directory is sticky.
+  // to all but root and the group.
   struct Made {
     const char* path;
     mode_t mode;
     const char* shown;
   } made[] = {{"/var/lib/vkdiag", S_IFDIR | 0755, "0755"},
               {"/run/vkdiag", S_IFDIR | 02775, "2775"},
-              {"/var/lib/vkdiag/published", S_IFDIR | 03775, "3775"},
+              {"/var/lib/vkdiag/published", S_IFDIR | 02775, "2775"},
               {"/var/lib/vkdiag/registry.db", S_IFREG | 0660, "0660"},
               {"/var/lib/vkdiag/registry.db-wal", S_IFREG | 0660, "0660"},
               {"/var/lib/vkdiag/registry.db-shm", S_IFREG | 0660, "0660"},
@@ -116,6 +141,11 @@ TEST_F(SetupTest, FirstRunMakesGroupAndDirectoriesAndASecondChangesNothing) {
               std::string::npos)
         << first.out;
   }
+  // Users outside the group read a copy of the registry from the start.
+  Status copy = StatusOf(m_root + "/var/lib/vkdiag/published/registry.db");
+  EXPECT_EQ(static_cast<mode_t>(S_IFREG | 0644), copy.mode);
+  EXPECT_NE(first.out.find("published " + m_root + "/var/lib/vkdiag/published/registry.db"), std::string::npos)
+      << first.out;
 
   ToolResult second = RunSetup();
   EXPECT_EQ(0, second.exitCode) << second.err;
@@ -136,7 +166,7 @@ TEST_F(SetupTest, SetsDriftedOwnersAndModesAndTheStoreFilesForTheGroup) {
   chmod((m_root + "/run/vkdiag").c_str(), 0755);
   // A store as an earlier version left it: the group could write the
   // directory and the files belonged to whoever made them.
-  vktest::WriteWholeFile(store + "/registry.db", "data");
+  ASSERT_TRUE(MakeDatabaseWithRow(store + "/registry.db", "data"));
   chmod((store + "/registry.db").c_str(), 0664);
   chown((store + "/registry.db").c_str(), 65534, 65534);
   // A planted link: its target is neither changed nor given to the group,
@@ -165,7 +195,7 @@ TEST_F(SetupTest, SetsDriftedOwnersAndModesAndTheStoreFilesForTheGroup) {
   EXPECT_EQ(0u, file.uid);
   EXPECT_EQ(gid, file.gid);
   EXPECT_EQ(static_cast<mode_t>(S_IFREG | 0660), file.mode);
-  EXPECT_EQ("data", vktest::ReadWholeFile(store + "/registry.db")) << "only owner and mode change";
+  EXPECT_EQ("data", RowOf(store + "/registry.db")) << "what the store held is kept";
   EXPECT_NE(refused.out.find("set " + store + ": owner root:" + m_group + " (was 65534:65534), mode 0755 (was 0700)"),
             std::string::npos)
       << refused.out;

@@ -91,6 +91,9 @@ void LocalUsersTest::SetUp() {
   SetUpMachineStore();
 }
 
+// As vkdiag setup does it: the files, then the registry's root keys and
+// their first published copy, in a child, which uses that store from then
+// on.
 void LocalUsersTest::SetUpMachineStore() {
   int directory = open(s_machine.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   ASSERT_GE(directory, 0);
@@ -98,6 +101,13 @@ void LocalUsersTest::SetUpMachineStore() {
   vk_posix::SetUpMachineStoreFiles(directory, s_machine, s_gid, s_group, &problem);
   close(directory);
   ASSERT_EQ("", problem);
+  pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    bool published = false;
+    _exit(vk_posix::PublishMachineRegistryRoots(s_machine, s_group, &published) == 0 ? 0 : 1);
+  }
+  ASSERT_EQ(0, Wait(pid)) << "the registry's root keys were not published";
 }
 
 // A user whose home (0700, its own) lies in the suite's directory.

@@ -71,6 +71,7 @@ class Setup {
     Fd store(EnsureDirectory(storeParent.Get(), name.c_str(), kMachineStoreDirectory, group,
                              vk_posix::kMachineStoreDirectoryMode));
     SetUpStoreFiles(store.Get(), kMachineStoreDirectory, group);
+    PublishRegistryRoots();
     Fd runtimeParent(OpenParents(root.Get(), kMachineRuntimeDirectory, &name));
     CreateRuntimeWithTmpfiles(runtimeParent.Get(), name.c_str());
     Fd runtime(EnsureDirectory(runtimeParent.Get(), name.c_str(), kMachineRuntimeDirectory, group,
@@ -212,6 +213,20 @@ class Setup {
          vk_posix::SetUpMachineStoreFiles(directory, Shown(Under(path)), group, m_options.group, &problem))
       Say(change);
     if (!problem.empty()) throw Failure(problem);
+  }
+
+  // The registry's root keys and the copy that users outside the group
+  // read, so that they find their own key below HKEY_USERS from the start.
+  void PublishRegistryRoots() {
+    std::string store = Under(kMachineStoreDirectory);
+    bool published = false;
+    long error = vk_posix::PublishMachineRegistryRoots(store, m_options.group, &published);
+    if (error != 0)
+      throw Failure("cannot make the registry's root keys in " + Shown(store) + ": " +
+                    SystemMessage(static_cast<DWORD>(error)));
+    if (published)
+      Say("published " + Shown(store) + "/" + vk_posix::kPublishedDirectoryName +
+          "/registry.db, the registry's root keys for users outside the group");
   }
 
   // On the real machine the runtime directory comes from the

@@ -51,7 +51,7 @@ sqlite3* OpenForCheckpoints(const std::string& path) {
 }
 
 // The copy's own name while it is made: unique to this process and call,
-// in a directory where no one else may rename or remove it (sticky).
+// in a directory where only root and the group may make or rename files.
 std::string ScratchName(const std::string& copy) {
   static std::atomic<unsigned> made{0};
   return copy + ".new-" + std::to_string(getpid()) + "-" + std::to_string(made.fetch_add(1));

@@ -114,9 +114,11 @@ bool MachineStoreThere(const std::string& directory, gid_t group, struct stat* s
 struct Inputs {
   std::string systemRoot, machineStore, machineGroup, stateHome;
   uid_t user = 0;
+  bool userStore = true;  // false: pinned to the machine store alone
   bool operator==(const Inputs& other) const {
     return systemRoot == other.systemRoot && machineStore == other.machineStore &&
-           machineGroup == other.machineGroup && stateHome == other.stateHome && user == other.user;
+           machineGroup == other.machineGroup && stateHome == other.stateHome && user == other.user &&
+           userStore == other.userStore;
   }
 };
 
@@ -148,12 +150,13 @@ Layout WorkOut(const Inputs& inputs) {
     layout.user = layout.machine;
     return layout;
   }
-  layout.user.directory = UserStoreDirectory(inputs.stateHome);
+  if (inputs.userStore) layout.user.directory = UserStoreDirectory(inputs.stateHome);
   layout.user.fileMode = kUserFileMode;
   std::string machineDirectory = inputs.machineStore.empty() ? kMachineStoreDirectory : inputs.machineStore;
+  std::string groupName = inputs.machineGroup.empty() ? kMachineGroup : inputs.machineGroup;
   gid_t group = 0;
   struct stat status;
-  if (GroupId(MachineStoreGroupName(), &group) && MachineStoreThere(machineDirectory, group, &status)) {
+  if (GroupId(groupName, &group) && MachineStoreThere(machineDirectory, group, &status)) {
     layout.kind = StoreLayout::kTwoStores;
     layout.machine.directory = machineDirectory;
     layout.machine.fileMode = kMachineFileMode;
@@ -176,6 +179,9 @@ Layout WorkOut(const Inputs& inputs) {
 // registry asks on every call. Made anew in a forked child.
 std::mutex* g_layoutLock = new std::mutex;
 std::shared_ptr<const Layout>* g_layout = new std::shared_ptr<const Layout>;
+// What PinMachineStore set, used instead of the variables; kept in a
+// forked child.
+std::unique_ptr<Inputs>* g_pinned = new std::unique_ptr<Inputs>;
 
 std::shared_ptr<const Layout> Current() {
   static bool registered = [] {
@@ -186,8 +192,8 @@ std::shared_ptr<const Layout> Current() {
     return true;
   }();
   (void)registered;
-  Inputs inputs = CurrentInputs();
   std::lock_guard<std::mutex> guard(*g_layoutLock);
+  Inputs inputs = *g_pinned ? **g_pinned : CurrentInputs();
   if (!*g_layout || !((*g_layout)->inputs == inputs)) *g_layout = std::make_shared<const Layout>(WorkOut(inputs));
   return *g_layout;
 }
@@ -195,6 +201,16 @@ std::shared_ptr<const Layout> Current() {
 }  // namespace
 
 StoreLayout CurrentLayout() { return Current()->kind; }
+
+void PinMachineStore(const std::string& directory, const std::string& groupName) {
+  std::unique_ptr<Inputs> pinned(new Inputs);
+  pinned->machineStore = directory;
+  pinned->machineGroup = groupName;
+  pinned->user = geteuid();
+  pinned->userStore = false;
+  std::lock_guard<std::mutex> guard(*g_layoutLock);
+  *g_pinned = std::move(pinned);
+}
 
 StoreLocation Locate(Store store) {
   std::shared_ptr<const Layout> layout = Current();
@@ -207,7 +223,7 @@ std::string SystemRoot() { return Locate(Store::kMachine).directory; }
 std::string CurrentUserKeyName() { return "S-1-22-1-" + std::to_string(geteuid()); }
 
 std::string MachineStoreGroupName() {
-  std::string name = Variable("VK_MACHINE_STORE_GROUP");
+  std::string name = Current()->inputs.machineGroup;
   return name.empty() ? kMachineGroup : name;
 }
 

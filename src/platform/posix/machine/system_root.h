@@ -28,6 +28,11 @@ inline bool StoresApart() { return CurrentLayout() == StoreLayout::kTwoStores; }
 // The machine store's directory, created when missing in the
 // one-directory layouts.
 std::string SystemRoot();
+// From now on this process uses the machine store at `directory` of the
+// group `groupName` and no user store, whatever the variables say: setup
+// uses it to reach the store it has just made, without making a store of
+// its own user's.
+void PinMachineStore(const std::string& directory, const std::string& groupName);
 // The key of this process's user below HKEY_USERS: "S-1-22-1-<uid>".
 std::string CurrentUserKeyName();
 // Whether directory is the shared machine store, whose SQLite companion

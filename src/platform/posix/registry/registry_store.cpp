@@ -7,6 +7,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
 
@@ -833,4 +834,27 @@ bool ChangeCount(KeyId key, uint64_t* count) {
 }
 
 }  // namespace registry_store
+
+long PublishMachineRegistryRoots(const std::string& directory, const std::string& groupName, bool* published) {
+  *published = false;
+  PinMachineStore(directory, groupName);
+  StoreLocation where = Locate(Store::kMachine);
+  if (!where.shared || !where.writable || !where.problem.empty()) return ERROR_ACCESS_DENIED;
+  std::string copy = where.published + "/registry.db";
+  struct stat status;
+  bool hadCopy = lstat(copy.c_str(), &status) == 0;
+  const std::vector<std::string> roots[] = {
+      {"HKEY_LOCAL_MACHINE"}, {"HKEY_USERS"}, {"HKEY_LOCAL_MACHINE", "SOFTWARE", "Classes"}};
+  for (const std::vector<std::string>& root : roots) {
+    KeyId id = 0;
+    LONG error = registry_store::Predefined(Store::kMachine, root, &id);
+    if (error != ERROR_SUCCESS) return error;
+  }
+  // Closing the connection waits for the copy that the writes asked for,
+  // or that a store without one gets from its first writer.
+  registry_store::Registry(Store::kMachine).CloseConnection();
+  if (lstat(copy.c_str(), &status) != 0) return ERROR_WRITE_FAULT;
+  *published = !hadCopy;
+  return ERROR_SUCCESS;
+}
 }  // namespace vk_posix
