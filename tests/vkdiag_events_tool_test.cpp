@@ -401,6 +401,16 @@ VK_CHILD_MAIN(fleet_machine_reports) {
   return 0;
 }
 
+// The lines of a file another process is writing, without the last one
+// while it has no newline yet.
+std::vector<std::string> WholeLines(const std::string& path) {
+  std::string text = vktest::ReadWholeFile(path);
+  std::vector<std::string> lines;
+  for (size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+    lines.push_back(text.substr(start, end - start));
+  return lines;
+}
+
 // Replaces a piece of an example's text; false when the piece is not there.
 bool Replace(std::string* text, const std::string& piece, const std::string& by) {
   size_t at = text->find(piece);
@@ -466,12 +476,11 @@ TEST_F(EventsToolTest, AFleetsEventsReachTheCollectorAsTheToolShowsThem) {
   // The outage comes once the first halves are written, not while the
   // collector is in the middle of them.
   for (int poll = 0; poll < 1200; ++poll) {
-    std::istringstream in(vktest::ReadWholeFile(jsonLines));
     std::set<std::string> written;
-    for (std::string line; std::getline(in, line);) {
+    for (const std::string& line : WholeLines(jsonLines)) {
       nlohmann::json event = nlohmann::json::parse(line, nullptr, false);
-      if (!event.is_discarded())
-        written.insert(event["computer"].get<std::string>() + "/" + std::to_string(event["record"].get<int>()));
+      ASSERT_FALSE(event.is_discarded()) << line;
+      written.insert(event["computer"].get<std::string>() + "/" + std::to_string(event["record"].get<int>()));
     }
     if (written.size() >= 3u * (kFleetEvents / 2)) break;
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -487,9 +496,9 @@ TEST_F(EventsToolTest, AFleetsEventsReachTheCollectorAsTheToolShowsThem) {
   size_t lines = 0;
   for (int poll = 0; poll < 1200 && received.size() < 3u * kFleetEvents; ++poll) {
     if (poll > 0) std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    std::istringstream in(vktest::ReadWholeFile(jsonLines));
-    lines = 0;
-    for (std::string line; std::getline(in, line); ++lines) {
+    std::vector<std::string> whole = WholeLines(jsonLines);
+    lines = whole.size();
+    for (const std::string& line : whole) {
       nlohmann::json event = nlohmann::json::parse(line, nullptr, false);
       ASSERT_FALSE(event.is_discarded()) << line;
       received.emplace(std::make_pair(event["computer"].get<std::string>(), event["record"].get<int>()), event);
