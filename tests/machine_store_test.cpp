@@ -233,12 +233,19 @@ VK_CHILD_MAIN(stores_member_tampers) {
 }
 
 // A member of the group: writes HKEY_LOCAL_MACHINE, reports an event
-// (args[0] its text), keeps a secret in its own key (args[1]).
+// (args[0] its text), keeps a secret in its own key (args[1]). A value it
+// wrote to the machine and deleted again is never shown to anyone else.
 VK_CHILD_MAIN(stores_member_writes) {
 #if defined(_WIN32)
   return -1;
 #else
   if (WriteString(HKEY_LOCAL_MACHINE, kKey, "Owner", "member") != ERROR_SUCCESS) return 10;
+  if (WriteString(HKEY_LOCAL_MACHINE, kKey, "Deleted", "deleted machine secret") != ERROR_SUCCESS) return 15;
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return 16;
+  LONG deleted = RegDeleteValueA(key, "Deleted");
+  RegCloseKey(key);
+  if (deleted != ERROR_SUCCESS) return 16;
   if (Report(args.at(0)) != ERROR_SUCCESS) return 11;
   if (!LogHolds(args.at(0))) return 12;
   if (WriteString(HKEY_CURRENT_USER, kKey, "Secret", args.at(1)) != ERROR_SUCCESS) return 13;
@@ -418,6 +425,10 @@ TEST_F(MachineStoreTest, AMemberWritesTheMachineAndAnotherUserOnlyReadsIt) {
       << Output(s_other);
   EXPECT_EQ(0, RunAs(s_member, "stores_log_holds", {memberEvent})) << "the member's event is kept";
   EXPECT_EQ(1, RunAs(s_member, "stores_log_holds", {otherEvent})) << "the other user's event is not stored";
+  // The copy everyone may read holds nothing deleted before it was made.
+  std::string copy = vktest::ReadWholeFile(s_machine + "/published/registry.db");
+  EXPECT_NE(std::string::npos, copy.find("member")) << "the copy was read";
+  EXPECT_EQ(std::string::npos, copy.find("deleted machine secret"));
 #endif
 }
 

@@ -1,6 +1,8 @@
 #include "machine/checkpointer.h"
 
+#include <errno.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -50,45 +52,70 @@ sqlite3* OpenForCheckpoints(const std::string& path) {
   return db;
 }
 
-// The copy's own name while it is made: unique to this process and call,
-// in a directory where only root and the group may make or rename files.
+// The copy's own name while it is made: unique to this process and call.
 std::string ScratchName(const std::string& copy) {
   static std::atomic<unsigned> made{0};
   return copy + ".new-" + std::to_string(getpid()) + "-" + std::to_string(made.fetch_add(1));
 }
 
-// Makes a copy of the database whole under a scratch name, stamps it, gives
-// it the published mode and renames it into place, so that a reader finds
-// either the last copy or this one, never a part. False when it could not
-// be made; nothing is left behind then.
+// The database as one image, rebuilt without its free pages (which may
+// still hold what was deleted, and everyone reads the copy), stamped with
+// the generation and marked as a file without a WAL (bytes 18 and 19 of the
+// header): a copy is read without locks, as a plain file. Empty when it
+// cannot be had.
+std::string StampedImage(sqlite3* db, uint64_t generation) {
+  sqlite3_int64 size = 0;
+  unsigned char* pages = sqlite3_serialize(db, "main", &size, 0);
+  if (!pages || size < 100) {
+    sqlite3_free(pages);
+    return std::string();
+  }
+  pages[18] = pages[19] = 1;
+  sqlite3* stamped = nullptr;
+  std::string image;
+  if (sqlite3_open_v2(":memory:", &stamped, SQLITE_OPEN_READWRITE | SQLITE_OPEN_MEMORY, nullptr) == SQLITE_OK &&
+      sqlite3_deserialize(stamped, "main", pages, size, size,
+                          SQLITE_DESERIALIZE_FREEONCLOSE | SQLITE_DESERIALIZE_RESIZEABLE) == SQLITE_OK) {
+    pages = nullptr;  // the connection frees them
+    std::string stamp = "VACUUM; CREATE TABLE published(generation INTEGER NOT NULL); INSERT INTO published VALUES(" +
+                        std::to_string(generation) + ");";
+    sqlite3_int64 stampedSize = 0;
+    unsigned char* out = sqlite3_exec(stamped, stamp.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK
+                             ? sqlite3_serialize(stamped, "main", &stampedSize, 0)
+                             : nullptr;
+    if (out) image.assign(reinterpret_cast<const char*>(out), static_cast<size_t>(stampedSize));
+    sqlite3_free(out);
+  }
+  sqlite3_free(pages);
+  sqlite3_close(stamped);
+  return image;
+}
+
+bool WriteAll(int fd, const std::string& bytes) {
+  for (size_t done = 0; done < bytes.size();) {
+    ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// Makes a copy of the database whole under a scratch name, stamped, with
+// the published mode, and renames it into place, so that a reader finds
+// either the last copy or this one, never a part. The copy is written,
+// given its mode and synced through the descriptor that made it, never
+// reopened by name: every member may rename files in the copies' directory,
+// and none may make this process write into or change a file of theirs.
+// False when it could not be made.
 bool MakeCopy(sqlite3* db, const std::string& copy, uint64_t generation) {
+  std::string image = StampedImage(db, generation);
+  if (image.empty()) return false;
   std::string scratch = ScratchName(copy);
-  // VACUUM INTO writes into an empty file, made here and nowhere else.
   int fd = open(scratch.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0600);
   if (fd < 0) return false;
+  bool made = WriteAll(fd, image) && fchmod(fd, kPublishedFileMode) == 0 && fsync(fd) == 0;
   close(fd);
-  bool made = false;
-  sqlite3_stmt* vacuum = nullptr;
-  if (sqlite3_prepare_v2(db, "VACUUM INTO ?1", -1, &vacuum, nullptr) == SQLITE_OK) {
-    sqlite3_bind_text(vacuum, 1, scratch.c_str(), -1, SQLITE_TRANSIENT);
-    made = sqlite3_step(vacuum) == SQLITE_DONE;
-  }
-  sqlite3_finalize(vacuum);
-  sqlite3* stamped = nullptr;
-  if (made) {
-    made = sqlite3_open_v2(scratch.c_str(), &stamped, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW, nullptr) ==
-           SQLITE_OK;
-    // A copy read without locks is a plain file: no WAL beside it.
-    std::string stamp = "PRAGMA journal_mode=DELETE; CREATE TABLE published(generation INTEGER NOT NULL);"
-                        " INSERT INTO published VALUES(" + std::to_string(generation) + ");";
-    made = made && sqlite3_exec(stamped, stamp.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
-  }
-  sqlite3_close(stamped);
-  if (made) {
-    fd = open(scratch.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    made = fd >= 0 && fchmod(fd, kPublishedFileMode) == 0 && fsync(fd) == 0;
-    if (fd >= 0) close(fd);
-  }
   made = made && rename(scratch.c_str(), copy.c_str()) == 0;
   if (!made) unlink(scratch.c_str());
   return made;
