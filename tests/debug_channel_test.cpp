@@ -50,33 +50,7 @@ VK_CHILD_MAIN(send_raw_datagram) {
   return result;
 }
 
-// Sets (or with nullptr unsets) a variable for the children started in
-// this scope; the test process's own channel was fixed at its first text.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const char* value) : m_name(name) {
-    const char* old = getenv(name);
-    m_had = old != nullptr;
-    if (old) m_old = old;
-    if (value)
-      setenv(name, value, 1);
-    else
-      unsetenv(name);
-  }
-  ~ScopedEnv() {
-    if (m_had)
-      setenv(m_name.c_str(), m_old.c_str(), 1);
-    else
-      unsetenv(m_name.c_str());
-  }
-  ScopedEnv(const ScopedEnv&) = delete;
-  ScopedEnv& operator=(const ScopedEnv&) = delete;
-
- private:
-  std::string m_name;
-  std::string m_old;
-  bool m_had = false;
-};
+using vktest::ScopedEnv;
 
 bool WaitUntilListening(vktest::ToolProcess& listener) {
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);

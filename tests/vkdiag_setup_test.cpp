@@ -107,8 +107,16 @@ class SetupRefusalTest : public SetupTest {};
 TEST_F(SetupTest, FirstRunMakesGroupAndDirectoriesAndASecondChangesNothing) {
 #if !defined(_WIN32)
   ASSERT_FALSE(GroupExists(m_group));
-  ToolResult first = RunSetup();
+  std::string rootsState = m_root + "/root-state";
+  ToolResult first;
+  {
+    // Where root's own store would be made: setup makes none.
+    vktest::ScopedEnv noSingleRoot("VK_SYSTEM_ROOT", nullptr);
+    vktest::ScopedEnv stateHome("XDG_STATE_HOME", rootsState.c_str());
+    first = RunSetup();
+  }
   ASSERT_EQ(0, first.exitCode) << first.err;
+  EXPECT_FALSE(vktest::FileExists(rootsState + "/vkdiag")) << "setup made a store for root's own user";
   gid_t gid = 0;
   ASSERT_TRUE(GroupExists(m_group, &gid)) << "made with groupadd";
   EXPECT_NE(first.out.find("created the system group " + m_group), std::string::npos) << first.out;
@@ -206,6 +214,16 @@ TEST_F(SetupTest, SetsDriftedOwnersAndModesAndTheStoreFilesForTheGroup) {
 
   ToolResult again = RunSetup();
   EXPECT_NE(again.out.find("nothing changed"), std::string::npos) << again.out;
+
+  // A registry that is no database stays as it is, and setup says so.
+  vktest::WriteWholeFile(store + "/registry.db", "damaged");
+  vktest::WriteWholeFile(store + "/registry.db-wal", "");
+  ToolResult damaged = RunSetup();
+  EXPECT_EQ(0, damaged.exitCode) << "everything else is set up";
+  EXPECT_NE(damaged.err.find("warning: cannot publish the registry's root keys in " + store), std::string::npos)
+      << damaged.err;
+  EXPECT_EQ(std::string::npos, damaged.out.find("nothing changed")) << damaged.out;
+  EXPECT_TRUE(vktest::ReadWholeFile(store + "/registry.db") == "damaged") << "the damaged file was changed";
 #endif
 }
 

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 #include <vk/platform.h>
 
+#include <stdlib.h>
+
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -102,6 +104,36 @@ class ChildProcess {
   int m_pid = -1;
 #endif
 };
+
+#if !defined(_WIN32)
+// Sets (or with nullptr unsets) a variable for the children started in
+// this scope, and puts back what was there at its end.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value) : m_name(name) {
+    const char* old = getenv(name);
+    m_had = old != nullptr;
+    if (old) m_old = old;
+    if (value)
+      setenv(name, value, 1);
+    else
+      unsetenv(name);
+  }
+  ~ScopedEnv() {
+    if (m_had)
+      setenv(m_name.c_str(), m_old.c_str(), 1);
+    else
+      unsetenv(m_name.c_str());
+  }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  std::string m_name;
+  std::string m_old;
+  bool m_had = false;
+};
+#endif
 
 }  // namespace vktest
 

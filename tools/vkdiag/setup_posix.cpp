@@ -71,11 +71,11 @@ class Setup {
     Fd store(EnsureDirectory(storeParent.Get(), name.c_str(), kMachineStoreDirectory, group,
                              vk_posix::kMachineStoreDirectoryMode));
     SetUpStoreFiles(store.Get(), kMachineStoreDirectory, group);
-    PublishRegistryRoots();
     Fd runtimeParent(OpenParents(root.Get(), kMachineRuntimeDirectory, &name));
     CreateRuntimeWithTmpfiles(runtimeParent.Get(), name.c_str());
     Fd runtime(EnsureDirectory(runtimeParent.Get(), name.c_str(), kMachineRuntimeDirectory, group,
                                kMachineDirectoryMode));
+    PublishRegistryRoots();
     if (!m_changed)
       printf("nothing changed: group %s, %s and %s are set up\n", m_options.group.c_str(),
              Shown(Under(kMachineStoreDirectory)).c_str(), Shown(Under(kMachineRuntimeDirectory)).c_str());
@@ -217,13 +217,20 @@ class Setup {
 
   // The registry's root keys and the copy that users outside the group
   // read, so that they find their own key below HKEY_USERS from the start.
+  // Done last: a store whose registry cannot be opened (damaged, or held by
+  // a member) still has everything else set up, and the operator is told.
   void PublishRegistryRoots() {
     std::string store = Under(kMachineStoreDirectory);
     bool published = false;
     long error = vk_posix::PublishMachineRegistryRoots(store, m_options.group, &published);
-    if (error != 0)
-      throw Failure("cannot make the registry's root keys in " + Shown(store) + ": " +
-                    SystemMessage(static_cast<DWORD>(error)));
+    if (error != 0) {
+      fprintf(stderr,
+              "vkdiag: warning: cannot publish the registry's root keys in %s: %s; users outside the group read "
+              "no machine key until a member writes one\n",
+              Shown(store).c_str(), SystemMessage(static_cast<DWORD>(error)).c_str());
+      m_changed = true;  // not "nothing changed": something is wrong
+      return;
+    }
     if (published)
       Say("published " + Shown(store) + "/" + vk_posix::kPublishedDirectoryName +
           "/registry.db, the registry's root keys for users outside the group");

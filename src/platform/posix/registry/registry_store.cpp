@@ -7,7 +7,6 @@
 
 #include <errno.h>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
 
@@ -15,6 +14,7 @@
 #include <map>
 
 #include "machine/sqlite_database.h"
+#include "machine/state_files.h"
 #include "registry/registry_cache.h"
 #include "registry/store_routing.h"
 #include "text/name_fold.h"
@@ -840,9 +840,6 @@ long PublishMachineRegistryRoots(const std::string& directory, const std::string
   PinMachineStore(directory, groupName);
   StoreLocation where = Locate(Store::kMachine);
   if (!where.shared || !where.writable || !where.problem.empty()) return ERROR_ACCESS_DENIED;
-  std::string copy = where.published + "/registry.db";
-  struct stat status;
-  bool hadCopy = lstat(copy.c_str(), &status) == 0;
   const std::vector<std::string> roots[] = {
       {"HKEY_LOCAL_MACHINE"}, {"HKEY_USERS"}, {"HKEY_LOCAL_MACHINE", "SOFTWARE", "Classes"}};
   for (const std::vector<std::string>& root : roots) {
@@ -850,11 +847,24 @@ long PublishMachineRegistryRoots(const std::string& directory, const std::string
     LONG error = registry_store::Predefined(Store::kMachine, root, &id);
     if (error != ERROR_SUCCESS) return error;
   }
-  // Closing the connection waits for the copy that the writes asked for,
-  // or that a store without one gets from its first writer.
+  // A copy that readers would refuse counts as none (generation 0); one
+  // older than the store, or of a store whose count cannot be read, is
+  // made again.
+  uint64_t before = PublishedGeneration(where, "registry.db");
+  uint64_t now = 0;
+  registry_store::Statements(Store::kMachine, [&](Connection& c) -> LONG {
+    bool counted = registry_store::CacheOf(c).StableCount(&now);
+    *published = before == 0 || !counted || now > before;
+    if (*published) c.Publish(counted ? now : 0);
+    return ERROR_SUCCESS;
+  });
+  // Closing the connection waits for the copy asked for.
   registry_store::Registry(Store::kMachine).CloseConnection();
-  if (lstat(copy.c_str(), &status) != 0) return ERROR_WRITE_FAULT;
-  *published = !hadCopy;
+  DWORD error = ERROR_SUCCESS;
+  int fd = OpenPublishedCopy(where, "registry.db", &error);
+  if (fd < 0) return ERROR_WRITE_FAULT;
+  close(fd);
+  if (*published && PublishedGeneration(where, "registry.db") < now) return ERROR_WRITE_FAULT;
   return ERROR_SUCCESS;
 }
 }  // namespace vk_posix
