@@ -226,7 +226,7 @@ class Setup {
     if (error != 0) {
       fprintf(stderr,
               "vkdiag: warning: cannot publish the registry's root keys in %s: %s; users outside the group read "
-              "no machine key until a member writes one\n",
+              "an older copy, or no machine key at all, until a member writes one\n",
               Shown(store).c_str(), SystemMessage(static_cast<DWORD>(error)).c_str());
       m_changed = true;  // not "nothing changed": something is wrong
       return;

@@ -58,42 +58,50 @@ std::string ScratchName(const std::string& copy) {
   return copy + ".new-" + std::to_string(getpid()) + "-" + std::to_string(made.fetch_add(1));
 }
 
+// Bytes that SQLite allocated, freed with it.
+struct SqliteBytes {
+  unsigned char* data = nullptr;
+  sqlite3_int64 size = 0;
+  SqliteBytes() = default;
+  SqliteBytes(const SqliteBytes&) = delete;
+  SqliteBytes& operator=(const SqliteBytes&) = delete;
+  ~SqliteBytes() { sqlite3_free(data); }
+};
+
 // The database as one image, rebuilt without its free pages (which may
 // still hold what was deleted, and everyone reads the copy), stamped with
 // the generation and marked as a file without a WAL (bytes 18 and 19 of the
-// header): a copy is read without locks, as a plain file. Empty when it
+// header): a copy is read without locks, as a plain file. Built in this
+// process's memory (VACUUM may spill to an unlinked temporary file), so a
+// copy costs a few times the store's size for a moment. Empty data when it
 // cannot be had.
-std::string StampedImage(sqlite3* db, uint64_t generation) {
+void StampImage(sqlite3* db, uint64_t generation, SqliteBytes* image) {
   sqlite3_int64 size = 0;
   unsigned char* pages = sqlite3_serialize(db, "main", &size, 0);
   if (!pages || size < 100) {
     sqlite3_free(pages);
-    return std::string();
+    return;
   }
   pages[18] = pages[19] = 1;
   sqlite3* stamped = nullptr;
-  std::string image;
-  if (sqlite3_open_v2(":memory:", &stamped, SQLITE_OPEN_READWRITE | SQLITE_OPEN_MEMORY, nullptr) == SQLITE_OK &&
-      sqlite3_deserialize(stamped, "main", pages, size, size,
-                          SQLITE_DESERIALIZE_FREEONCLOSE | SQLITE_DESERIALIZE_RESIZEABLE) == SQLITE_OK) {
-    pages = nullptr;  // the connection frees them
-    std::string stamp = "VACUUM; CREATE TABLE published(generation INTEGER NOT NULL); INSERT INTO published VALUES(" +
-                        std::to_string(generation) + ");";
-    sqlite3_int64 stampedSize = 0;
-    unsigned char* out = sqlite3_exec(stamped, stamp.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK
-                             ? sqlite3_serialize(stamped, "main", &stampedSize, 0)
-                             : nullptr;
-    if (out) image.assign(reinterpret_cast<const char*>(out), static_cast<size_t>(stampedSize));
-    sqlite3_free(out);
+  if (sqlite3_open_v2(":memory:", &stamped, SQLITE_OPEN_READWRITE | SQLITE_OPEN_MEMORY, nullptr) != SQLITE_OK) {
+    sqlite3_free(pages);
+    sqlite3_close(stamped);
+    return;
   }
-  sqlite3_free(pages);
+  // The connection owns the pages from here on, even when this fails.
+  int rc = sqlite3_deserialize(stamped, "main", pages, size, size,
+                               SQLITE_DESERIALIZE_FREEONCLOSE | SQLITE_DESERIALIZE_RESIZEABLE);
+  std::string stamp = "VACUUM; CREATE TABLE published(generation INTEGER NOT NULL); INSERT INTO published VALUES(" +
+                      std::to_string(generation) + ");";
+  if (rc == SQLITE_OK && sqlite3_exec(stamped, stamp.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK)
+    image->data = sqlite3_serialize(stamped, "main", &image->size, 0);
   sqlite3_close(stamped);
-  return image;
 }
 
-bool WriteAll(int fd, const std::string& bytes) {
-  for (size_t done = 0; done < bytes.size();) {
-    ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+bool WriteAll(int fd, const unsigned char* bytes, size_t size) {
+  for (size_t done = 0; done < size;) {
+    ssize_t n = write(fd, bytes + done, size - done);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
     done += static_cast<size_t>(n);
@@ -109,12 +117,14 @@ bool WriteAll(int fd, const std::string& bytes) {
 // and none may make this process write into or change a file of theirs.
 // False when it could not be made.
 bool MakeCopy(sqlite3* db, const std::string& copy, uint64_t generation) {
-  std::string image = StampedImage(db, generation);
-  if (image.empty()) return false;
+  SqliteBytes image;
+  StampImage(db, generation, &image);
+  if (!image.data) return false;
   std::string scratch = ScratchName(copy);
   int fd = open(scratch.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0600);
   if (fd < 0) return false;
-  bool made = WriteAll(fd, image) && fchmod(fd, kPublishedFileMode) == 0 && fsync(fd) == 0;
+  bool made = WriteAll(fd, image.data, static_cast<size_t>(image.size)) && fchmod(fd, kPublishedFileMode) == 0 &&
+              fsync(fd) == 0;
   close(fd);
   made = made && rename(scratch.c_str(), copy.c_str()) == 0;
   if (!made) unlink(scratch.c_str());

@@ -852,8 +852,9 @@ long PublishMachineRegistryRoots(const std::string& directory, const std::string
   // made again.
   uint64_t before = PublishedGeneration(where, "registry.db");
   uint64_t now = 0;
+  bool counted = false;  // false while a member is in the middle of a write
   registry_store::Statements(Store::kMachine, [&](Connection& c) -> LONG {
-    bool counted = registry_store::CacheOf(c).StableCount(&now);
+    counted = registry_store::CacheOf(c).StableCount(&now);
     *published = before == 0 || !counted || now > before;
     if (*published) c.Publish(counted ? now : 0);
     return ERROR_SUCCESS;
@@ -864,7 +865,7 @@ long PublishMachineRegistryRoots(const std::string& directory, const std::string
   int fd = OpenPublishedCopy(where, "registry.db", &error);
   if (fd < 0) return ERROR_WRITE_FAULT;
   close(fd);
-  if (*published && PublishedGeneration(where, "registry.db") < now) return ERROR_WRITE_FAULT;
+  if (*published && counted && PublishedGeneration(where, "registry.db") < now) return ERROR_WRITE_FAULT;
   return ERROR_SUCCESS;
 }
 }  // namespace vk_posix
