@@ -21,7 +21,7 @@ class FileWakeWord;
 // ETIMEDOUT when the deadline passed first, or the error of the request.
 // Blocks the calling thread, which cannot be cancelled meanwhile. The wait
 // sleeps on word, the wake word of fd's file, where it is usable (null for
-// none): whoever lets such a lock go wakes the bit of start (WakeBit) there,
+// none): whoever lets such a lock go wakes start there (FileWakeWord::Wake),
 // and a waiter that is not woken looks again within 10 ms.
 bool LockExclusiveBefore(int fd, off_t start, off_t length, int64_t deadlineNs, FileWakeWord* word);
 bool LockSharedBefore(int fd, off_t start, off_t length, int64_t deadlineNs, FileWakeWord* word);

@@ -90,12 +90,10 @@ struct Claims {
                                                      kHoldsRead,  kHoldsWrite,  kHoldsDelete};
 };
 
-// The wake bits of the markers a request takes, which its close lets go.
-uint32_t MarkerWakeBits(const Claims& claims) {
-  uint32_t bits = 0;
+// The markers a request takes, which its close lets go.
+void AddMarkerWakes(const Claims& claims, WakeBytes* wake) {
   for (off_t marker = 0; marker < kMarkerCount; ++marker)
-    if (claims.take[marker]) bits |= WakeBit(kMarkerBase + marker);
-  return bits;
+    if (claims.take[marker]) wake->Add(kMarkerBase + marker);
 }
 
 // Serialises the claim-and-check of all opens of one file.
@@ -210,10 +208,12 @@ DWORD WaitInLine(int fd, const ShareRequest& request, int64_t sinceNs, ClaimRele
   // it then waits for that place alone and is woken by the close.
   const bool keepPlace = result == ERROR_SUCCESS && !request.shareWrite;
   if (placed && !keepPlace) LeavePlaceInLine(fd, place, word);
-  if (placed && keepPlace)
-    release->wakeBits = WakeBit(place) | MarkerWakeBits(claims);
-  else
+  if (placed && keepPlace) {
+    release->wake.Add(place);
+    AddMarkerWakes(claims, &release->wake);
+  } else {
     release->word.reset();
+  }
   if (result != ERROR_SUCCESS) ReleaseMarkers(fd);
   return result;
 }
@@ -249,7 +249,7 @@ ShareRequest MakeShareRequest(DWORD desiredAccess, DWORD shareMode) {
 bool ClaimsAnything(const ShareRequest& request) { return request.read || request.write || request.remove; }
 
 DWORD ClaimShareAccess(int fd, const struct stat& info, const ShareRequest& request, ClaimRelease* release) {
-  release->wakeBits = 0;
+  release->wake = WakeBytes();
   release->word.reset();
   if (!ClaimsAnything(request)) return ERROR_SUCCESS;
   const FileId file(info.st_dev, info.st_ino);
@@ -267,7 +267,7 @@ DWORD ClaimShareAccess(int fd, const struct stat& info, const ShareRequest& requ
     if (request.write && result == ERROR_SHARING_VIOLATION) RememberRefusedWriter(file);
   }
   // A writer that kept its place in line has its wake bits already.
-  if (result == ERROR_SUCCESS && release->wakeBits == 0) release->wakeBits = MarkerWakeBits(Claims(request));
+  if (result == ERROR_SUCCESS && release->wake.empty()) AddMarkerWakes(Claims(request), &release->wake);
   return result;
 }
 
@@ -275,11 +275,11 @@ void CloseClaimedFile(int fd, ClaimRelease* release) {
   // A word not kept from a wait (or kept from a wait on a file that was
   // empty then) is reached through fd, so before the close, and only when
   // someone waits: a writer that never met another pays one look.
-  if (release->wakeBits != 0 && !(release->word && release->word->usable()) && WritersInLine(fd))
+  if (!release->wake.empty() && !(release->word && release->word->usable()) && WritersInLine(fd))
     release->word.emplace(fd);
   // close() must not be retried on EINTR on Linux: the descriptor is gone.
   close(fd);
-  if (release->word) release->word->Wake(release->wakeBits);
+  if (release->word) release->word->Wake(release->wake);
   release->word.reset();
 }
 

@@ -37,7 +37,7 @@ ShareRequest MakeShareRequest(DWORD desiredAccess, DWORD shareMode);
 // writers in line may wait for, and the file's wake word when the handle
 // kept one from its own wait.
 struct ClaimRelease {
-  uint32_t wakeBits = 0;
+  WakeBytes wake;  // what the close lets go
   std::optional<FileWakeWord> word;
 };
 

@@ -49,9 +49,17 @@ int ReopenForReading(int fd) {
   return own;
 }
 
-}  // namespace
+// Where the bytes at the top of the range begin, which share the first word.
+constexpr uint64_t kTopBytes = uint64_t{INT64_MAX} - 1023;
 
-uint32_t WakeBit(off_t byte) { return uint32_t{1} << (static_cast<uint64_t>(byte) % 32); }
+// The word (index into the page) and the bit a sleeper for byte uses.
+size_t WordOf(off_t byte, size_t words) {
+  const uint64_t value = static_cast<uint64_t>(byte);
+  return value >= kTopBytes || words < 2 ? 0 : 1 + (value / 32) % (words - 1);
+}
+uint32_t BitOf(off_t byte) { return uint32_t{1} << (static_cast<uint64_t>(byte) % 32); }
+
+}  // namespace
 
 FileWakeWord::FileWakeWord(int fd) {
   if (fd < 0) return;
@@ -67,6 +75,7 @@ FileWakeWord::FileWakeWord(int fd) {
   m_page = page;
   m_pageBytes = static_cast<size_t>(pageBytes);
   m_word = static_cast<uint32_t*>(page);
+  m_words = m_pageBytes / sizeof(uint32_t);
 }
 
 FileWakeWord::~FileWakeWord() {
@@ -76,20 +85,41 @@ FileWakeWord::~FileWakeWord() {
 }
 
 bool FileWakeWord::SleepFor(off_t byte, int64_t untilNs) {
-  uint32_t value;
+  const size_t word = WordOf(byte, m_words);
+  // A word past the file's end reads as the zeros the page holds there.
+  uint32_t value = 0;
   ssize_t got;
-  do got = pread(m_fd, &value, sizeof value, 0);
+  do got = pread(m_fd, &value, sizeof value, static_cast<off_t>(word * sizeof value));
   while (got < 0 && errno == EINTR);
-  if (got != static_cast<ssize_t>(sizeof value)) return false;
+  if (got < 0 || (got == 0 && word == 0)) return false;  // a file cut to nothing has no page
   // An absolute time on CLOCK_MONOTONIC, the clock of the deadlines.
   const struct timespec until = {static_cast<time_t>(untilNs / 1000000000), static_cast<long>(untilNs % 1000000000)};
-  if (Futex(m_word, FUTEX_WAIT_BITSET, value, &until, WakeBit(byte)) == 0) return true;
+  if (Futex(m_word + word, FUTEX_WAIT_BITSET, value, &until, BitOf(byte)) == 0) return true;
   // Woken, timed out, interrupted, or the value changed before the sleep.
   return errno == ETIMEDOUT || errno == EINTR || errno == EAGAIN;
 }
 
-void FileWakeWord::Wake(uint32_t bits) {
-  if (m_word && bits != 0) Futex(m_word, FUTEX_WAKE_BITSET, INT_MAX, nullptr, bits);
+void FileWakeWord::Wake(const WakeBytes& bytes) {
+  if (!m_word) return;
+  bool done[WakeBytes::kMost] = {};
+  for (size_t i = 0; i < bytes.count; ++i) {
+    if (done[i]) continue;
+    const size_t word = WordOf(bytes.bytes[i], m_words);
+    uint32_t bits = 0;
+    for (size_t j = i; j < bytes.count; ++j) {
+      if (!done[j] && WordOf(bytes.bytes[j], m_words) == word) {
+        bits |= BitOf(bytes.bytes[j]);
+        done[j] = true;
+      }
+    }
+    Futex(m_word + word, FUTEX_WAKE_BITSET, INT_MAX, nullptr, bits);
+  }
+}
+
+void FileWakeWord::Wake(off_t byte) {
+  WakeBytes bytes;
+  bytes.Add(byte);
+  Wake(bytes);
 }
 
 }  // namespace vk_posix

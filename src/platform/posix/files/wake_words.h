@@ -4,12 +4,16 @@
 // on a futex, and the process that lets the lock go wakes it: one wake-up
 // on the way from the release to the waiter, with the waiter's deadline as
 // the futex's own timeout. The kernel knows a futex in a shared mapping of
-// a file by the file and the offset, so the first word of each process's
-// own read-only mapping of the file's first page is one futex for all of
-// them. The layer never writes there, and the word's value does not
-// matter. A sleeper names the byte it waits for as one of 32 bits and a
-// waker wakes the bits of the bytes it let go, so a close wakes the writers
-// waiting for what it held rather than the whole line.
+// a file by the file and the offset, so each word of each process's own
+// read-only mapping of the file's first page is one futex for all of them.
+// The layer never writes there, and the words' values do not matter. A
+// sleeper waits for the byte it wants as one bit of one word, and a waker
+// wakes the bits of the bytes it let go, so a close wakes the writers
+// waiting for what it held rather than the whole line. The bytes at the
+// top of the file's range (the share markers) share the first word; every
+// other byte (a place in line, whose value is a time in microseconds) has
+// a bit of its own among the other words for as long as a line lasts, so
+// writers in line are not woken for one another's places.
 #ifndef VK_PLATFORM_POSIX_WAKE_WORDS_H
 #define VK_PLATFORM_POSIX_WAKE_WORDS_H
 
@@ -19,8 +23,16 @@
 
 namespace vk_posix {
 
-// The bit that sleepers for a byte's lock wait on and wakers wake.
-uint32_t WakeBit(off_t byte);
+// The bytes a close or a release lets go, to be woken together.
+struct WakeBytes {
+  static constexpr size_t kMost = 8;
+  off_t bytes[kMost];
+  size_t count = 0;
+  void Add(off_t byte) {
+    if (count < kMost) bytes[count++] = byte;
+  }
+  bool empty() const { return count == 0; }
+};
 
 // The wake word of the file behind a descriptor, for as long as the object
 // lives; it outlives the descriptor if need be, and holds none of its
@@ -37,20 +49,23 @@ class FileWakeWord {
 
   bool usable() const { return m_word != nullptr; }
 
-  // Sleeps until a waker wakes the bit of byte, or until untilNs
+  // Sleeps until a waker wakes byte, or until untilNs
   // (CLOCK_MONOTONIC nanoseconds), or for no reason at all: the caller
   // looks at the lock again either way. False when the word failed (the
   // file was cut to nothing, say); the caller then waits another way.
   bool SleepFor(off_t byte, int64_t untilNs);
 
-  // Wakes every sleeper whose bit is in bits, in any process.
-  void Wake(uint32_t bits);
+  // Wakes every sleeper for any of the bytes, in any process: one call for
+  // each word they lie on.
+  void Wake(const WakeBytes& bytes);
+  void Wake(off_t byte);
 
  private:
-  int m_fd = -1;  // the mapping's own description; reads the word's value
+  int m_fd = -1;  // the mapping's own description; reads the words' values
   void* m_page = nullptr;
   size_t m_pageBytes = 0;
-  uint32_t* m_word = nullptr;
+  uint32_t* m_word = nullptr;  // the first
+  size_t m_words = 0;
 };
 
 }  // namespace vk_posix

@@ -98,11 +98,11 @@ void LeavePlaceInLine(int fd, off_t place, FileWakeWord* word) {
   // The writer behind this place sleeps until it is let go; a word of its
   // own is mapped only where the wait had none.
   if (word && word->usable()) {
-    word->Wake(WakeBit(place));
+    word->Wake(place);
     return;
   }
   FileWakeWord own(WritersInLine(fd) ? fd : -1);
-  own.Wake(WakeBit(place));
+  own.Wake(place);
 }
 
 bool WritersInLine(int fd) {
