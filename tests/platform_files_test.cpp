@@ -8,6 +8,12 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "files/wake_words.h"
 #endif
 
 #include <string>
@@ -289,6 +295,50 @@ TEST_F(PlatformFilesTest, DeleteWaitsForHandlesThatShareDelete) {
 // descriptor allows; an open then fails as for a handle that shares too
 // little, in bounded time, also for a writer that asks again and so waits
 // in line, and works again once the locks are gone.
+// A writer waiting for a lock sleeps on the file's first page until the
+// process that lets the lock go wakes it, through a description of its
+// own: a place in line, whose word lies past the end of a short file, and
+// a share marker.
+TEST_F(PlatformFilesTest, ALockLetGoWakesTheWriterSleepingForIt) {
+#if defined(_WIN32)
+  GTEST_SKIP() << "the kernel wakes waiting openers itself on Windows";
+#else
+  std::string path = PathOf("line.log");
+  vktest::WriteWholeFile(path, "a short log");
+  const off_t placeInLine = (off_t{1} << 62) + 1234567;
+  const off_t shareMarker = INT64_MAX - 63;
+  for (off_t byte : {placeInLine, shareMarker}) {
+    SCOPED_TRACE(byte);
+    int sleeperFd = open(path.c_str(), O_RDWR | O_CLOEXEC);
+    int wakerFd = open(path.c_str(), O_RDWR | O_CLOEXEC);
+    {
+      vk_posix::FileWakeWord sleeper(sleeperFd);
+      vk_posix::FileWakeWord waker(wakerFd);
+      ASSERT_TRUE(sleeper.usable() && waker.usable());
+      auto now = [] {
+        return std::chrono::duration_cast<std::chrono::nanoseconds>(
+                   std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+      };
+      const int64_t deadline = now() + 20 * 1000000000LL;
+      std::atomic<bool> returned{false};
+      std::thread waiting([&] {
+        sleeper.SleepFor(byte, deadline);
+        returned = true;
+      });
+      for (int round = 0; !returned && round < 1000000; ++round) {
+        waker.Wake(byte);
+        std::this_thread::yield();
+      }
+      waiting.join();
+      EXPECT_LT(now(), deadline) << "the sleep ran to its end: the wake did not reach it";
+    }
+    close(sleeperFd);
+    close(wakerFd);
+  }
+#endif
+}
+
 TEST_F(PlatformFilesTest, LocksOfAReaderEndOpensInASharingViolationNotAHang) {
 #if defined(_WIN32)
   GTEST_SKIP() << "flock and byte-range locks of another reader are POSIX's";

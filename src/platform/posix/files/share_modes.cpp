@@ -90,7 +90,8 @@ struct Claims {
                                                      kHoldsRead,  kHoldsWrite,  kHoldsDelete};
 };
 
-// The markers a request takes, which its close lets go.
+// The markers a request takes, which its close lets go, with its place.
+static_assert(WakeBytes::kMost >= 1 + kMarkerCount, "a close wakes its place and every marker");
 void AddMarkerWakes(const Claims& claims, WakeBytes* wake) {
   for (off_t marker = 0; marker < kMarkerCount; ++marker)
     if (claims.take[marker]) wake->Add(kMarkerBase + marker);
@@ -266,7 +267,7 @@ DWORD ClaimShareAccess(int fd, const struct stat& info, const ShareRequest& requ
     result = TryClaim(fd, request, request.write, INT64_MAX, &conflict);
     if (request.write && result == ERROR_SHARING_VIOLATION) RememberRefusedWriter(file);
   }
-  // A writer that kept its place in line has its wake bits already.
+  // A writer that kept its place in line knows what its close wakes already.
   if (result == ERROR_SUCCESS && release->wake.empty()) AddMarkerWakes(Claims(request), &release->wake);
   return result;
 }

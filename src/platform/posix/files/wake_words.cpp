@@ -51,11 +51,17 @@ int ReopenForReading(int fd) {
 
 // Where the bytes at the top of the range begin, which share the first word.
 constexpr uint64_t kTopBytes = uint64_t{INT64_MAX} - 1023;
+// The words used, in the smallest page Linux has.
+constexpr size_t kWords = 1024;
+// A futex that twice in a row refuses to sleep because its word holds
+// another value than the file reads there has a value kept past the file's
+// end by a writer's mapping: it would never sleep.
+constexpr int kMostRefusedSleeps = 2;
 
 // The word (index into the page) and the bit a sleeper for byte uses.
-size_t WordOf(off_t byte, size_t words) {
+size_t WordOf(off_t byte) {
   const uint64_t value = static_cast<uint64_t>(byte);
-  return value >= kTopBytes || words < 2 ? 0 : 1 + (value / 32) % (words - 1);
+  return value >= kTopBytes ? 0 : 1 + (value / 32) % (kWords - 1);
 }
 uint32_t BitOf(off_t byte) { return uint32_t{1} << (static_cast<uint64_t>(byte) % 32); }
 
@@ -66,7 +72,8 @@ FileWakeWord::FileWakeWord(int fd) {
   int own = ReopenForReading(fd);
   if (own < 0) return;
   const long pageBytes = sysconf(_SC_PAGESIZE);
-  void* page = pageBytes > 0 ? mmap(nullptr, static_cast<size_t>(pageBytes), PROT_READ, MAP_SHARED, own, 0) : MAP_FAILED;
+  const bool roomy = pageBytes >= static_cast<long>(kWords * sizeof(uint32_t));
+  void* page = roomy ? mmap(nullptr, static_cast<size_t>(pageBytes), PROT_READ, MAP_SHARED, own, 0) : MAP_FAILED;
   if (page == MAP_FAILED) {
     close(own);
     return;
@@ -75,7 +82,6 @@ FileWakeWord::FileWakeWord(int fd) {
   m_page = page;
   m_pageBytes = static_cast<size_t>(pageBytes);
   m_word = static_cast<uint32_t*>(page);
-  m_words = m_pageBytes / sizeof(uint32_t);
 }
 
 FileWakeWord::~FileWakeWord() {
@@ -85,8 +91,9 @@ FileWakeWord::~FileWakeWord() {
 }
 
 bool FileWakeWord::SleepFor(off_t byte, int64_t untilNs) {
-  const size_t word = WordOf(byte, m_words);
-  // A word past the file's end reads as the zeros the page holds there.
+  const size_t word = WordOf(byte);
+  // A word past the file's end reads as nothing: the page holds zeros
+  // there unless a writer's mapping stored something (see below).
   uint32_t value = 0;
   ssize_t got;
   do got = pread(m_fd, &value, sizeof value, static_cast<off_t>(word * sizeof value));
@@ -94,9 +101,14 @@ bool FileWakeWord::SleepFor(off_t byte, int64_t untilNs) {
   if (got < 0 || (got == 0 && word == 0)) return false;  // a file cut to nothing has no page
   // An absolute time on CLOCK_MONOTONIC, the clock of the deadlines.
   const struct timespec until = {static_cast<time_t>(untilNs / 1000000000), static_cast<long>(untilNs % 1000000000)};
-  if (Futex(m_word + word, FUTEX_WAIT_BITSET, value, &until, BitOf(byte)) == 0) return true;
-  // Woken, timed out, interrupted, or the value changed before the sleep.
-  return errno == ETIMEDOUT || errno == EINTR || errno == EAGAIN;
+  if (Futex(m_word + word, FUTEX_WAIT_BITSET, value, &until, BitOf(byte)) == 0) {
+    m_refusedSleeps = 0;
+    return true;
+  }
+  // Timed out, interrupted, or the value changed before the sleep.
+  if (errno == EAGAIN) return ++m_refusedSleeps < kMostRefusedSleeps;
+  m_refusedSleeps = 0;
+  return errno == ETIMEDOUT || errno == EINTR;
 }
 
 void FileWakeWord::Wake(const WakeBytes& bytes) {
@@ -104,10 +116,10 @@ void FileWakeWord::Wake(const WakeBytes& bytes) {
   bool done[WakeBytes::kMost] = {};
   for (size_t i = 0; i < bytes.count; ++i) {
     if (done[i]) continue;
-    const size_t word = WordOf(bytes.bytes[i], m_words);
+    const size_t word = WordOf(bytes.bytes[i]);
     uint32_t bits = 0;
     for (size_t j = i; j < bytes.count; ++j) {
-      if (!done[j] && WordOf(bytes.bytes[j], m_words) == word) {
+      if (!done[j] && WordOf(bytes.bytes[j]) == word) {
         bits |= BitOf(bytes.bytes[j]);
         done[j] = true;
       }

@@ -9,11 +9,13 @@
 // The layer never writes there, and the words' values do not matter. A
 // sleeper waits for the byte it wants as one bit of one word, and a waker
 // wakes the bits of the bytes it let go, so a close wakes the writers
-// waiting for what it held rather than the whole line. The bytes at the
-// top of the file's range (the share markers) share the first word; every
-// other byte (a place in line, whose value is a time in microseconds) has
-// a bit of its own among the other words for as long as a line lasts, so
-// writers in line are not woken for one another's places.
+// waiting for what it held rather than the whole line. The words are the
+// first 1024 of the page whatever its size, so that every process agrees on
+// them. The bytes at the top of the file's range (the share markers) share
+// the first word; every other byte (a place in line, whose value is a time
+// in microseconds) sleeps on one of the 1023 × 32 bits of the others, so
+// places less than 32 ms apart never share one and writers in line are not
+// woken for one another's places.
 #ifndef VK_PLATFORM_POSIX_WAKE_WORDS_H
 #define VK_PLATFORM_POSIX_WAKE_WORDS_H
 
@@ -26,7 +28,7 @@ namespace vk_posix {
 // The bytes a close or a release lets go, to be woken together.
 struct WakeBytes {
   static constexpr size_t kMost = 8;
-  off_t bytes[kMost];
+  off_t bytes[kMost] = {};
   size_t count = 0;
   void Add(off_t byte) {
     if (count < kMost) bytes[count++] = byte;
@@ -52,7 +54,8 @@ class FileWakeWord {
   // Sleeps until a waker wakes byte, or until untilNs
   // (CLOCK_MONOTONIC nanoseconds), or for no reason at all: the caller
   // looks at the lock again either way. False when the word failed (the
-  // file was cut to nothing, say); the caller then waits another way.
+  // file was cut to nothing, say, or a writer keeps a value in the page
+  // that the futex never sleeps on); the caller then waits another way.
   bool SleepFor(off_t byte, int64_t untilNs);
 
   // Wakes every sleeper for any of the bytes, in any process: one call for
@@ -65,7 +68,7 @@ class FileWakeWord {
   void* m_page = nullptr;
   size_t m_pageBytes = 0;
   uint32_t* m_word = nullptr;  // the first
-  size_t m_words = 0;
+  int m_refusedSleeps = 0;     // in a row: the futex found another value
 };
 
 }  // namespace vk_posix
