@@ -13,6 +13,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <pthread.h>
+#include <sched.h>
 #include <signal.h>
 #include <time.h>
 
@@ -303,6 +304,11 @@ int64_t MonotonicNanoseconds() {
   struct timespec now;
   clock_gettime(CLOCK_MONOTONIC, &now);
   return static_cast<int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+void YieldCpu() {
+  const int policy = sched_getscheduler(0) & ~SCHED_RESET_ON_FORK;
+  if (policy == SCHED_OTHER || policy == SCHED_BATCH || policy == SCHED_IDLE) sched_yield();
 }
 
 }  // namespace vk_posix

@@ -29,6 +29,13 @@ bool LockSharedBefore(int fd, off_t start, off_t length, int64_t deadlineNs, Fil
 // Nanoseconds on CLOCK_MONOTONIC, the same clock in every process.
 int64_t MonotonicNanoseconds();
 
+// Offers the calling thread's CPU to another runnable thread once, as
+// threads under the fair policies (SCHED_OTHER, SCHED_BATCH, SCHED_IDLE)
+// yield: the thread goes on at the latest when its turn comes round
+// again. A real-time or deadline thread does not yield: it would pass its
+// CPU only to threads of its own priority, or give up its whole period.
+void YieldCpu();
+
 }  // namespace vk_posix
 
 #endif  // VK_PLATFORM_POSIX_LOCK_WAITS_H

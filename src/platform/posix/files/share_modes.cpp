@@ -26,7 +26,6 @@
 
 #include <errno.h>
 #include <fcntl.h>
-#include <sched.h>
 #include <stdint.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -71,7 +70,7 @@ bool NoLocksHere(int error) { return error == EINVAL || error == ENOLCK || error
 // microseconds: a yield first, then sleeps that grow to a millisecond.
 void Pause(int round) {
   if (round < 3) {
-    sched_yield();
+    YieldCpu();
     return;
   }
   long ns = 50000L << (round < 8 ? round - 3 : 5);
@@ -208,6 +207,9 @@ DWORD WaitInLine(int fd, const ShareRequest& request, int64_t sinceNs, ClaimRele
   // the file, as no writer could open it meanwhile anyway: the one behind
   // it then waits for that place alone and is woken by the close.
   const bool keepPlace = result == ERROR_SUCCESS && !request.shareWrite;
+  // Markers let go first: the writer that leaving the place wakes must not
+  // meet one of them.
+  if (result != ERROR_SUCCESS) ReleaseMarkers(fd);
   if (placed && !keepPlace) LeavePlaceInLine(fd, place, word);
   if (placed && keepPlace) {
     release->wake.Add(place);
@@ -215,7 +217,6 @@ DWORD WaitInLine(int fd, const ShareRequest& request, int64_t sinceNs, ClaimRele
   } else {
     release->word.reset();
   }
-  if (result != ERROR_SUCCESS) ReleaseMarkers(fd);
   return result;
 }
 
@@ -280,7 +281,12 @@ void CloseClaimedFile(int fd, ClaimRelease* release) {
     release->word.emplace(fd);
   // close() must not be retried on EINTR on Linux: the descriptor is gone.
   close(fd);
-  if (release->word) release->word->Wake(release->wake);
+  // The woken writer may be queued on this CPU, where it could wait until
+  // this thread's turn ends or it sleeps, while the caller usually goes on
+  // to its next open of the same file at once: so the CPU is offered to it.
+  // It costs the caller at most one turn, and only a close that woke
+  // someone (a user who may only read the file can make that true, no more).
+  if (release->word && release->word->Wake(release->wake)) YieldCpu();
   release->word.reset();
 }
 

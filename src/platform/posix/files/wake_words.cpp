@@ -14,7 +14,6 @@
 #include <fcntl.h>
 #include <limits.h>
 #include <linux/futex.h>
-#include <sched.h>
 #include <stdio.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -112,8 +111,8 @@ bool FileWakeWord::SleepFor(off_t byte, int64_t untilNs) {
   return errno == ETIMEDOUT || errno == EINTR;
 }
 
-void FileWakeWord::Wake(const WakeBytes& bytes) {
-  if (!m_word) return;
+bool FileWakeWord::Wake(const WakeBytes& bytes) {
+  if (!m_word) return false;
   bool woke = false;
   bool done[WakeBytes::kMost] = {};
   for (size_t i = 0; i < bytes.count; ++i) {
@@ -128,17 +127,13 @@ void FileWakeWord::Wake(const WakeBytes& bytes) {
     }
     if (Futex(m_word + word, FUTEX_WAKE_BITSET, INT_MAX, nullptr, bits) > 0) woke = true;
   }
-  // The kernel may queue a woken writer on the waker's CPU, where it
-  // would wait until this thread next sleeps: the caller usually goes on
-  // to its next open of the same file at once. Yielding lets it take the
-  // file now; with nobody queued here it returns at once.
-  if (woke) sched_yield();
+  return woke;
 }
 
-void FileWakeWord::Wake(off_t byte) {
+bool FileWakeWord::Wake(off_t byte) {
   WakeBytes bytes;
   bytes.Add(byte);
-  Wake(bytes);
+  return Wake(bytes);
 }
 
 }  // namespace vk_posix

@@ -59,11 +59,9 @@ class FileWakeWord {
   bool SleepFor(off_t byte, int64_t untilNs);
 
   // Wakes every sleeper for any of the bytes, in any process: one call for
-  // each word they lie on. When it woke someone, the calling thread yields
-  // its CPU once, so that the woken writer runs at once (the thread goes on
-  // as soon as it is scheduled again).
-  void Wake(const WakeBytes& bytes);
-  void Wake(off_t byte);
+  // each word they lie on. True when it woke someone.
+  bool Wake(const WakeBytes& bytes);
+  bool Wake(off_t byte);
 
  private:
   int m_fd = -1;  // the mapping's own description; reads the words' values
