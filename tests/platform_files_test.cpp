@@ -10,9 +10,9 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <chrono>
 #include <thread>
 
+#include "files/lock_waits.h"
 #include "files/wake_words.h"
 #endif
 
@@ -311,16 +311,12 @@ TEST_F(PlatformFilesTest, ALockLetGoWakesTheWriterSleepingForIt) {
     SCOPED_TRACE(byte);
     int sleeperFd = open(path.c_str(), O_RDWR | O_CLOEXEC);
     int wakerFd = open(path.c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_TRUE(sleeperFd >= 0 && wakerFd >= 0);
     {
       vk_posix::FileWakeWord sleeper(sleeperFd);
       vk_posix::FileWakeWord waker(wakerFd);
       ASSERT_TRUE(sleeper.usable() && waker.usable());
-      auto now = [] {
-        return std::chrono::duration_cast<std::chrono::nanoseconds>(
-                   std::chrono::steady_clock::now().time_since_epoch())
-            .count();
-      };
-      const int64_t deadline = now() + 20 * 1000000000LL;
+      const int64_t deadline = vk_posix::MonotonicNanoseconds() + 20 * 1000000000LL;
       std::atomic<bool> returned{false};
       std::thread waiting([&] {
         sleeper.SleepFor(byte, deadline);
@@ -331,7 +327,7 @@ TEST_F(PlatformFilesTest, ALockLetGoWakesTheWriterSleepingForIt) {
         std::this_thread::yield();
       }
       waiting.join();
-      EXPECT_LT(now(), deadline) << "the sleep ran to its end: the wake did not reach it";
+      EXPECT_LT(vk_posix::MonotonicNanoseconds(), deadline) << "the sleep ran to its end: the wake did not reach it";
     }
     close(sleeperFd);
     close(wakerFd);

@@ -1,6 +1,5 @@
 #include "machine/checkpointer.h"
 
-#include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,6 +9,7 @@
 #include <system_error>
 #include <thread>
 
+#include "files/files.h"
 #include "machine/sqlite_database.h"
 #include "machine/state_files.h"
 
@@ -99,16 +99,6 @@ void StampImage(sqlite3* db, uint64_t generation, SqliteBytes* image) {
   sqlite3_close(stamped);
 }
 
-bool WriteAll(int fd, const unsigned char* bytes, size_t size) {
-  for (size_t done = 0; done < size;) {
-    ssize_t n = write(fd, bytes + done, size - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
-
 // Makes a copy of the database whole under a scratch name, stamped, with
 // the published mode, and renames it into place, so that a reader finds
 // either the last copy or this one, never a part. The copy is written,
@@ -123,8 +113,9 @@ bool MakeCopy(sqlite3* db, const std::string& copy, uint64_t generation) {
   std::string scratch = ScratchName(copy);
   int fd = open(scratch.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0600);
   if (fd < 0) return false;
-  bool made = WriteAll(fd, image.data, static_cast<size_t>(image.size)) && fchmod(fd, kPublishedFileMode) == 0 &&
-              fsync(fd) == 0;
+  size_t written = 0;
+  bool made = WriteAll(fd, image.data, static_cast<size_t>(image.size), &written) &&
+              fchmod(fd, kPublishedFileMode) == 0 && fsync(fd) == 0;
   close(fd);
   made = made && rename(scratch.c_str(), copy.c_str()) == 0;
   if (!made) unlink(scratch.c_str());
