@@ -4,20 +4,14 @@
 
 #include <vk/log_file.h>
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <string>
 
+#include "bench_support.h"
+
 namespace {
 
-std::string BenchPath(const char* name) {
-  const char* dir = getenv("VK_BENCH_DIR");
-  return std::string(dir ? dir : ".") + "/" + name;
-}
+using vkbench::BenchPath;
 
 void BM_WriterOneText(benchmark::State& state) {
   std::string path = BenchPath("vkdiag-bench-writer.log");
@@ -29,24 +23,11 @@ void BM_WriterOneText(benchmark::State& state) {
 }
 BENCHMARK(BM_WriterOneText);
 
-// open, lock, seek to the end, prefix/text/line end, fsync, size, close.
+// The same text through the bare calls alone.
 void BM_SystemCallFloor(benchmark::State& state) {
   std::string path = BenchPath("vkdiag-bench-floor.log");
   std::remove(path.c_str());
-  const char prefix[] = "vkdiag_bench : 12/08/26 23:48:18 : ";
-  const char text[] = "benchmark text 42";
-  for (auto _ : state) {
-    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-    flock(fd, LOCK_EX);
-    lseek(fd, 0, SEEK_END);
-    benchmark::DoNotOptimize(write(fd, prefix, sizeof prefix - 1));
-    benchmark::DoNotOptimize(write(fd, text, sizeof text - 1));
-    benchmark::DoNotOptimize(write(fd, "\r\n", 2));
-    fsync(fd);
-    struct stat info;
-    fstat(fd, &info);
-    close(fd);
-  }
+  for (auto _ : state) vkbench::BareLogCycle(path);
   std::remove(path.c_str());
 }
 BENCHMARK(BM_SystemCallFloor);

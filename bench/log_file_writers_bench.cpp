@@ -7,8 +7,12 @@
 //                 in the file returned (0 when the file was free)
 //   lost          texts whose Write reported failure, or that the file does
 //                 not hold exactly once
-// The share of one writer (texts_per_s over that of one process alone) is
-// computed by scripts/bench from the medians.
+//   share_of_one  texts_per_s over that of one process alone, run just before
+//   p99_wait_cycles  p99_wait_us in cycles of that one process
+// BM_BareCallsInLine is what no hand-over can beat: the bare calls of one
+// text (bench_support.h) back to back in one process, and as p99_wait_us the
+// 99th percentile of 15 cycles in a row, which is what a text behind 15
+// writers would wait if handing the file over cost nothing.
 #include <benchmark/benchmark.h>
 
 #include <vk/log_file.h>
@@ -26,6 +30,8 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
+
 namespace {
 
 constexpr int kTexts = 2000;
@@ -42,9 +48,15 @@ int64_t NowNs() {
   return static_cast<int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
 }
 
-std::string BenchPath(const char* name) {
-  const char* dir = getenv("VK_BENCH_DIR");
-  return std::string(dir ? dir : ".") + "/" + name;
+using vkbench::BenchPath;
+
+constexpr int kWritersAhead = 15;
+
+double Percentile99(std::vector<double> values) {
+  if (values.empty()) return 0;
+  size_t rank = values.size() * 99 / 100;
+  std::nth_element(values.begin(), values.begin() + static_cast<long>(rank), values.end());
+  return values[rank];
 }
 
 // One writer process: waits until the start pipe closes, then writes its
@@ -139,21 +151,26 @@ RunResult RunWriters(const std::string& path, int writers) {
   result.lost = foreign;
   for (size_t i = 0; i < seen.size(); ++i)
     if (seen[i] != 1 || !times[i].written) ++result.lost;
-  if (!waits.empty()) {
-    size_t rank = waits.size() * 99 / 100;
-    std::nth_element(waits.begin(), waits.begin() + static_cast<long>(rank), waits.end());
-    result.p99WaitUs = waits[rank];
-  }
+  result.p99WaitUs = Percentile99(std::move(waits));
   munmap(shared, bytes);
   std::remove(path.c_str());
   return result;
 }
 
+// With several writers, each iteration first runs one writer alone, so that
+// each share is taken from two runs a moment apart: the disk's speed drifts
+// over a sitting by more than the difference measured.
 void BM_LogFileWriters(benchmark::State& state) {
   const int writers = static_cast<int>(state.range(0));
   std::string path = BenchPath("vkdiag-bench-writers.log");
-  double texts = 0, seconds = 0, p99 = 0, lost = 0;
+  double texts = 0, seconds = 0, p99 = 0, lost = 0, aloneTexts = 0, aloneSeconds = 0;
   for (auto _ : state) {
+    if (writers > 1) {
+      RunResult alone = RunWriters(path, 1);
+      aloneTexts += kTexts;
+      aloneSeconds += alone.seconds;
+      lost += alone.lost;
+    }
     RunResult run = RunWriters(path, writers);
     state.SetIterationTime(run.seconds);
     texts += (kTexts / writers) * writers;
@@ -164,7 +181,47 @@ void BM_LogFileWriters(benchmark::State& state) {
   state.counters["texts_per_s"] = seconds > 0 ? texts / seconds : 0;
   state.counters["p99_wait_us"] = p99;
   state.counters["lost"] = lost;
+  // One writer alone is its own pair.
+  if (writers == 1) {
+    aloneTexts = texts;
+    aloneSeconds = seconds;
+  }
+  double aloneCycleUs = aloneTexts > 0 ? aloneSeconds * 1e6 / aloneTexts : 0;
+  state.counters["share_of_one"] = seconds > 0 && aloneCycleUs > 0 ? (texts / seconds) * aloneCycleUs / 1e6 : 0;
+  state.counters["p99_wait_cycles"] = aloneCycleUs > 0 ? p99 / aloneCycleUs : 0;
 }
 BENCHMARK(BM_LogFileWriters)->Arg(1)->Arg(2)->Arg(4)->Arg(16)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+void BM_BareCallsInLine(benchmark::State& state) {
+  std::string path = BenchPath("vkdiag-bench-line.log");
+  double texts = 0, seconds = 0, p99 = 0;
+  for (auto _ : state) {
+    std::remove(path.c_str());
+    std::vector<double> cycles;  // microseconds
+    cycles.reserve(kTexts);
+    int64_t began = NowNs();
+    for (int i = 0; i < kTexts; ++i) {
+      int64_t start = NowNs();
+      vkbench::BareLogCycle(path);
+      cycles.push_back(static_cast<double>(NowNs() - start) / 1e3);
+    }
+    double run = static_cast<double>(NowNs() - began) / 1e9;
+    state.SetIterationTime(run);
+    texts += kTexts;
+    seconds += run;
+    std::vector<double> waits;
+    double window = 0;
+    for (size_t i = 0; i < cycles.size(); ++i) {
+      window += cycles[i];
+      if (i >= kWritersAhead) window -= cycles[i - kWritersAhead];
+      if (i + 1 >= kWritersAhead) waits.push_back(window);
+    }
+    p99 = std::max(p99, Percentile99(std::move(waits)));
+  }
+  std::remove(path.c_str());
+  state.counters["texts_per_s"] = seconds > 0 ? texts / seconds : 0;
+  state.counters["p99_wait_us"] = p99;
+}
+BENCHMARK(BM_BareCallsInLine)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
