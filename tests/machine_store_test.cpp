@@ -465,6 +465,11 @@ TEST_F(MachineStoreTest, AUsersKeyLeftInAnOldMachineStoreIsNotReachedByOthers) {
   MemberWrites("an event", "member secret");
   EXPECT_EQ(0, RunAs(s_other, "stores_other_user", {std::to_string(s_member.uid), "refused", "an event"}))
       << Output(s_other);
+  // Nor in the copy that everyone may read as a file.
+  std::string copy = vktest::ReadWholeFile(s_machine + "/published/registry.db");
+  EXPECT_NE(std::string::npos, copy.find("member")) << "the copy was read";
+  EXPECT_EQ(std::string::npos, copy.find("old secret"));
+  EXPECT_EQ(std::string::npos, copy.find("S-1-22-1-" + std::to_string(s_member.uid)));
 #endif
 }
 

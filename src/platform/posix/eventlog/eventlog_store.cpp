@@ -30,8 +30,8 @@ constexpr DWORD kRecordSignature = 0x654c664c;  // "LfLe"
 
 
 ProcessDatabase& EventLog() {
-  static ProcessDatabase* database =
-      new ProcessDatabase({"eventlog.db", kSchema, ERROR_EVENTLOG_FILE_CORRUPT, kStorePageSize, Store::kMachine, false});
+  static ProcessDatabase* database = new ProcessDatabase(
+      {"eventlog.db", kSchema, ERROR_EVENTLOG_FILE_CORRUPT, kStorePageSize, Store::kMachine, false, nullptr});
   return *database;
 }
 
@@ -281,7 +281,8 @@ LONG Oldest(const std::string& log, DWORD* oldest) { return LogNumber(log, kOlde
 LONG Newest(const std::string& log, DWORD* newest) { return LogNumber(log, kNewestQuery, newest); }
 
 BackupLog::BackupLog(sqlite3* db, std::string key)
-    : m_connection(new Connection({"backup", kSchema, ERROR_EVENTLOG_FILE_CORRUPT, 0, Store::kMachine, false}, nullptr)),
+    : m_connection(
+          new Connection({"backup", kSchema, ERROR_EVENTLOG_FILE_CORRUPT, 0, Store::kMachine, false, nullptr}, nullptr)),
       m_key(std::move(key)) {
   m_connection->Adopt(db);
 }

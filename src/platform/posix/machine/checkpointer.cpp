@@ -68,14 +68,15 @@ struct SqliteBytes {
   ~SqliteBytes() { sqlite3_free(data); }
 };
 
-// The database as one image, rebuilt without its free pages (which may
-// still hold what was deleted, and everyone reads the copy), stamped with
-// the generation and marked as a file without a WAL (bytes 18 and 19 of the
-// header): a copy is read without locks, as a plain file. Built in this
+// The database as one image, without what `unpublished` takes out, rebuilt
+// without its free pages (which may still hold what was deleted, and
+// everyone reads the copy), stamped with the generation and marked as a
+// file without a WAL (bytes 18 and 19 of the header): a copy is read
+// without locks, as a plain file. Built in this
 // process's memory (VACUUM may spill to an unlinked temporary file), so a
 // copy costs a few times the store's size for a moment. Empty data when it
 // cannot be had.
-void StampImage(sqlite3* db, uint64_t generation, SqliteBytes* image) {
+void StampImage(sqlite3* db, uint64_t generation, const char* unpublished, SqliteBytes* image) {
   sqlite3_int64 size = 0;
   unsigned char* pages = sqlite3_serialize(db, "main", &size, 0);
   if (!pages || size < 100) {
@@ -94,7 +95,8 @@ void StampImage(sqlite3* db, uint64_t generation, SqliteBytes* image) {
                                SQLITE_DESERIALIZE_FREEONCLOSE | SQLITE_DESERIALIZE_RESIZEABLE);
   std::string stamp = "VACUUM; CREATE TABLE published(generation INTEGER NOT NULL); INSERT INTO published VALUES(" +
                       std::to_string(generation) + ");";
-  if (rc == SQLITE_OK && sqlite3_exec(stamped, stamp.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK)
+  if (rc == SQLITE_OK && (!unpublished || sqlite3_exec(stamped, unpublished, nullptr, nullptr, nullptr) == SQLITE_OK) &&
+      sqlite3_exec(stamped, stamp.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK)
     image->data = sqlite3_serialize(stamped, "main", &image->size, 0);
   sqlite3_close(stamped);
 }
@@ -106,9 +108,9 @@ void StampImage(sqlite3* db, uint64_t generation, SqliteBytes* image) {
 // reopened by name: every member may rename files in the copies' directory,
 // and none may make this process write into or change a file of theirs.
 // False when it could not be made.
-bool MakeCopy(sqlite3* db, const std::string& copy, uint64_t generation) {
+bool MakeCopy(sqlite3* db, const std::string& copy, uint64_t generation, const char* unpublished) {
   SqliteBytes image;
-  StampImage(db, generation, &image);
+  StampImage(db, generation, unpublished, &image);
   if (!image.data) return false;
   std::string scratch = ScratchName(copy);
   int fd = open(scratch.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0600);
@@ -163,13 +165,15 @@ bool Checkpointer::Request(const char* path, int pages) {
   return true;
 }
 
-void Checkpointer::Publish(const std::string& path, const std::string& copy, uint64_t generation) {
+void Checkpointer::Publish(const std::string& path, const std::string& copy, uint64_t generation,
+                           const char* unpublished) {
   std::lock_guard<std::mutex> guard(m_lock);
   if (m_finishing || !StartThread()) return;
   if (!m_publishDue) m_publishAt = std::chrono::steady_clock::now() + std::chrono::milliseconds(kPublishDelayMs);
   m_publishDue = true;
   m_publishFrom = path;
   m_publishTo = copy;
+  m_unpublished = unpublished;
   if (generation > m_generation) m_generation = generation;
   m_wake.notify_one();
 }
@@ -199,6 +203,7 @@ void Checkpointer::Run() {
     bool checkpoint = m_requested;
     bool publish = m_publishDue && (m_finishing || std::chrono::steady_clock::now() >= m_publishAt);
     std::string path = m_path, from = m_publishFrom, to = m_publishTo;
+    const char* unpublished = m_unpublished;
     uint64_t generation = m_generation;
     m_requested = false;
     if (publish) m_publishDue = false;
@@ -207,7 +212,7 @@ void Checkpointer::Run() {
       std::lock_guard<std::mutex> gate(m_gate);
       // Passive: copies what no reader still needs, waiting for nobody.
       if (checkpoint && connect(path)) sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
-      if (publish && connect(from)) MakeCopy(db, to, generation);
+      if (publish && connect(from)) MakeCopy(db, to, generation, unpublished);
     }
     guard.lock();
     if (m_finishing && !m_publishDue) break;

@@ -42,9 +42,10 @@ class Checkpointer {
   // them.
   void Serve(sqlite3* db);
   // Asks for a copy of the database at `path`, made whole and renamed into
-  // place at `copy`, stamped with `generation` (the highest asked for).
+  // place at `copy`, stamped with `generation` (the highest asked for),
+  // without what the SQL `unpublished` (static, or null) takes out of it.
   static constexpr int kPublishDelayMs = 20;
-  void Publish(const std::string& path, const std::string& copy, uint64_t generation);
+  void Publish(const std::string& path, const std::string& copy, uint64_t generation, const char* unpublished);
   // At a normal exit: waits for a checkpoint under way, closes the
   // thread's connection and lets the thread end.
   void Finish();
@@ -76,6 +77,7 @@ class Checkpointer {
   bool m_publishDue = false;
   std::string m_publishFrom;
   std::string m_publishTo;
+  const char* m_unpublished = nullptr;
   uint64_t m_generation = 0;
   std::chrono::steady_clock::time_point m_publishAt;
 };

@@ -272,7 +272,8 @@ bool Connection::CopyStillPublished() {
 void Connection::Publish(uint64_t generation) {
   StoreLocation where = Locate(m_file.store);
   if (!m_db || !m_file.published || !where.shared || !where.writable) return;
-  m_checkpointer->Publish(where.directory + "/" + m_file.name, where.published + "/" + m_file.name, generation);
+  m_checkpointer->Publish(where.directory + "/" + m_file.name, where.published + "/" + m_file.name, generation,
+                          m_file.unpublished);
 }
 
 LONG StartWalDatabase(const std::string& path) {

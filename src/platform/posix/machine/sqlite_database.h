@@ -63,6 +63,10 @@ struct DatabaseFile {
   int pageSize;
   Store store;
   bool published;
+  // SQL run on each published copy before it is made: takes out what its
+  // readers must not find (null for nothing). A copy is not published when
+  // this fails.
+  const char* unpublished;
 };
 
 // Turns the empty database file at path into an empty WAL database with

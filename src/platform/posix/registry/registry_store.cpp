@@ -67,13 +67,32 @@ uint64_t NowFiletime() {
 }
 
 
+// What the copy of the machine store that everyone may read leaves out:
+// the keys of users below HKEY_USERS, with their subtrees and values. Only
+// a store that earlier versions kept in one directory holds any, and
+// nobody but their users may reach them (store_routing.h).
+const char* UsersKeysLeftOutOfTheCopy() {
+  static const std::string sql = std::string() +
+                                "CREATE TEMP TABLE users_keys AS WITH RECURSIVE doomed(id) AS ("
+                                " SELECT k.id FROM keys k JOIN keys root ON k.parent=root.id"
+                                " WHERE root.parent=0 AND root.name_key='" + Fold("HKEY_USERS") + "'"
+                                " AND k.name_key GLOB '" + kFoldedSidPrefix + "*'"
+                                " UNION SELECT keys.id FROM keys JOIN doomed ON keys.parent=doomed.id)"
+                                " SELECT id FROM doomed;"
+                                "DELETE FROM vals WHERE key_id IN (SELECT id FROM users_keys);"
+                                "DELETE FROM volatile_keys WHERE id IN (SELECT id FROM users_keys);"
+                                "DELETE FROM keys WHERE id IN (SELECT id FROM users_keys);"
+                                "DROP TABLE users_keys;";
+  return sql.c_str();
+}
+
 // The user store's database is used only while the stores are apart; in
 // the one-directory layouts every key lies in the machine store's.
 ProcessDatabase& Registry(Store store) {
-  static ProcessDatabase* machine =
-      new ProcessDatabase({"registry.db", kSchema, ERROR_REGISTRY_CORRUPT, kStorePageSize, Store::kMachine, true});
-  static ProcessDatabase* user =
-      new ProcessDatabase({"registry.db", kSchema, ERROR_REGISTRY_CORRUPT, kStorePageSize, Store::kUser, false});
+  static ProcessDatabase* machine = new ProcessDatabase(
+      {"registry.db", kSchema, ERROR_REGISTRY_CORRUPT, kStorePageSize, Store::kMachine, true, UsersKeysLeftOutOfTheCopy()});
+  static ProcessDatabase* user = new ProcessDatabase(
+      {"registry.db", kSchema, ERROR_REGISTRY_CORRUPT, kStorePageSize, Store::kUser, false, nullptr});
   return store == Store::kUser ? *user : *machine;
 }
 

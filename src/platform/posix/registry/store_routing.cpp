@@ -20,7 +20,9 @@ const std::vector<std::string>& DefaultUserPath() {
   return path;
 }
 
-bool IsUserSidName(const std::string& name) { return FoldName(name.c_str()).compare(0, 4, "s-1-") == 0; }
+bool IsUserSidName(const std::string& name) {
+  return FoldName(name.c_str()).compare(0, sizeof kFoldedSidPrefix - 1, kFoldedSidPrefix) == 0;
+}
 
 void RememberMachineUsers(KeyId id) { g_machineUsers.store(id, std::memory_order_relaxed); }
 

@@ -36,6 +36,8 @@ const std::vector<std::string>& DefaultUserPath();
 
 // Whether a name below HKEY_USERS is a user's SID ("S-1-..."), in any case.
 bool IsUserSidName(const std::string& name);
+// How such a name begins once folded (name_fold.h).
+constexpr char kFoldedSidPrefix[] = "s-1-";
 
 // Notes the id of the machine store's HKEY_USERS once it is known.
 void RememberMachineUsers(KeyId id);
