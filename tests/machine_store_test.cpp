@@ -351,14 +351,17 @@ VK_CHILD_MAIN(stores_reader_follows) {
 
 // Writes a secret into the key of the user args[1] below HKEY_USERS in the
 // one-directory store args[0], as earlier versions kept every user's key
-// in the machine store.
+// in the machine store; and keys named like SIDs that are not users' keys.
 VK_CHILD_MAIN(stores_old_layout_secret) {
 #if defined(_WIN32)
   return -1;
 #else
   setenv("VK_SYSTEM_ROOT", args.at(0).c_str(), 1);
   std::string key = "S-1-22-1-" + args.at(1) + "\\" + kKey;
-  return WriteString(HKEY_USERS, key.c_str(), "Secret", "old secret") == ERROR_SUCCESS ? 0 : 1;
+  if (WriteString(HKEY_USERS, key.c_str(), "Secret", "old secret") != ERROR_SUCCESS) return 1;
+  std::string machineSid = std::string(kKey) + "\\S-1-5-18";
+  if (WriteString(HKEY_LOCAL_MACHINE, machineSid.c_str(), "Kept", "kept below the machine") != ERROR_SUCCESS) return 2;
+  return WriteString(HKEY_USERS, ".DEFAULT\\S-1-5-19", "Kept", "kept below default") == ERROR_SUCCESS ? 0 : 3;
 #endif
 }
 
@@ -465,11 +468,28 @@ TEST_F(MachineStoreTest, AUsersKeyLeftInAnOldMachineStoreIsNotReachedByOthers) {
   MemberWrites("an event", "member secret");
   EXPECT_EQ(0, RunAs(s_other, "stores_other_user", {std::to_string(s_member.uid), "refused", "an event"}))
       << Output(s_other);
-  // Nor in the copy that everyone may read as a file.
-  std::string copy = vktest::ReadWholeFile(s_machine + "/published/registry.db");
+  // Nor in the copy that everyone may read as a file, which keeps the keys
+  // that only look like a user's.
+  const std::string copyPath = s_machine + "/published/registry.db";
+  std::string copy = vktest::ReadWholeFile(copyPath);
   EXPECT_NE(std::string::npos, copy.find("member")) << "the copy was read";
   EXPECT_EQ(std::string::npos, copy.find("old secret"));
   EXPECT_EQ(std::string::npos, copy.find("S-1-22-1-" + std::to_string(s_member.uid)));
+  EXPECT_NE(std::string::npos, copy.find("kept below the machine"));
+  EXPECT_NE(std::string::npos, copy.find("kept below default"));
+
+  // A copy made by an earlier version, which held users' keys, is made
+  // again by setup even while the store has not changed since.
+  sqlite3* db = nullptr;
+  ASSERT_EQ(SQLITE_OK, sqlite3_open(copyPath.c_str(), &db));
+  EXPECT_EQ(SQLITE_OK, sqlite3_exec(db, "ALTER TABLE published DROP COLUMN form", nullptr, nullptr, nullptr));
+  sqlite3_close(db);
+  struct stat before;
+  ASSERT_EQ(0, stat(copyPath.c_str(), &before));
+  SetUpMachineStore();
+  struct stat after;
+  ASSERT_EQ(0, stat(copyPath.c_str(), &after));
+  EXPECT_NE(before.st_ino, after.st_ino) << "the copy of the earlier form was kept";
 #endif
 }
 

@@ -70,12 +70,11 @@ struct SqliteBytes {
 
 // The database as one image, without what `unpublished` takes out, rebuilt
 // without its free pages (which may still hold what was deleted, and
-// everyone reads the copy), stamped with the generation and marked as a
-// file without a WAL (bytes 18 and 19 of the header): a copy is read
-// without locks, as a plain file. Built in this
-// process's memory (VACUUM may spill to an unlinked temporary file), so a
-// copy costs a few times the store's size for a moment. Empty data when it
-// cannot be had.
+// everyone reads the copy), stamped with the generation and its form, and
+// marked as a file without a WAL (bytes 18 and 19 of the header): a copy
+// is read without locks, as a plain file. Built in this process's memory
+// (VACUUM may spill to an unlinked temporary file), so a copy costs a few
+// times the store's size for a moment. Empty data when it cannot be had.
 void StampImage(sqlite3* db, uint64_t generation, const char* unpublished, SqliteBytes* image) {
   sqlite3_int64 size = 0;
   unsigned char* pages = sqlite3_serialize(db, "main", &size, 0);
@@ -93,8 +92,9 @@ void StampImage(sqlite3* db, uint64_t generation, const char* unpublished, Sqlit
   // The connection owns the pages from here on, even when this fails.
   int rc = sqlite3_deserialize(stamped, "main", pages, size, size,
                                SQLITE_DESERIALIZE_FREEONCLOSE | SQLITE_DESERIALIZE_RESIZEABLE);
-  std::string stamp = "VACUUM; CREATE TABLE published(generation INTEGER NOT NULL); INSERT INTO published VALUES(" +
-                      std::to_string(generation) + ");";
+  std::string stamp =
+      "VACUUM; CREATE TABLE published(generation INTEGER NOT NULL, form INTEGER NOT NULL); INSERT INTO published "
+      "VALUES(" + std::to_string(generation) + ", " + std::to_string(Checkpointer::kCopyForm) + ");";
   if (rc == SQLITE_OK && (!unpublished || sqlite3_exec(stamped, unpublished, nullptr, nullptr, nullptr) == SQLITE_OK) &&
       sqlite3_exec(stamped, stamp.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK)
     image->data = sqlite3_serialize(stamped, "main", &image->size, 0);

@@ -45,6 +45,11 @@ class Checkpointer {
   // place at `copy`, stamped with `generation` (the highest asked for),
   // without what the SQL `unpublished` (static, or null) takes out of it.
   static constexpr int kPublishDelayMs = 20;
+  // The form of the copies made here, stamped on each beside its
+  // generation. A copy of an earlier form counts as none and is made again:
+  // form 2 leaves out what `unpublished` takes out, which earlier copies
+  // held.
+  static constexpr int kCopyForm = 2;
   void Publish(const std::string& path, const std::string& copy, uint64_t generation, const char* unpublished);
   // At a normal exit: waits for a checkpoint under way, closes the
   // thread's connection and lets the thread end.

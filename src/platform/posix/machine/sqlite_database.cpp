@@ -300,8 +300,8 @@ uint64_t PublishedGeneration(const StoreLocation& where, const std::string& name
   if (sqlite3_open_v2(uri.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, nullptr) ==
       SQLITE_OK) {
     sqlite3_stmt* query = nullptr;
-    if (sqlite3_prepare_v2(db, "SELECT generation FROM published", -1, &query, nullptr) == SQLITE_OK &&
-        sqlite3_step(query) == SQLITE_ROW)
+    if (sqlite3_prepare_v2(db, "SELECT generation FROM published WHERE form=?1", -1, &query, nullptr) == SQLITE_OK &&
+        sqlite3_bind_int(query, 1, Checkpointer::kCopyForm) == SQLITE_OK && sqlite3_step(query) == SQLITE_ROW)
       generation = static_cast<uint64_t>(sqlite3_column_int64(query, 0));
     sqlite3_finalize(query);
   }

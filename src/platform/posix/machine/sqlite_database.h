@@ -77,7 +77,7 @@ struct DatabaseFile {
 LONG StartWalDatabase(const std::string& path);
 
 // The number a published copy was stamped with (the store's change count
-// when it was made), 0 when there is none.
+// when it was made), 0 when there is none or it is of an earlier form.
 uint64_t PublishedGeneration(const StoreLocation& where, const std::string& name);
 
 // One process's connection to one database, with its prepared statements.

@@ -72,18 +72,20 @@ uint64_t NowFiletime() {
 // a store that earlier versions kept in one directory holds any, and
 // nobody but their users may reach them (store_routing.h).
 const char* UsersKeysLeftOutOfTheCopy() {
-  static const std::string sql = std::string() +
-                                "CREATE TEMP TABLE users_keys AS WITH RECURSIVE doomed(id) AS ("
-                                " SELECT k.id FROM keys k JOIN keys root ON k.parent=root.id"
-                                " WHERE root.parent=0 AND root.name_key='" + Fold("HKEY_USERS") + "'"
-                                " AND k.name_key GLOB '" + kFoldedSidPrefix + "*'"
-                                " UNION SELECT keys.id FROM keys JOIN doomed ON keys.parent=doomed.id)"
-                                " SELECT id FROM doomed;"
-                                "DELETE FROM vals WHERE key_id IN (SELECT id FROM users_keys);"
-                                "DELETE FROM volatile_keys WHERE id IN (SELECT id FROM users_keys);"
-                                "DELETE FROM keys WHERE id IN (SELECT id FROM users_keys);"
-                                "DROP TABLE users_keys;";
-  return sql.c_str();
+  // Never destroyed: the checkpointer thread may make the last copy after
+  // static destructors ran.
+  static const std::string* sql = new std::string(
+      "CREATE TEMP TABLE users_keys AS WITH RECURSIVE doomed(id) AS ("
+      " SELECT k.id FROM keys k JOIN keys root ON k.parent=root.id WHERE root.parent=0 AND root.name_key='" +
+      Fold("HKEY_USERS") + "' AND k.name_key GLOB '" + kFoldedSidPrefix +
+      "*'"
+      " UNION SELECT keys.id FROM keys JOIN doomed ON keys.parent=doomed.id)"
+      " SELECT id FROM doomed;"
+      "DELETE FROM vals WHERE key_id IN (SELECT id FROM users_keys);"
+      "DELETE FROM volatile_keys WHERE id IN (SELECT id FROM users_keys);"
+      "DELETE FROM keys WHERE id IN (SELECT id FROM users_keys);"
+      "DROP TABLE users_keys;");
+  return sql->c_str();
 }
 
 // The user store's database is used only while the stores are apart; in
