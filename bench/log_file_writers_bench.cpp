@@ -175,7 +175,6 @@ void BM_LogFileWriters(benchmark::State& state) {
       }
       aloneTexts += kTexts;
       aloneSeconds += alone.seconds;
-      lost += alone.lost;
     }
     RunResult run = RunWriters(path, writers);
     state.SetIterationTime(run.seconds);
