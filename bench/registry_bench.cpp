@@ -131,23 +131,21 @@ void BM_RegistryReadPathAfterAnotherProcessWrote(benchmark::State& state) {
 BENCHMARK(BM_RegistryReadPathAfterAnotherProcessWrote);
 
 // From asking the other process to write until the watcher's event is set.
+// A watcher that is not woken counts as woken after the longest wait, 10 s.
 void BM_RegistryWakeFromAnotherProcess(benchmark::State& state) {
+  constexpr DWORD kLongestWaitMs = 10000;
   vkbench::UsePrivateStore();
   Vk::VkRegistry key(HKEY_CURRENT_USER, kBenchKey, true, KEY_ALL_ACCESS);
   HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   OtherWriter other;
   for (auto _ : state) {
     ResetEvent(event);
-    if (!key.NotifyChange(false, REG_NOTIFY_CHANGE_LAST_SET, event)) {
-      state.SkipWithError("cannot watch the key");
-      break;
-    }
+    bool watching = key.NotifyChange(false, REG_NOTIFY_CHANGE_LAST_SET, event);
     auto asked = std::chrono::steady_clock::now();
-    if (!other.Write() || WaitForSingleObject(event, 10000) != WAIT_OBJECT_0) {
-      state.SkipWithError("the watcher was not woken");
-      break;
-    }
-    state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - asked).count());
+    double waited = kLongestWaitMs / 1e3;
+    if (watching && other.Write() && WaitForSingleObject(event, kLongestWaitMs) == WAIT_OBJECT_0)
+      waited = std::chrono::duration<double>(std::chrono::steady_clock::now() - asked).count();
+    state.SetIterationTime(waited);
   }
   CloseHandle(event);
 }
