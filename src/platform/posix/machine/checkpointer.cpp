@@ -165,15 +165,13 @@ bool Checkpointer::Request(const char* path, int pages) {
   return true;
 }
 
-void Checkpointer::Publish(const std::string& path, const std::string& copy, uint64_t generation,
-                           const char* unpublished) {
+void Checkpointer::Publish(const std::string& path, const std::string& copy, uint64_t generation) {
   std::lock_guard<std::mutex> guard(m_lock);
   if (m_finishing || !StartThread()) return;
   if (!m_publishDue) m_publishAt = std::chrono::steady_clock::now() + std::chrono::milliseconds(kPublishDelayMs);
   m_publishDue = true;
   m_publishFrom = path;
   m_publishTo = copy;
-  m_unpublished = unpublished;
   if (generation > m_generation) m_generation = generation;
   m_wake.notify_one();
 }
@@ -203,7 +201,6 @@ void Checkpointer::Run() {
     bool checkpoint = m_requested;
     bool publish = m_publishDue && (m_finishing || std::chrono::steady_clock::now() >= m_publishAt);
     std::string path = m_path, from = m_publishFrom, to = m_publishTo;
-    const char* unpublished = m_unpublished;
     uint64_t generation = m_generation;
     m_requested = false;
     if (publish) m_publishDue = false;
@@ -212,7 +209,7 @@ void Checkpointer::Run() {
       std::lock_guard<std::mutex> gate(m_gate);
       // Passive: copies what no reader still needs, waiting for nobody.
       if (checkpoint && connect(path)) sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
-      if (publish && connect(from)) MakeCopy(db, to, generation, unpublished);
+      if (publish && connect(from)) MakeCopy(db, to, generation, m_unpublished);
     }
     guard.lock();
     if (m_finishing && !m_publishDue) break;

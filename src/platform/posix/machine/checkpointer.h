@@ -34,7 +34,9 @@ namespace vk_posix {
 
 class Checkpointer {
  public:
-  Checkpointer() = default;
+  // `unpublished`: SQL (static, or null) that takes out of each published
+  // copy what its readers must not find.
+  explicit Checkpointer(const char* unpublished) : m_unpublished(unpublished) {}
   Checkpointer(const Checkpointer&) = delete;
   Checkpointer& operator=(const Checkpointer&) = delete;
 
@@ -43,14 +45,14 @@ class Checkpointer {
   void Serve(sqlite3* db);
   // Asks for a copy of the database at `path`, made whole and renamed into
   // place at `copy`, stamped with `generation` (the highest asked for),
-  // without what the SQL `unpublished` (static, or null) takes out of it.
+  // without what `unpublished` takes out of it.
   static constexpr int kPublishDelayMs = 20;
   // The form of the copies made here, stamped on each beside its
   // generation. A copy of an earlier form counts as none and is made again:
   // form 2 leaves out what `unpublished` takes out, which earlier copies
   // held.
   static constexpr int kCopyForm = 2;
-  void Publish(const std::string& path, const std::string& copy, uint64_t generation, const char* unpublished);
+  void Publish(const std::string& path, const std::string& copy, uint64_t generation);
   // At a normal exit: waits for a checkpoint under way, closes the
   // thread's connection and lets the thread end.
   void Finish();
@@ -69,6 +71,7 @@ class Checkpointer {
   bool StartThread();
   void Run();
 
+  const char* const m_unpublished;
   std::mutex m_lock;
   std::mutex m_gate;  // held by the thread while it uses SQLite
   std::condition_variable m_wake;  // a request or the end
@@ -82,7 +85,6 @@ class Checkpointer {
   bool m_publishDue = false;
   std::string m_publishFrom;
   std::string m_publishTo;
-  const char* m_unpublished = nullptr;
   uint64_t m_generation = 0;
   std::chrono::steady_clock::time_point m_publishAt;
 };

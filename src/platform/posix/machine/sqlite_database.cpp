@@ -272,8 +272,7 @@ bool Connection::CopyStillPublished() {
 void Connection::Publish(uint64_t generation) {
   StoreLocation where = Locate(m_file.store);
   if (!m_db || !m_file.published || !where.shared || !where.writable) return;
-  m_checkpointer->Publish(where.directory + "/" + m_file.name, where.published + "/" + m_file.name, generation,
-                          m_file.unpublished);
+  m_checkpointer->Publish(where.directory + "/" + m_file.name, where.published + "/" + m_file.name, generation);
 }
 
 LONG StartWalDatabase(const std::string& path) {
@@ -345,7 +344,8 @@ void Connection::Close() {
   m_copyIdentity = 0;
 }
 
-ProcessDatabase::ProcessDatabase(const DatabaseFile& file) : m_file(file), m_checkpointer(new Checkpointer) {
+ProcessDatabase::ProcessDatabase(const DatabaseFile& file)
+    : m_file(file), m_checkpointer(new Checkpointer(file.unpublished)) {
   Register(this);
 }
 
